@@ -1,0 +1,122 @@
+// tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
+// <root>/data/face<N>.brep, one BRep file per face.
+#include "../intake/dataset_inputs.hpp"
+#include "../model/face_export.hpp"
+#include "../model/step_import.hpp"
+
+#include <cstring>
+#include <iomanip>
+#include <iostream>
+#include <locale>
+
+#include <unistd.h>
+
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_PrinterOStream.hxx>
+#include <OSD.hxx>
+#include <Standard_Failure.hxx>
+#include <Standard_Version.hxx>
+
+namespace {
+
+constexpr const char* usageLine = "usage: tarnfold <dataset-root>";
+
+void printHelp()
+{
+    std::cout << usageLine << "\n\n"
+              << "Reads <dataset-root>/data: the face numbers listed in the files of force/ and\n"
+                 "restraint/, and the STEP model named by address.txt. Writes each listed face\n"
+                 "of the model to <dataset-root>/data/face<N>.brep in BRep text format.\n\n"
+                 "Exit status: 0 when every input was read whole and every listed face written,\n"
+                 "1 when anything was reported on stderr, 2 for a usage error.\n\n"
+                 "  -h, --help     show this help\n"
+                 "  --version      show the version of tarnfold and of OpenCASCADE\n"
+                 "A dataset root of one of these names can be given as ./--help.\n";
+}
+
+void reportProblems(const std::vector<std::string>& problems, bool& complete)
+{
+    for (const std::string& problem : problems) std::cerr << "tarnfold: error: " << problem << '\n';
+    if (!problems.empty()) complete = false;
+}
+
+// The library's messages carry colour escapes; they only help on a terminal.
+void stopColouringUnlessTerminal()
+{
+    if (::isatty(STDOUT_FILENO)) return;
+    for (const Handle(Message_Printer)& printer : Message::DefaultMessenger()->Printers()) {
+        const Handle(Message_PrinterOStream) console = Handle(Message_PrinterOStream)::DownCast(printer);
+        if (!console.IsNull()) console->SetToColorize(Standard_False);
+    }
+}
+
+int run(char** argv)
+{
+    std::cout << argv[0] << std::endl;
+    std::ifstream stream;
+    stream.imbue(std::locale::classic());
+    DatasetInputs inputs;
+    const std::filesystem::path root(argv[1]);
+    std::cout << std::quoted(root.string()) << std::endl;
+
+    bool complete = true;
+    reportProblems(walkDataset(root, stream, inputs), complete);
+
+    stopColouringUnlessTerminal();
+    // With the library's handlers installed, a fault inside it (such as a null entity met in a
+    // damaged file) becomes one of its exceptions, which it catches and reports as a check
+    // message, instead of killing the run. Floating-point traps stay off, as the library expects.
+    OSD::SetSignal(Standard_False);
+    STEPControl_Reader reader;
+    std::string importError;
+    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError);
+    if (!importError.empty()) {
+        if (inputs.modelPath.empty()) {
+            importError = "no STEP model named: '" + root.string() +
+                          "/data/address.txt' is missing or holds no word";
+        }
+        reportProblems({importError}, complete);
+        return 1;
+    }
+    reportProblems(exportFaceFiles(modelShape, inputs, root), complete);
+    return complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::cerr << usageLine << '\n';
+        return 2;
+    }
+    if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        printHelp();
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "tarnfold " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE ")\n";
+        return 0;
+    }
+
+    // One line on stderr and exit status 1 for anything that ends the run early, rather than an
+    // abort and a core dump in the middle of a batch job.
+    try {
+        return run(argv);
+    } catch (const std::filesystem::filesystem_error& e) {
+        // libstdc++ words it "filesystem error: <operation>: <reason> [<path>]".
+        std::string what = e.what();
+        const std::string prefix = "filesystem error: ";
+        if (what.compare(0, prefix.size(), prefix) == 0) what.erase(0, prefix.size());
+        std::cerr << "tarnfold: error: " << what << '\n';
+    } catch (const Standard_Failure& e) {
+        std::cerr << "tarnfold: error: OpenCASCADE " << e.DynamicType()->Name() << ": "
+                  << e.GetMessageString() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "tarnfold: error: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "tarnfold: error: unknown exception\n";
+    }
+    return 1;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+/// What the dataset walk gathers for one run.
+struct DatasetInputs {
+    std::vector<double> forceFaces;     ///< first number of each force record, in reading order
+    std::vector<double> restraintFaces; ///< first number of each restraint record, in reading order
+    std::string modelPath;              ///< last word of the model locator file, bytes unchanged
+};
+
+/// Walks root/data and its "force" and "restraint" directories, reading every file found into
+/// `inputs`. Throws std::filesystem::filesystem_error when a directory cannot be listed or an
+/// entry's type cannot be determined. Returns one message per face list file not read whole.
+std::vector<std::string> walkDataset(const std::filesystem::path& root, std::ifstream& stream,
+                                     DatasetInputs& inputs);
+
+/// Appends the first number of every complete record of `recordLength` numbers in the file to
+/// `faceList`, stopping at the first text that is not a number. Returns "" when the file was read
+/// whole, otherwise a message naming the file, the line and why reading stopped.
+std::string readFaceListFile(std::ifstream& stream, const std::string& filePath, int recordLength,
+                             std::vector<double>& faceList);
+
+/// Sets `modelPath` to the file's last whitespace-separated word; leaves it as it was when the
+/// file cannot be opened or holds no word.
+void readModelLocatorFile(std::ifstream& stream, const std::string& filePath,
+                          std::string& modelPath);

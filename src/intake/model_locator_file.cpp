@@ -1,0 +1,10 @@
+#include "dataset_inputs.hpp"
+
+void readModelLocatorFile(std::ifstream& stream, const std::string& filePath,
+                          std::string& modelPath)
+{
+    stream.open(filePath);
+    std::string word;
+    while (stream >> word) modelPath = word;
+    stream.close();
+}

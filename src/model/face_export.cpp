@@ -1,0 +1,127 @@
+#include "face_export.hpp"
+
+#include "../intake/dataset_inputs.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <BRepTools.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Face.hxx>
+
+namespace {
+
+std::string systemReason(int error)
+{
+    return error != 0 ? std::strerror(error) : "reason unknown";
+}
+
+// Creates a new, empty file beside `fileName` that nobody else can have planted: O_EXCL refuses
+// an existing name, a symbolic link included. The mode follows the umask, as a plain create does.
+std::string createTemporaryFile(const std::string& fileName, std::string& error)
+{
+    const std::string stem = fileName + ".tmp" + std::to_string(::getpid());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = stem + (attempt == 0 ? "" : "." + std::to_string(attempt));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) {
+            error = systemReason(errno);
+            return {};
+        }
+    }
+    error = "no free temporary name";
+    return {};
+}
+
+std::string formatNumber(double value)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+// A list entry selects a face when it equals one of the numbers 1..faceCount exactly.
+bool selectsFace(double entry, int faceCount)
+{
+    return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
+}
+
+void reportUnselected(const std::vector<double>& list, const char* listName, int faceCount,
+                      std::vector<std::string>& problems)
+{
+    for (const double entry : list) {
+        if (selectsFace(entry, faceCount)) continue;
+        problems.push_back(std::string(listName) + " list entry " + formatNumber(entry) +
+                           " selects no face: the model has " + std::to_string(faceCount) +
+                           (faceCount == 1 ? " face" : " faces"));
+    }
+}
+
+} // namespace
+
+std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName)
+{
+    std::string error;
+    const std::string temporary = createTemporaryFile(fileName, error);
+    if (temporary.empty()) return "cannot create a file beside '" + fileName + "': " + error;
+
+    try {
+        errno = 0;
+        if (!BRepTools::Write(shape, temporary.c_str())) {
+            error = "cannot write '" + fileName + "': " + systemReason(errno);
+        } else if (std::rename(temporary.c_str(), fileName.c_str()) != 0) {
+            error = "cannot write '" + fileName + "': " + systemReason(errno);
+        } else {
+            return {};
+        }
+    } catch (...) {
+        std::remove(temporary.c_str());
+        throw;
+    }
+    std::remove(temporary.c_str());
+    return error;
+}
+
+std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
+                                         const DatasetInputs& inputs,
+                                         const std::filesystem::path& root)
+{
+    std::vector<std::string> problems;
+    const std::string namePrefix = root.string() + "/data/face";
+    const TopAbs_Orientation modelOrientation = modelShape.Orientation();
+
+    int faceNumber = 1;
+    for (TopExp_Explorer explorer(modelShape, TopAbs_FACE, TopAbs_SHAPE); explorer.More();
+         explorer.Next(), ++faceNumber) {
+        const double number = faceNumber;
+        // Both lists are scanned whole for every face; they are short next to the model.
+        const bool listed =
+            std::count(inputs.forceFaces.begin(), inputs.forceFaces.end(), number) +
+                std::count(inputs.restraintFaces.begin(), inputs.restraintFaces.end(), number) >
+            0;
+        if (!listed) continue;
+
+        // The model's own orientation is composed onto each face, on top of what the explorer
+        // reports, so that a reversed model gives reversed faces.
+        const TopoDS_Face face = TopoDS::Face(explorer.Current().Composed(modelOrientation));
+        std::string problem = writeFaceFile(face, namePrefix + std::to_string(faceNumber) + ".brep");
+        if (!problem.empty()) problems.push_back(std::move(problem));
+    }
+
+    const int faceCount = faceNumber - 1;
+    reportUnselected(inputs.forceFaces, "force", faceCount, problems);
+    reportUnselected(inputs.restraintFaces, "restraint", faceCount, problems);
+    return problems;
+}

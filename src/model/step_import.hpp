@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+#include <STEPControl_Reader.hxx>
+#include <TopoDS_Shape.hxx>
+
+/// Reads the STEP file, prints the reader's load check and transfers every root. Returns the
+/// last shape the transfer gave (null when there is none). When the file cannot be read, nothing
+/// is transferred, a null shape is returned and `error` says why; otherwise `error` is left alone.
+TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
+                             std::string& error);
