@@ -1,0 +1,113 @@
+#include "test_support.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <IFSelect_ReturnStatus.hxx>
+#include <STEPControl_Writer.hxx>
+
+namespace fs = std::filesystem;
+
+void TempDirTest::SetUp()
+{
+    std::string pattern = (fs::temp_directory_path() / "tarnfold-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+}
+
+void TempDirTest::TearDown()
+{
+    std::error_code ignored;
+    // Tests take permissions away; give them back so that everything can be removed.
+    for (auto it = fs::recursive_directory_iterator(dir, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(dir, ignored);
+}
+
+void writeFile(const fs::path& path, const std::string& content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary);
+    file << content;
+    ASSERT_TRUE(file.good()) << path;
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
+                const std::string& argv0)
+{
+    // Output goes to files rather than pipes, so a chatty run can never block on a full pipe.
+    char outName[] = "/tmp/tarnfold-out-XXXXXX";
+    char errName[] = "/tmp/tarnfold-err-XXXXXX";
+    const int outFd = ::mkstemp(outName);
+    const int errFd = ::mkstemp(errName);
+
+    std::vector<std::string> strings{argv0.empty() ? std::string(TARNFOLD_BINARY) : argv0};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(127);
+        ::dup2(outFd, STDOUT_FILENO);
+        ::dup2(errFd, STDERR_FILENO);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, STDIN_FILENO);
+        ::execv(TARNFOLD_BINARY, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(outFd);
+    ::close(errFd);
+
+    ToolRun run;
+    if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    run.out = readFile(outName);
+    run.err = readFile(errName);
+    ::unlink(outName);
+    ::unlink(errName);
+    return run;
+}
+
+void writeStepModel(const TopoDS_Shape& shape, const fs::path& path)
+{
+    STEPControl_Writer writer;
+    ASSERT_EQ(writer.Transfer(shape, STEPControl_AsIs), IFSelect_RetDone);
+    ASSERT_EQ(writer.Write(path.c_str()), IFSelect_RetDone) << path;
+}
+
+void makeDataset(const fs::path& root, const std::string& modelPath,
+                 const std::string& forceText, const std::string& restraintText)
+{
+    writeFile(root / "data" / "address.txt", modelPath + "\n");
+    writeFile(root / "data" / "force" / "loads.txt", forceText);
+    writeFile(root / "data" / "restraint" / "fixed.txt", restraintText);
+}
+
+std::vector<std::string> listNames(const fs::path& directory)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <TopoDS_Shape.hxx>
+
+/// A fresh temporary directory for each test, removed afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::filesystem::path dir;
+};
+
+/// Creates `path` (and its parent directories) holding exactly `content`.
+void writeFile(const std::filesystem::path& path, const std::string& content);
+
+/// The whole content of a file, or "" when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
+/// What a run of the real binary printed and how it ended.
+struct ToolRun {
+    int exitStatus = -1; ///< exit status, or -1 when it did not exit normally
+    int signal = 0;      ///< the signal that ended it, 0 if none
+    std::string out;
+    std::string err;
+};
+
+/// Runs the tarnfold binary with `args` in `workDir` (the test's own when empty). `argv0`
+/// replaces the program path the process receives, when given.
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir = {},
+                const std::string& argv0 = {});
+
+/// Writes `shape` as a STEP file, one root.
+void writeStepModel(const TopoDS_Shape& shape, const std::filesystem::path& path);
+
+/// Lays out root/data with address.txt naming `modelPath` and one force and one restraint file.
+void makeDataset(const std::filesystem::path& root, const std::string& modelPath,
+                 const std::string& forceText, const std::string& restraintText);
+
+/// The names of the entries of `directory`, sorted.
+std::vector<std::string> listNames(const std::filesystem::path& directory);
