@@ -6,7 +6,13 @@
 #include "model/face_export.hpp"
 
 #include <fstream>
+#include <csignal>
 #include <regex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <BRepAdaptor_Surface.hxx>
 #include <BRepGProp.hxx>
@@ -257,4 +263,41 @@ TEST_F(ExportTest, DamagedModelDoesNotCrash)
     const ToolRun run = runTool({dir.string()});
     EXPECT_EQ(run.signal, 0) << run.out;
     EXPECT_EQ(run.exitStatus, 1) << run.err;
+}
+
+// Ctrl-C and the other stop signals still stop a run once the library's handlers are in place.
+// The model is a FIFO, so the run is sure to be inside the STEP reader when the signal comes.
+TEST_F(ExportTest, StopSignalsStillStopARun)
+{
+    for (const int stopSignal : {SIGINT, SIGHUP, SIGTERM}) {
+        const fs::path fifo = dir / ("model" + std::to_string(stopSignal) + ".step");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        makeDataset(dir, fifo.string(), "1 0 0\n", "");
+
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, STDOUT_FILENO);
+            ::dup2(devNull, STDERR_FILENO);
+            ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, dir.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const int writer = ::open(fifo.c_str(), O_WRONLY); // returns once the reader has it open
+        ASSERT_GE(writer, 0);
+        ::kill(pid, stopSignal);
+        // The signal is pending before the reader can see the end of the FIFO: closing it now
+        // only ends a run that ignored the signal.
+        ::close(writer);
+        int status = 0;
+        // A run that ignored the signal may block opening the FIFO again: give up on it.
+        for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+            if (waited == 200) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+            }
+            ::usleep(50 * 1000);
+        }
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
+            << "signal " << stopSignal << ", status " << status;
+    }
 }

@@ -4,6 +4,7 @@
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
 
+#include <csignal>
 #include <cstring>
 #include <iomanip>
 #include <iostream>
@@ -68,6 +69,9 @@ int run(char** argv)
     // damaged file) becomes one of its exceptions, which it catches and reports as a check
     // message, instead of killing the run. Floating-point traps stay off, as the library expects.
     OSD::SetSignal(Standard_False);
+    // The library's handlers also catch the signals that ask a run to stop, and it ignores
+    // Ctrl-C outright; those keep their usual meaning here.
+    for (const int stopSignal : {SIGINT, SIGHUP, SIGQUIT}) std::signal(stopSignal, SIG_DFL);
     STEPControl_Reader reader;
     std::string importError;
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError);
