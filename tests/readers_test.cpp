@@ -3,7 +3,7 @@
 
 #include "intake/dataset_inputs.hpp"
 
-#include <sys/stat.h>
+#include <BRepPrimAPI_MakeBox.hxx>
 
 // Each test gets a temporary directory of its own.
 class ReaderTest : public TempDirTest {};
@@ -119,12 +119,15 @@ TEST_F(ReaderTest, ModelLocatorFile)
 // A malformed force file is reported and fails the run, but its good records still count.
 TEST_F(ReaderTest, MalformedForceFileFailsTheRun)
 {
-    writeFile(dir / "data" / "force" / "loads.txt", "1 0 0\n2 0 0\n3 0 zero\n4 0 0\n");
-    writeFile(dir / "data" / "address.txt", "\n");
+    writeStepModel(BRepPrimAPI_MakeBox(1, 2, 3).Shape(), dir / "box.step");
+    makeDataset(dir, (dir / "box.step").string(), "1 0 0\n2 0 0\n3 0 zero\n4 0 0\n", "");
     const ToolRun run = runTool({dir.string()});
     EXPECT_EQ(run.exitStatus, 1);
     const std::string path = (dir / "data" / "force" / "loads.txt").string();
-    EXPECT_NE(run.err.find("tarnfold: error: " + path + ":3: not a number: 'zero'"),
-              std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.err, "tarnfold: error: " + path +
+                           ":3: not a number: 'zero'; reading stopped, the rest of the file is "
+                           "ignored\n");
+    EXPECT_EQ(listNames(dir / "data"), (std::vector<std::string>{"address.txt", "face1.brep",
+                                                                 "face2.brep", "force",
+                                                                 "restraint"}));
 }
