@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,25 +25,34 @@ std::string systemReason(int error)
     return error != 0 ? std::strerror(error) : "reason unknown";
 }
 
-// Creates a new, empty file beside `fileName` that nobody else can have planted: O_EXCL refuses
-// an existing name, a symbolic link included. The mode follows the umask, as a plain create does.
-std::string createTemporaryFile(const std::string& fileName, std::string& error)
+// Creates a new file beside `fileName` that nobody else can have planted: O_EXCL refuses an
+// existing name, a symbolic link included. The mode follows the umask, as a plain create does.
+int createTemporaryFile(const std::string& fileName, std::string& temporary, std::string& error)
 {
     const std::string stem = fileName + ".tmp" + std::to_string(::getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = stem + (attempt == 0 ? "" : "." + std::to_string(attempt));
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return name;
-        }
+        temporary = stem + (attempt == 0 ? "" : "." + std::to_string(attempt));
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
         if (errno != EEXIST) {
             error = systemReason(errno);
-            return {};
+            return -1;
         }
     }
     error = "no free temporary name";
-    return {};
+    return -1;
+}
+
+bool writeAll(int fd, const std::string& bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 std::string formatNumber(double value)
@@ -73,23 +83,22 @@ void reportUnselected(const std::vector<double>& list, const char* listName, int
 
 std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName)
 {
-    std::string error;
-    const std::string temporary = createTemporaryFile(fileName, error);
-    if (temporary.empty()) return "cannot create a file beside '" + fileName + "': " + error;
+    // The text is made in memory and written through the descriptor of the file created above:
+    // no name is opened twice, and no file is truncated, which on ext4 forces it to disk at close.
+    std::ostringstream text;
+    text << "DBRep_DrawableShape\n"; // what BRepTools::Write puts before the shape in a file
+    BRepTools::Write(shape, text);
+    const std::string bytes = text.str();
 
-    try {
-        errno = 0;
-        if (!BRepTools::Write(shape, temporary.c_str())) {
-            error = "cannot write '" + fileName + "': " + systemReason(errno);
-        } else if (std::rename(temporary.c_str(), fileName.c_str()) != 0) {
-            error = "cannot write '" + fileName + "': " + systemReason(errno);
-        } else {
-            return {};
-        }
-    } catch (...) {
-        std::remove(temporary.c_str());
-        throw;
-    }
+    std::string temporary, error;
+    const int fd = createTemporaryFile(fileName, temporary, error);
+    if (fd < 0) return "cannot create a file beside '" + fileName + "': " + error;
+    int reason = writeAll(fd, bytes) ? 0 : errno;
+    if (::close(fd) != 0 && reason == 0) reason = errno;
+    if (reason == 0 && std::rename(temporary.c_str(), fileName.c_str()) == 0) return {};
+    if (reason == 0) reason = errno;
+
+    error = "cannot write '" + fileName + "': " + systemReason(reason);
     std::remove(temporary.c_str());
     return error;
 }
