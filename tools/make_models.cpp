@@ -1,13 +1,20 @@
-// Generates STEP models with OCCT's modelling API: the example dataset's bracket.
+// Generates STEP models with OCCT's modelling API: the example dataset's bracket, and plates of
+// a chosen size for the benchmark.
 //   make_models bracket <out.step>
+//   make_models plate <faces> <out.step>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include <BRepAdaptor_Curve.hxx>
+#include <BRep_Builder.hxx>
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
+#include <BRepBuilderAPI_Transform.hxx>
 #include <BRepFilletAPI_MakeChamfer.hxx>
 #include <BRepFilletAPI_MakeFillet.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -17,6 +24,7 @@
 #include <STEPControl_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
 #include <gp_Ax2.hxx>
 
 namespace {
@@ -65,6 +73,78 @@ TopoDS_Shape makeBracket()
     return shape;
 }
 
+int countFaces(const TopoDS_Shape& shape)
+{
+    int count = 0;
+    for (TopExp_Explorer it(shape, TopAbs_FACE); it.More(); it.Next()) ++count;
+    return count;
+}
+
+// One tile of the plate: a square pad with a boss, filleted where the boss meets the pad, drilled
+// through, the hole chamfered at its mouth. Built once with booleans and blends (a few ms), then
+// copied, since one boolean over thousands of tools would take minutes at the larger sizes.
+TopoDS_Shape makePlateCell(double pitch)
+{
+    const double thickness = 3, bossRadius = 2.5, bossHeight = 3, holeRadius = 1.2;
+    const gp_Pnt centre(pitch / 2, pitch / 2, 0);
+    TopoDS_Shape shape =
+        BRepAlgoAPI_Fuse(BRepPrimAPI_MakeBox(pitch, pitch, thickness).Shape(),
+                         BRepPrimAPI_MakeCylinder(gp_Ax2(centre.Translated(gp_Vec(0, 0, thickness)),
+                                                         gp::DZ()),
+                                                  bossRadius, bossHeight)
+                             .Shape())
+            .Shape();
+
+    BRepFilletAPI_MakeFillet fillet(shape);
+    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
+        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
+        const double fromAxis = std::hypot(mid.X() - centre.X(), mid.Y() - centre.Y());
+        if (std::abs(mid.Z() - thickness) < 1e-6 && std::abs(fromAxis - bossRadius) < 1e-6) {
+            fillet.Add(0.8, TopoDS::Edge(it.Current()));
+        }
+    }
+    shape = fillet.Shape();
+
+    const double top = thickness + bossHeight;
+    shape = BRepAlgoAPI_Cut(shape, BRepPrimAPI_MakeCylinder(
+                                       gp_Ax2(centre.Translated(gp_Vec(0, 0, -1)), gp::DZ()),
+                                       holeRadius, top + 2)
+                                       .Shape())
+                .Shape();
+
+    BRepFilletAPI_MakeChamfer chamfer(shape);
+    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
+        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
+        const double fromAxis = std::hypot(mid.X() - centre.X(), mid.Y() - centre.Y());
+        if (std::abs(mid.Z() - top) < 1e-6 && std::abs(fromAxis - holeRadius) < 1e-6) {
+            chamfer.Add(0.4, TopoDS::Edge(it.Current()));
+        }
+    }
+    return chamfer.Shape();
+}
+
+// A plate of about `faces` faces: a grid of cells, each an independent copy of the geometry
+// (as an exporting CAD system would write it), gathered in one compound so that the STEP file
+// has one root and the reader transfers one shape.
+TopoDS_Shape makePlate(int faces)
+{
+    const double pitch = 10;
+    const TopoDS_Shape cell = makePlateCell(pitch);
+    const int cellFaces = countFaces(cell);
+    const int cells = std::max(1, (faces + cellFaces / 2) / cellFaces);
+    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(cells))));
+
+    BRep_Builder builder;
+    TopoDS_Compound plate;
+    builder.MakeCompound(plate);
+    for (int i = 0; i < cells; ++i) {
+        gp_Trsf move;
+        move.SetTranslation(gp_Vec((i % columns) * pitch, (i / columns) * pitch, 0));
+        builder.Add(plate, BRepBuilderAPI_Transform(cell, move, Standard_True).Shape());
+    }
+    return plate;
+}
+
 bool writeStep(const TopoDS_Shape& shape, const std::string& path)
 {
     STEPControl_Writer writer;
@@ -82,6 +162,26 @@ int main(int argc, char** argv)
         std::cerr << "make_models: error: cannot write '" << argv[2] << "'\n";
         return 1;
     }
-    std::cerr << "usage: make_models bracket <out.step>\n";
+    if (argc == 4 && std::strcmp(argv[1], "plate") == 0) {
+        char* end = nullptr;
+        const long faces = std::strtol(argv[2], &end, 10);
+        if (*end != '\0' || faces < 1 || faces > 10000000) {
+            std::cerr << "make_models: error: not a face count: '" << argv[2] << "'\n";
+            return 2;
+        }
+        const TopoDS_Shape plate = makePlate(static_cast<int>(faces));
+        // Written under a temporary name, so that an interrupted run leaves no partial model that
+        // a later run would take as done.
+        const std::string temporary = std::string(argv[3]) + ".part";
+        if (writeStep(plate, temporary) && std::rename(temporary.c_str(), argv[3]) == 0) {
+            std::cout << argv[3] << ": " << countFaces(plate) << " faces\n";
+            return 0;
+        }
+        std::remove(temporary.c_str());
+        std::cerr << "make_models: error: cannot write '" << argv[3] << "'\n";
+        return 1;
+    }
+    std::cerr << "usage: make_models bracket <out.step>\n"
+                 "       make_models plate <faces> <out.step>\n";
     return 2;
 }
