@@ -1,6 +1,7 @@
 # The two commands a fresh machine needs: `make run` and `make test`. Both install what is
 # missing first (scripts/install-deps), then configure and build in Release mode.
 BUILD_DIR ?= build
+BENCH_DIR ?= build-bench
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
 
@@ -23,5 +24,12 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# Generates its models once (kept in $(BENCH_DIR)), prints a table of figures, writes
+# $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about half an hour.
+bench:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR)
