@@ -176,9 +176,23 @@ std::vector<fs::path> listFaceFiles(const fs::path& directory)
     return files;
 }
 
+// Leaves `directory` without face files, and as a new directory. Creating files is much slower
+// in some directories that earlier runs have filled and emptied (here, the same 2,046 face files:
+// 2.9 s in a reused data directory, 1.4 s in a new one, for the tool and the floor alike), so
+// every timed run starts in a new one, or the figures would tell the directory's history.
 void removeFaceFiles(const fs::path& directory)
 {
-    for (const fs::path& file : listFaceFiles(directory)) fs::remove(file);
+    if (!fs::is_directory(directory)) return;
+    const fs::path fresh = directory.string() + ".fresh";
+    fs::remove_all(fresh);
+    fs::create_directory(fresh);
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        const bool faceFile = name.rfind("face", 0) == 0 && entry.path().extension() == ".brep";
+        if (!faceFile) fs::rename(entry.path(), fresh / entry.path().filename());
+    }
+    fs::remove_all(directory);
+    fs::rename(fresh, directory);
 }
 
 std::uintmax_t totalBytes(const std::vector<fs::path>& files)
