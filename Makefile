@@ -25,7 +25,7 @@ test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 # Generates its models once (kept in $(BENCH_DIR)), prints a table of figures, writes
-# $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about half an hour.
+# $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about 20 minutes.
 bench:
 	scripts/install-deps --bench
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON
