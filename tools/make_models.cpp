@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRep_Builder.hxx>
@@ -35,6 +36,18 @@ gp_Pnt edgeMidpoint(const TopoDS_Edge& edge)
     return curve.Value((curve.FirstParameter() + curve.LastParameter()) / 2);
 }
 
+// The edges of `shape` whose midpoint passes `test`, in explorer order (shared edges twice).
+template <typename Test>
+std::vector<TopoDS_Edge> edgesWhere(const TopoDS_Shape& shape, Test test)
+{
+    std::vector<TopoDS_Edge> edges;
+    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
+        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
+        if (test(edgeMidpoint(edge))) edges.push_back(edge);
+    }
+    return edges;
+}
+
 // An L-shaped bracket: a base plate with two bolt holes, an upright with one hole, a fillet in
 // the inner corner and chamfered outer corners on the upright. Some tens of faces.
 TopoDS_Shape makeBracket()
@@ -45,20 +58,20 @@ TopoDS_Shape makeBracket()
                              .Shape();
 
     BRepFilletAPI_MakeFillet fillet(shape);
-    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
-        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
-        if (std::abs(mid.X() - thickness) < 1e-6 && std::abs(mid.Z() - thickness) < 1e-6) {
-            fillet.Add(6, TopoDS::Edge(it.Current()));
-        }
+    for (const TopoDS_Edge& edge : edgesWhere(shape, [&](const gp_Pnt& mid) {
+             return std::abs(mid.X() - thickness) < 1e-6 && std::abs(mid.Z() - thickness) < 1e-6;
+         })) {
+        fillet.Add(6, edge);
     }
     shape = fillet.Shape();
 
     BRepFilletAPI_MakeChamfer chamfer(shape);
-    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
-        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
-        const bool topOfUpright = std::abs(mid.Z() - height) < 1e-6;
-        const bool sideOfUpright = std::abs(mid.Y()) < 1e-6 || std::abs(mid.Y() - width) < 1e-6;
-        if (topOfUpright && sideOfUpright) chamfer.Add(3, TopoDS::Edge(it.Current()));
+    for (const TopoDS_Edge& edge : edgesWhere(shape, [&](const gp_Pnt& mid) {
+             const bool topOfUpright = std::abs(mid.Z() - height) < 1e-6;
+             const bool sideOfUpright = std::abs(mid.Y()) < 1e-6 || std::abs(mid.Y() - width) < 1e-6;
+             return topOfUpright && sideOfUpright;
+         })) {
+        chamfer.Add(3, edge);
     }
     shape = chamfer.Shape();
 
@@ -87,6 +100,7 @@ TopoDS_Shape makePlateCell(double pitch)
 {
     const double thickness = 3, bossRadius = 2.5, bossHeight = 3, holeRadius = 1.2;
     const gp_Pnt centre(pitch / 2, pitch / 2, 0);
+    const auto fromAxis = [&](const gp_Pnt& p) { return std::hypot(p.X() - centre.X(), p.Y() - centre.Y()); };
     TopoDS_Shape shape =
         BRepAlgoAPI_Fuse(BRepPrimAPI_MakeBox(pitch, pitch, thickness).Shape(),
                          BRepPrimAPI_MakeCylinder(gp_Ax2(centre.Translated(gp_Vec(0, 0, thickness)),
@@ -96,12 +110,10 @@ TopoDS_Shape makePlateCell(double pitch)
             .Shape();
 
     BRepFilletAPI_MakeFillet fillet(shape);
-    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
-        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
-        const double fromAxis = std::hypot(mid.X() - centre.X(), mid.Y() - centre.Y());
-        if (std::abs(mid.Z() - thickness) < 1e-6 && std::abs(fromAxis - bossRadius) < 1e-6) {
-            fillet.Add(0.8, TopoDS::Edge(it.Current()));
-        }
+    for (const TopoDS_Edge& edge : edgesWhere(shape, [&](const gp_Pnt& mid) {
+             return std::abs(mid.Z() - thickness) < 1e-6 && std::abs(fromAxis(mid) - bossRadius) < 1e-6;
+         })) {
+        fillet.Add(0.8, edge);
     }
     shape = fillet.Shape();
 
@@ -113,12 +125,10 @@ TopoDS_Shape makePlateCell(double pitch)
                 .Shape();
 
     BRepFilletAPI_MakeChamfer chamfer(shape);
-    for (TopExp_Explorer it(shape, TopAbs_EDGE); it.More(); it.Next()) {
-        const gp_Pnt mid = edgeMidpoint(TopoDS::Edge(it.Current()));
-        const double fromAxis = std::hypot(mid.X() - centre.X(), mid.Y() - centre.Y());
-        if (std::abs(mid.Z() - top) < 1e-6 && std::abs(fromAxis - holeRadius) < 1e-6) {
-            chamfer.Add(0.4, TopoDS::Edge(it.Current()));
-        }
+    for (const TopoDS_Edge& edge : edgesWhere(shape, [&](const gp_Pnt& mid) {
+             return std::abs(mid.Z() - top) < 1e-6 && std::abs(fromAxis(mid) - holeRadius) < 1e-6;
+         })) {
+        chamfer.Add(0.4, edge);
     }
     return chamfer.Shape();
 }
