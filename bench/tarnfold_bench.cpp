@@ -344,7 +344,6 @@ struct Case {
     // in process, ms
     double walk = 0, read = 0, check = 0, transfer = 0, export_ = 0, writes = 0, enumeration = 0;
     double floorRead = 0, floorTransfer = 0, floorExport = 0;
-    std::size_t problems = 0;
     // whole processes
     ProcessFigures tool, floor;
     std::size_t files = 0;
@@ -493,7 +492,7 @@ void measureToolInProcess(const fs::path& model, std::vector<Case>& cases, const
 
         removeFaceFiles(dataDir);
         start = Clock::now();
-        c.problems = exportFaceFiles(shape, inputs, dataset.root).size();
+        exportFaceFiles(shape, inputs, dataset.root);
         c.export_ = msSince(start);
 
         // The writes on their own: the same faces through writeFaceFile, gathered beforehand.
@@ -626,7 +625,6 @@ std::vector<AllocatorRow> compareAllocators(const Settings& settings, Case& c)
     const fs::path reference = c.dataset.root / "glibc-faces";
 
     for (int round = 0; round < settings.repeats; ++round) {
-        std::map<std::string, double> roundWall;
         for (std::size_t k = 0; k < executables.size(); ++k) {
             const auto& [name, executable] =
                 executables[(k + static_cast<std::size_t>(round)) % executables.size()];

@@ -83,8 +83,9 @@ void reportUnselected(const std::vector<double>& list, const char* listName, int
 
 std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName)
 {
-    // The text is made in memory and written through the descriptor of the file created above:
-    // no name is opened twice, and no file is truncated, which on ext4 forces it to disk at close.
+    // The text is made in memory and written through the descriptor that created the temporary
+    // file: no name is opened twice, and no file is truncated, which on ext4 forces it to disk
+    // at close.
     std::ostringstream text;
     text << "DBRep_DrawableShape\n"; // what BRepTools::Write puts before the shape in a file
     BRepTools::Write(shape, text);
