@@ -1,5 +1,7 @@
 #include "face_export.hpp"
 
+#include "face_numbering.hpp"
+
 #include "../intake/dataset_inputs.hpp"
 
 #include <algorithm>
@@ -14,9 +16,6 @@
 #include <unistd.h>
 
 #include <BRepTools.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Face.hxx>
 
 namespace {
 
@@ -110,27 +109,18 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
-    const TopAbs_Orientation modelOrientation = modelShape.Orientation();
-
-    int faceNumber = 1;
-    for (TopExp_Explorer explorer(modelShape, TopAbs_FACE, TopAbs_SHAPE); explorer.More();
-         explorer.Next(), ++faceNumber) {
+    const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
         const double number = faceNumber;
         // Both lists are scanned whole for every face; they are short next to the model.
         const bool listed =
             std::count(inputs.forceFaces.begin(), inputs.forceFaces.end(), number) +
                 std::count(inputs.restraintFaces.begin(), inputs.restraintFaces.end(), number) >
             0;
-        if (!listed) continue;
-
-        // The model's own orientation is composed onto each face, on top of what the explorer
-        // reports, so that a reversed model gives reversed faces.
-        const TopoDS_Face face = TopoDS::Face(explorer.Current().Composed(modelOrientation));
+        if (!listed) return;
         std::string problem = writeFaceFile(face, namePrefix + std::to_string(faceNumber) + ".brep");
         if (!problem.empty()) problems.push_back(std::move(problem));
-    }
+    });
 
-    const int faceCount = faceNumber - 1;
     reportUnselected(inputs.forceFaces, "force", faceCount, problems);
     reportUnselected(inputs.restraintFaces, "restraint", faceCount, problems);
     return problems;
