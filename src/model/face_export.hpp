@@ -7,15 +7,17 @@
 #include <TopoDS_Shape.hxx>
 
 struct DatasetInputs;
+struct RunState;
 
 /// Writes every face of `modelShape` whose explorer visit number is listed in `inputs` to
 /// root + "/data/face<N>.brep", in face-number order, each face once. Returns one message per
-/// face file that could not be written and per list entry that selects no face.
+/// face file that could not be written and per list entry that selects no face. The face being
+/// written, and its temporary file, are recorded in `state`.
 std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const DatasetInputs& inputs,
-                                         const std::filesystem::path& root);
+                                         const std::filesystem::path& root,
+                                         RunState* state = nullptr);
 
-/// Writes `shape` in BRep text form to a temporary file beside `fileName`, then renames it over
-/// `fileName`, so that a reader never sees a partial file. Returns "" or why it failed; on
-/// failure nothing is left behind and an older file of that name is untouched.
-std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName);
+/// Writes `shape` in BRep text form to `fileName`, whole or not at all (see writeWholeFile).
+std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,
+                          RunState* state = nullptr);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+/// The stages of a run, as the supervisor names them when a worker dies.
+enum class RunPhase : int { starting, walking, reading, transferring, writing, measuring, drawing, finished };
+
+/// Where a run stands. The supervisor keeps it in memory shared with its worker, which only
+/// stores into it (no I/O, no locks), so that a worker's death can be explained and its
+/// temporary file removed. Code that runs without a supervisor passes a null RunState*.
+struct RunState {
+    std::atomic<int> phase{static_cast<int>(RunPhase::starting)};
+    std::atomic<int> faceNumber{0};       ///< the face being written
+    char modelPath[4096] = {};            ///< the model being read, cut short if longer
+    char datasetRoot[4096] = {};          ///< the dataset being walked, cut short if longer
+    char temporary[4200] = {};            ///< a temporary file that may exist now, "" when none
+};
+
+/// Records that the run has entered `phase`; does nothing when `state` is null.
+void enterPhase(RunState* state, RunPhase phase);
+
+/// Records the face being written.
+void enterFaceWrite(RunState* state, int faceNumber);
+
+/// Copies `text` into a fixed field of the state, cut short to fit and always terminated.
+void recordText(char* field, std::size_t size, const char* text);
+
+/// Records the temporary file that may exist from now on ("" once it is gone or renamed).
+void recordTemporary(RunState* state, const char* path);
