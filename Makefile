@@ -2,10 +2,11 @@
 # missing first (scripts/install-deps), then configure and build in Release mode.
 BUILD_DIR ?= build
 BENCH_DIR ?= build-bench
+SANITIZERS_DIR ?= build-sanitizers
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test test-sanitizers bench clean
 
 all: build
 
@@ -24,6 +25,11 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (GCC).
+test-sanitizers:
+	scripts/install-deps --sanitizers
+	scripts/test-sanitizers $(SANITIZERS_DIR) $(JOBS)
+
 # Generates its models once (kept in $(BENCH_DIR)), prints a table of figures, writes
 # $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about 20 minutes.
 bench:
@@ -32,4 +38,4 @@ bench:
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR)
