@@ -3,10 +3,12 @@
 BUILD_DIR ?= build
 BENCH_DIR ?= build-bench
 SANITIZERS_DIR ?= build-sanitizers
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitizers bench clean
+.PHONY: all deps build run test test-sanitizers fuzz bench clean
 
 all: build
 
@@ -30,6 +32,11 @@ test-sanitizers:
 	scripts/install-deps --sanitizers
 	scripts/test-sanitizers $(SANITIZERS_DIR) $(JOBS)
 
+# The libFuzzer targets of the text readers (clang), each run for FUZZ_SECONDS.
+fuzz:
+	scripts/install-deps --fuzz
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(JOBS)
+
 # Generates its models once (kept in $(BENCH_DIR)), prints a table of figures, writes
 # $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about 20 minutes.
 bench:
@@ -38,4 +45,4 @@ bench:
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)
