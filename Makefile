@@ -27,7 +27,7 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (GCC).
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 test-sanitizers:
 	scripts/install-deps --sanitizers
 	scripts/test-sanitizers $(SANITIZERS_DIR) $(JOBS)
