@@ -28,14 +28,24 @@ bool selectsFace(double entry, int faceCount)
     return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
 }
 
+// A list of thousands of stray entries would flood the log: the first few are named, the rest
+// counted.
 void reportUnselected(const std::vector<double>& list, const char* listName, int faceCount,
                       std::vector<std::string>& problems)
 {
+    constexpr int namedEntries = 20;
+    int unselected = 0;
     for (const double entry : list) {
         if (selectsFace(entry, faceCount)) continue;
+        if (++unselected > namedEntries) continue;
         problems.push_back(std::string(listName) + " list entry " + formatNumber(entry) +
                            " selects no face: the model has " + std::to_string(faceCount) +
                            (faceCount == 1 ? " face" : " faces"));
+    }
+    const int more = unselected - namedEntries;
+    if (more > 0) {
+        problems.push_back(std::to_string(more) + " more " + listName + " list " +
+                           (more == 1 ? "entry selects" : "entries select") + " no face");
     }
 }
 

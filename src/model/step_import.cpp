@@ -1,8 +1,12 @@
 #include "step_import.hpp"
 
+#include "../run/run_state.hpp"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 
 #include <IFSelect_PrintCount.hxx>
 #include <Transfer_TransientProcess.hxx>
@@ -25,11 +29,22 @@ std::string describeUnreadable(const std::string& modelPath, IFSelect_ReturnStat
     return "cannot read STEP model '" + modelPath + "': " + reason;
 }
 
+// What was printed so far reaches the log before the library takes over: if it crashes, its
+// messages up to the crash are what a user reads to find the bad entity.
+void flushConsole()
+{
+    std::cout.flush();
+    std::fflush(stdout);
+}
+
 } // namespace
 
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
-                             std::string& error)
+                             std::string& error, RunState* state)
 {
+    if (state) recordText(state->modelPath, sizeof state->modelPath, modelPath.c_str());
+    enterPhase(state, RunPhase::reading);
+    flushConsole();
     const IFSelect_ReturnStatus status = reader.ReadFile(modelPath.c_str());
 
     // Trace level 2 makes the transfer report its warnings as well as its failures.
@@ -44,6 +59,8 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
         error = describeUnreadable(modelPath, status);
         return modelShape;
     }
+    enterPhase(state, RunPhase::transferring);
+    flushConsole();
     // The count is asked again after every transfer, as a transfer may change it.
     for (Standard_Integer i = 1; i <= reader.NbRootsForTransfer(); ++i) reader.TransferRoot(i);
     // The model is the last shape the transfer gave, not a compound of all of them.

@@ -63,6 +63,7 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     if (::close(fd) != 0 && reason == 0) reason = errno;
     if (reason == 0 && std::rename(temporary.c_str(), fileName.c_str()) == 0) {
         recordTemporary(state, "");
+        if (state) state->filesWritten.fetch_add(1, std::memory_order_relaxed);
         return {};
     }
     if (reason == 0) reason = errno;

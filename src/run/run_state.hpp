@@ -12,6 +12,7 @@ enum class RunPhase : int { starting, walking, reading, transferring, writing, m
 struct RunState {
     std::atomic<int> phase{static_cast<int>(RunPhase::starting)};
     std::atomic<int> faceNumber{0};       ///< the face being written
+    std::atomic<int> filesWritten{0};     ///< files written whole so far
     char modelPath[4096] = {};            ///< the model being read, cut short if longer
     char datasetRoot[4096] = {};          ///< the dataset being walked, cut short if longer
     char temporary[4200] = {};            ///< a temporary file that may exist now, "" when none
