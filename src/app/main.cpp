@@ -32,7 +32,8 @@ void printHelp()
                  "restraint/, and the STEP model named by address.txt. Writes each listed face\n"
                  "of the model to <dataset-root>/data/face<N>.brep in BRep text format.\n\n"
                  "Exit status: 0 when every input was read whole and every listed face written,\n"
-                 "1 when anything was reported on stderr, 2 for a usage error.\n\n"
+                 "1 when anything was reported on stderr (a crash of the STEP library\n"
+                 "included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
                  "  -h, --help     show this help\n"
                  "  --version      show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
