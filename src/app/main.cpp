@@ -1,5 +1,6 @@
 // tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
 // <root>/data/face<N>.brep, one BRep file per face.
+#include "../console/progress.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
@@ -89,6 +90,8 @@ int run(char** argv, RunState& state)
 
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
+    ProgressLine progress;
+    startProgressLine(progress, state);
     STEPControl_Reader reader;
     std::string importError;
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
@@ -100,7 +103,9 @@ int run(char** argv, RunState& state)
         reportProblems({importError}, complete);
         return 1;
     }
-    reportProblems(exportFaceFiles(modelShape, inputs, root, &state), complete);
+    const std::vector<std::string> exportProblems = exportFaceFiles(modelShape, inputs, root, &state);
+    stopProgressLine(progress);
+    reportProblems(exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
     return complete ? 0 : 1;
 }

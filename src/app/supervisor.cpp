@@ -191,6 +191,7 @@ int superviseRun(const char* commandName, const std::function<int(RunState&)>& w
     if (!WIFSIGNALED(status)) return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 
     const int signal = WTERMSIG(status);
+    if (state.progressOnScreen.load()) std::cerr << "\r\033[K"; // the worker's progress line
     std::cerr << commandName << ": error: " << describeDeath(signal, state) << std::endl;
     if (isStopSignal(signal)) endBySignal(signal);
     return 1;

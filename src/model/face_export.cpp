@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <sstream>
 
 #include <BRepTools.hxx>
@@ -49,6 +50,18 @@ void reportUnselected(const std::vector<double>& list, const char* listName, int
     }
 }
 
+// How many face files the export will write: the distinct entries that select a face.
+int countListedFaces(const DatasetInputs& inputs, int faceCount)
+{
+    std::vector<double> listed;
+    for (const std::vector<double>* list : {&inputs.forceFaces, &inputs.restraintFaces}) {
+        std::copy_if(list->begin(), list->end(), std::back_inserter(listed),
+                     [&](double entry) { return selectsFace(entry, faceCount); });
+    }
+    std::sort(listed.begin(), listed.end());
+    return static_cast<int>(std::unique(listed.begin(), listed.end()) - listed.begin());
+}
+
 } // namespace
 
 std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,
@@ -66,6 +79,10 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
+    if (state && state->showsProgress.load()) {
+        const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
+        state->facesToWrite.store(countListedFaces(inputs, faceCount));
+    }
     const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
         const double number = faceNumber;
         // Both lists are scanned whole for every face; they are short next to the model.

@@ -2,6 +2,7 @@
 
 #include "../run/run_state.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <iostream>
 
 #include <IFSelect_PrintCount.hxx>
+#include <Message_ProgressIndicator.hxx>
+#include <Message_ProgressScope.hxx>
 #include <Transfer_TransientProcess.hxx>
 #include <XSControl_WorkSession.hxx>
 
@@ -28,6 +31,21 @@ std::string describeUnreadable(const std::string& modelPath, IFSelect_ReturnStat
     }
     return "cannot read STEP model '" + modelPath + "': " + reason;
 }
+
+// Hands the library's own progress through the transfer to the run state, for the progress line.
+class TransferProgress : public Message_ProgressIndicator {
+public:
+    explicit TransferProgress(RunState& state) : state_(state) {}
+
+protected:
+    void Show(const Message_ProgressScope&, const Standard_Boolean) override
+    {
+        state_.transferPermille.store(static_cast<int>(GetPosition() * 1000));
+    }
+
+private:
+    RunState& state_;
+};
 
 // What was printed so far reaches the log before the library takes over: if it crashes, its
 // messages up to the crash are what a user reads to find the bad entity.
@@ -61,8 +79,16 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     }
     enterPhase(state, RunPhase::transferring);
     flushConsole();
+    // Progress is followed only for a line on a terminal; otherwise the transfer runs exactly
+    // as it always has.
+    Handle(Message_ProgressIndicator) progress;
+    if (state && state->showsProgress.load()) progress = new TransferProgress(*state);
+    Message_ProgressScope scope(progress.IsNull() ? Message_ProgressRange() : progress->Start(),
+                                "transfer", std::max(reader.NbRootsForTransfer(), 1));
     // The count is asked again after every transfer, as a transfer may change it.
-    for (Standard_Integer i = 1; i <= reader.NbRootsForTransfer(); ++i) reader.TransferRoot(i);
+    for (Standard_Integer i = 1; i <= reader.NbRootsForTransfer(); ++i) {
+        reader.TransferRoot(i, scope.Next());
+    }
     // The model is the last shape the transfer gave, not a compound of all of them.
     for (Standard_Integer i = 1; i <= reader.NbShapes(); ++i) modelShape = reader.Shape(i);
     return modelShape;
