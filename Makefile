@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build run test bench install lint-man package check-package clean
+.PHONY: all deps build run test bench install lint-man package check-package test-cluster clean
 
 all: build
 
@@ -51,6 +51,11 @@ package: build
 # lintian, then the packaged binary against the build tree's on the example dataset.
 check-package: package
 	scripts/check-package $(BUILD_DIR)
+
+# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about a minute).
+test-cluster: build
+	scripts/install-deps --cluster
+	scripts/test-cluster $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR)
