@@ -146,24 +146,37 @@ void printAllocatorTable(const std::vector<AllocatorRow>& rows, std::ostream& ou
 void printMethod(const Settings& settings, std::ostream& out)
 {
     out << "\nMachine: " << ::sysconf(_SC_NPROCESSORS_ONLN) << " CPUs online. Times from "
-           "std::chrono::steady_clock.\n"
-           "In one process: walk = walkDataset; read = ReadFile; check = SetTraceLevel(2) + "
-           "PrintCheckLoad; transfer = the TransferRoot(i) loop and the last shape (the calls "
-           "importStepModel makes, made here one by one, read once per model); export = "
-           "exportFaceFiles whole (walk, list scans, writes); of which writes = the same "
-           "faces through writeFaceFile alone. Floor = ReadFile + TransferRoots + one "
-           "explorer walk + BRepTools::Write of the same faces. Library output to /dev/null "
-           "for both.\n"
-           "Whole processes: the real binaries, stdout and stderr to /dev/null, "
-        << settings.pairs << (settings.pairs == 1 ? " round" : " rounds")
-        << "; in each, the tool and the two floors make a first run into a new directory, "
-           "then each re-runs over the face files of its own first run; the order rotates. Wall "
-           "time around posix_spawn..waitpid; CPU and system time from wait4; peak RSS = the "
-           "command's ru_maxrss as GNU time reports it (%M). Bare floor = tarnfold_bench --floor "
-           "bare (ReadFile, TransferRoots, one explorer walk, BRepTools::Write, which truncates "
-           "an existing file in place); prescribed floor = bare + trace level 2 + "
-           "PrintCheckLoad(false, IFSelect_ItemsByEntity). Figures are median (min-max); ratios "
-           "are the median (min-max) of the per-round ratios.\n";
+           "std::chrono::steady_clock.\n";
+    if (settings.measure.count("phases") != 0) {
+        out << "In one process: walk = walkDataset; read = ReadFile; check = SetTraceLevel(2) + "
+               "PrintCheckLoad; transfer = the TransferRoot(i) loop and the last shape (the calls "
+               "importStepModel makes, made here one by one, read once per model); export = "
+               "exportFaceFiles whole (walk, list scans, writes); of which writes = the same "
+               "faces through writeFaceFile alone. Floor = ReadFile + TransferRoots + one "
+               "explorer walk + BRepTools::Write of the same faces. Library output to /dev/null "
+               "for both.\n";
+    }
+    if (settings.measure.count("runs") + settings.measure.count("allocators") != 0) {
+        out << "Whole processes: the real binaries, stdout and stderr to /dev/null, "
+            << settings.pairs << (settings.pairs == 1 ? " round" : " rounds")
+            << ". Wall time around posix_spawn..waitpid; CPU and system time from wait4; peak "
+               "RSS = the command's ru_maxrss as GNU time reports it (%M). Figures are median "
+               "(min-max); ratios are the median (min-max) of the per-round ratios.\n";
+    }
+    if (settings.measure.count("runs") != 0) {
+        out << "Against the floors: in each round the tool and the two floors make a first run "
+               "into a new directory, then each re-runs over the face files of its own first "
+               "run; the order rotates. Bare floor = tarnfold_bench --floor bare (ReadFile, "
+               "TransferRoots, one explorer walk, BRepTools::Write, which truncates an existing "
+               "file in place); prescribed floor = bare + trace level 2 + "
+               "PrintCheckLoad(false, IFSelect_ItemsByEntity).\n";
+    }
+    if (settings.measure.count("allocators") != 0) {
+        out << "Allocators: in each round every variant of the tool makes one first run on the "
+            << settings.allocatorDataset
+            << " dataset of each plate; the order rotates; glibc's first run is the reference "
+               "for the bytes of every other.\n";
+    }
 }
 
 void printTables(const std::vector<Case>& cases, const std::vector<AllocatorRow>& allocators,

@@ -27,6 +27,7 @@
 #include "bench.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -77,7 +78,11 @@ std::string parseArguments(int argc, char** argv, Settings& settings)
         else if (option == "--allocator-dataset") settings.allocatorDataset = value;
         else if (option == "--sizes") {
             settings.sizes.clear();
-            for (const std::string& size : splitList(value)) settings.sizes.push_back(std::stoi(size));
+            for (const std::string& size : splitList(value)) {
+                const int faces = std::atoi(size.c_str());
+                if (faces <= 0) return "not a face count in --sizes: " + size;
+                settings.sizes.push_back(faces);
+            }
         } else if (option == "--variant" && value.find('=') != std::string::npos) {
             settings.variants.emplace_back(value.substr(0, value.find('=')),
                                            value.substr(value.find('=') + 1));
@@ -98,6 +103,7 @@ std::string parseArguments(int argc, char** argv, Settings& settings)
                                         [](const auto& variant) { return variant.first == "glibc"; });
         if (glibc == settings.variants.end()) return "the allocator comparison needs a glibc variant";
         std::rotate(settings.variants.begin(), glibc, glibc + 1);
+        if (!allIn({settings.allocatorDataset}, datasetKinds())) return "unknown --allocator-dataset";
         if (!allIn({settings.allocatorDataset}, settings.datasets)) {
             settings.datasets.push_back(settings.allocatorDataset);
         }
