@@ -48,7 +48,7 @@ std::string readFile(const fs::path& path)
 }
 
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
-                const std::string& argv0)
+                const std::string& argv0, const std::function<void()>& inChild)
 {
     // Output goes to files rather than pipes, so a chatty run can never block on a full pipe.
     char outName[] = "/tmp/tarnfold-out-XXXXXX";
@@ -69,6 +69,7 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
         ::dup2(errFd, STDERR_FILENO);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
+        if (inChild) inChild();
         ::execv(TARNFOLD_BINARY, argv.data());
         ::_exit(127);
     }
