@@ -1,0 +1,208 @@
+#include "picture_labels.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+struct TagBox {
+    double x, y, width, height; // top-left corner and size, in pixels
+};
+
+constexpr double tagHeight = 15, digitWidth = 7, tagPadding = 8, tagGap = 2;
+constexpr double gridCell = 40; // of the grid that finds a tag's neighbours
+
+// The tags placed so far in a panel, and a grid over them for the overlap test.
+struct TagLayout {
+    std::vector<TagBox> boxes;
+    int columns = 1, rows = 1;
+    std::vector<std::vector<int>> cells;
+};
+
+template <typename Visit>
+void forEachCell(const TagLayout& layout, const TagBox& box, Visit&& visit)
+{
+    const auto cellOf = [](double v, int count) {
+        return std::clamp(int(std::floor(v / gridCell)), 0, count - 1);
+    };
+    for (int r = cellOf(box.y, layout.rows); r <= cellOf(box.y + box.height, layout.rows); ++r) {
+        for (int c = cellOf(box.x, layout.columns); c <= cellOf(box.x + box.width, layout.columns);
+             ++c) {
+            visit(std::size_t(r) * layout.columns + c);
+        }
+    }
+}
+
+bool fits(const TagLayout& layout, const Panel& panel, const TagBox& box)
+{
+    if (box.x < 1 || box.y < 1 || box.x + box.width > panel.width - 1 ||
+        box.y + box.height > panel.height - 1) {
+        return false;
+    }
+    bool free = true;
+    forEachCell(layout, box, [&](std::size_t cell) {
+        for (const int i : layout.cells[cell]) {
+            const TagBox& other = layout.boxes[i];
+            if (box.x < other.x + other.width + tagGap && other.x < box.x + box.width + tagGap &&
+                box.y < other.y + other.height + tagGap && other.y < box.y + box.height + tagGap) {
+                free = false;
+            }
+        }
+    });
+    return free;
+}
+
+void keep(TagLayout& layout, const TagBox& box)
+{
+    layout.boxes.push_back(box);
+    forEachCell(layout, box,
+                [&](std::size_t cell) { layout.cells[cell].push_back(int(layout.boxes.size() - 1)); });
+}
+
+TagBox centredBox(double x, double y, double width)
+{
+    return {x - width / 2, y - tagHeight / 2, width, tagHeight};
+}
+
+// Where the tag goes: over the first point in sight that leaves it clear of other tags, else
+// beside the best point, else over the best point even though it overlaps.
+TagBox chooseBox(const TagLayout& layout, const Panel& panel, const std::vector<gp_XYZ>& anchors,
+                 double width, bool& moved)
+{
+    moved = false;
+    for (const gp_XYZ& anchor : anchors) {
+        const TagBox box = centredBox(anchor.X(), anchor.Y(), width);
+        if (fits(layout, panel, box)) return box;
+    }
+    moved = true;
+    const double steps[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
+    for (int ring = 1; ring <= 3; ++ring) {
+        for (const auto& step : steps) {
+            const double x = anchors[0].X() + step[0] * ring * (width / 2 + tagHeight);
+            const double y = anchors[0].Y() + step[1] * ring * (tagHeight * 1.4);
+            const TagBox box = centredBox(x, y, width);
+            if (fits(layout, panel, box)) return box;
+        }
+    }
+    moved = false;
+    return centredBox(anchors[0].X(), anchors[0].Y(), width);
+}
+
+// Listed faces claim their places first; then faces in the order of their numbers.
+std::vector<std::size_t> tagOrder(const std::vector<FaceRow>& rows, LabelChoice labels)
+{
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (isLabelled(rows[i], labels)) order.push_back(i);
+    }
+    std::stable_partition(order.begin(), order.end(),
+                          [&](std::size_t i) { return rows[i].list != FaceList::none; });
+    return order;
+}
+
+void appendTag(std::string& svg, const FaceRow& row, const TagBox& box, const gp_XYZ& anchor,
+               bool moved)
+{
+    svg += "<g class=\"tag\" data-face=\"" + std::to_string(row.number) + "\">";
+    if (moved) {
+        const double x = box.x + box.width / 2, y = box.y + box.height / 2;
+        svg += "<path class=\"leader\" fill=\"none\" stroke=\"#222222\" d=\"M";
+        appendCoordinate(svg, anchor.X());
+        svg += ' ';
+        appendCoordinate(svg, anchor.Y());
+        svg += 'L';
+        appendCoordinate(svg, x);
+        svg += ' ';
+        appendCoordinate(svg, y);
+        svg += "\"/><circle r=\"2\" cx=\"";
+        appendCoordinate(svg, anchor.X());
+        svg += "\" cy=\"";
+        appendCoordinate(svg, anchor.Y());
+        svg += "\"/>";
+    }
+    const bool listed = row.list != FaceList::none;
+    svg += "<rect rx=\"3\" x=\"";
+    appendCoordinate(svg, box.x);
+    svg += "\" y=\"";
+    appendCoordinate(svg, box.y);
+    svg += "\" width=\"";
+    appendCoordinate(svg, box.width);
+    svg += "\" height=\"";
+    appendCoordinate(svg, box.height);
+    svg += "\" fill=\"";
+    appendColour(svg, listed ? listColour(row.list) : 0xffffff);
+    svg += listed ? "\" stroke=\"#ffffff\" stroke-width=\"1.2\"" : "\" stroke=\"#444444\"";
+    svg += "/><text x=\"";
+    appendCoordinate(svg, box.x + box.width / 2);
+    svg += "\" y=\"";
+    // The baseline, so that the digits sit in the middle of the tag.
+    appendCoordinate(svg, box.y + box.height - 4);
+    svg += listed ? "\" fill=\"#fff\">" : "\">";
+    svg += std::to_string(row.number) + "</text></g>\n";
+}
+
+} // namespace
+
+bool isLabelled(const FaceRow& row, LabelChoice labels)
+{
+    return labels == LabelChoice::all || (labels == LabelChoice::listed && row.list != FaceList::none);
+}
+
+std::uint32_t listColour(FaceList list)
+{
+    switch (list) {
+    case FaceList::force: return 0xd55e00;
+    case FaceList::restraint: return 0x0072b2;
+    case FaceList::both: return 0x8e3fa8;
+    default: return 0xd2d2d2;
+    }
+}
+
+void appendColour(std::string& svg, std::uint32_t colour)
+{
+    static const char hex[] = "0123456789abcdef";
+    svg += '#';
+    for (int shift = 20; shift >= 0; shift -= 4) svg += hex[(colour >> shift) & 0xf];
+}
+
+void appendCoordinate(std::string& svg, double value)
+{
+    char digits[32];
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 1).ptr;
+    svg.append(digits, end);
+}
+
+void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>& rows,
+                LabelChoice labels, std::vector<bool>& tagged)
+{
+    TagLayout layout;
+    layout.columns = std::max(1, int(std::ceil(panel.width / gridCell)));
+    layout.rows = std::max(1, int(std::ceil(panel.height / gridCell)));
+    layout.cells.resize(std::size_t(layout.columns) * layout.rows);
+
+    svg += "<g class=\"tags\">\n";
+    for (const std::size_t i : tagOrder(rows, labels)) {
+        const FaceRow& row = rows[i];
+        if (!row.hasLabelPoint) continue;
+        std::vector<gp_XYZ> anchors;
+        // A face visited twice is drawn under its first number.
+        const int drawnAs = (row.sameAs != 0 ? row.sameAs : row.number) - 1;
+        if (isInSight(panel, row.labelPoint, drawnAs)) {
+            anchors.push_back(projectPoint(panel, row.labelPoint));
+        }
+        for (const gp_Pnt& point : row.otherLabelPoints) {
+            if (isInSight(panel, point, drawnAs)) anchors.push_back(projectPoint(panel, point));
+        }
+        if (anchors.empty()) continue;
+
+        const double width = tagPadding + digitWidth * double(std::to_string(row.number).size());
+        bool moved = false;
+        const TagBox box = chooseBox(layout, panel, anchors, width, moved);
+        keep(layout, box);
+        appendTag(svg, row, box, anchors[0], moved);
+        tagged[i] = true;
+    }
+    svg += "</g>\n";
+}
