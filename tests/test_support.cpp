@@ -50,13 +50,19 @@ std::string readFile(const fs::path& path)
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
                 const std::string& argv0)
 {
+    return runBinary(TARNFOLD_BINARY, args, workDir, argv0);
+}
+
+ToolRun runBinary(const std::string& binary, const std::vector<std::string>& args,
+                  const fs::path& workDir, const std::string& argv0)
+{
     // Output goes to files rather than pipes, so a chatty run can never block on a full pipe.
     char outName[] = "/tmp/tarnfold-out-XXXXXX";
     char errName[] = "/tmp/tarnfold-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
     const int errFd = ::mkstemp(errName);
 
-    std::vector<std::string> strings{argv0.empty() ? std::string(TARNFOLD_BINARY) : argv0};
+    std::vector<std::string> strings{argv0.empty() ? binary : argv0};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : strings) argv.push_back(s.data());
@@ -69,7 +75,7 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
         ::dup2(errFd, STDERR_FILENO);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
-        ::execv(TARNFOLD_BINARY, argv.data());
+        ::execv(binary.c_str(), argv.data());
         ::_exit(127);
     }
     int status = 0;
