@@ -149,11 +149,7 @@ void projectTriangles(Panel& panel, const std::vector<FaceMesh>& meshes, const s
             panel.triangles.push_back(t);
         }
     }
-    // Painter's order: the farthest first, by the depth of the triangle's middle.
-    std::stable_sort(panel.triangles.begin(), panel.triangles.end(),
-                     [](const ScreenTriangle& p, const ScreenTriangle& q) {
-                         return p.depth[0] + p.depth[1] + p.depth[2] < q.depth[0] + q.depth[1] + q.depth[2];
-                     });
+    orderTriangles(panel);
 }
 
 void appendPoint(std::string& svg, char command, double x, double y)
@@ -263,7 +259,6 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
         orientPanel(panel, views[v]);
         fitPanel(panel, meshes);
         projectTriangles(panel, meshes, lists);
-        indexTriangles(panel);
 
         svg += "<g class=\"panel\" transform=\"translate(" + std::to_string(int(v % columns) * int(panelWidth)) +
                ' ' + std::to_string(int(v / columns) * int(panelHeight)) + ")\">\n" +

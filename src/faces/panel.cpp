@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -18,17 +17,48 @@ constexpr ViewName viewNames[] = {
     {View::top, "top"},   {View::bottom, "bottom"},
 };
 
-// Depth of the triangle at (x, y), or -infinity when (x, y) is outside it.
-double depthAt(const ScreenTriangle& t, double x, double y)
+// The depth buffer has this many samples a pixel each way: enough to find the small triangles
+// that show.
+constexpr int samplesPerPixel = 2;
+
+// Writes the triangle into the depth buffer, keeping the nearest depth at each sample.
+void rasterize(Panel& panel, const ScreenTriangle& t, int index, std::vector<int>& nearestTriangle)
 {
-    const double d = (t.y[1] - t.y[2]) * (t.x[0] - t.x[2]) + (t.x[2] - t.x[1]) * (t.y[0] - t.y[2]);
-    if (std::abs(d) < 1e-12) return -std::numeric_limits<double>::infinity();
-    const double a = ((t.y[1] - t.y[2]) * (x - t.x[2]) + (t.x[2] - t.x[1]) * (y - t.y[2])) / d;
-    const double b = ((t.y[2] - t.y[0]) * (x - t.x[2]) + (t.x[0] - t.x[2]) * (y - t.y[2])) / d;
-    const double c = 1 - a - b;
-    constexpr double slack = -1e-4;
-    if (a < slack || b < slack || c < slack) return -std::numeric_limits<double>::infinity();
-    return a * t.depth[0] + b * t.depth[1] + c * t.depth[2];
+    double x[3], y[3];
+    for (int k = 0; k < 3; ++k) {
+        x[k] = t.x[k] * samplesPerPixel;
+        y[k] = t.y[k] * samplesPerPixel;
+    }
+    const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+    if (std::abs(area) < 1e-12) return;
+    const int x0 = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
+    const int x1 = std::min(panel.bufferWidth - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
+    const int y0 = std::max(0, int(std::floor(std::min({y[0], y[1], y[2]}))));
+    const int y1 = std::min(panel.bufferHeight - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
+    for (int row = y0; row <= y1; ++row) {
+        for (int column = x0; column <= x1; ++column) {
+            const double px = column + 0.5, py = row + 0.5;
+            // Barycentric weights of the sample's centre; all of one sign inside.
+            const double w0 = ((x[1] - px) * (y[2] - py) - (x[2] - px) * (y[1] - py)) / area;
+            const double w1 = ((x[2] - px) * (y[0] - py) - (x[0] - px) * (y[2] - py)) / area;
+            const double w2 = 1 - w0 - w1;
+            if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+            const float depth = float(w0 * t.depth[0] + w1 * t.depth[1] + w2 * t.depth[2]);
+            const std::size_t sample = std::size_t(row) * panel.bufferWidth + column;
+            if (depth > panel.nearest[sample]) {
+                panel.nearest[sample] = depth;
+                nearestTriangle[sample] = index;
+            }
+        }
+    }
+}
+
+// The buffer sample under pixel position (x, y), or -1 outside the panel.
+long sampleAt(const Panel& panel, double x, double y)
+{
+    const long column = long(std::floor(x * samplesPerPixel)), row = long(std::floor(y * samplesPerPixel));
+    if (column < 0 || row < 0 || column >= panel.bufferWidth || row >= panel.bufferHeight) return -1;
+    return row * panel.bufferWidth + column;
 }
 
 } // namespace
@@ -80,39 +110,62 @@ gp_XYZ projectPoint(const Panel& panel, const gp_Pnt& point)
                   panel.originY - panel.scale * p.Dot(panel.up), p.Dot(panel.toViewer));
 }
 
-void indexTriangles(Panel& panel)
+void orderTriangles(Panel& panel)
 {
-    panel.columns = std::max(1, int(std::ceil(panel.width / panel.cellSize)));
-    panel.rows = std::max(1, int(std::ceil(panel.height / panel.cellSize)));
-    panel.cells.assign(std::size_t(panel.columns) * panel.rows, {});
-    const auto cellOf = [&](double v, int count) {
-        return std::clamp(int(std::floor(v / panel.cellSize)), 0, count - 1);
-    };
+    panel.bufferWidth = int(std::ceil(panel.width * samplesPerPixel));
+    panel.bufferHeight = int(std::ceil(panel.height * samplesPerPixel));
+    const std::size_t samples = std::size_t(panel.bufferWidth) * panel.bufferHeight;
+    panel.nearest.assign(samples, -std::numeric_limits<float>::infinity());
+    std::vector<int> nearestTriangle(samples, -1);
+    for (std::size_t i = 0; i < panel.triangles.size(); ++i) {
+        rasterize(panel, panel.triangles[i], int(i), nearestTriangle);
+    }
+
+    // A triangle nowhere nearest is left out: painted over anyway, or, where ordering by depth
+    // goes wrong, showing through what hides it. One too small to hold a sample stays when its
+    // middle is in sight.
+    std::vector<bool> seen(panel.triangles.size(), false);
+    panel.owner.assign(samples, -1);
+    for (std::size_t sample = 0; sample < samples; ++sample) {
+        if (nearestTriangle[sample] < 0) continue;
+        seen[nearestTriangle[sample]] = true;
+        panel.owner[sample] = panel.triangles[nearestTriangle[sample]].face;
+    }
+    std::vector<ScreenTriangle> drawn;
     for (std::size_t i = 0; i < panel.triangles.size(); ++i) {
         const ScreenTriangle& t = panel.triangles[i];
-        const int c0 = cellOf(std::min({t.x[0], t.x[1], t.x[2]}), panel.columns);
-        const int c1 = cellOf(std::max({t.x[0], t.x[1], t.x[2]}), panel.columns);
-        const int r0 = cellOf(std::min({t.y[0], t.y[1], t.y[2]}), panel.rows);
-        const int r1 = cellOf(std::max({t.y[0], t.y[1], t.y[2]}), panel.rows);
-        for (int r = r0; r <= r1; ++r) {
-            for (int c = c0; c <= c1; ++c) panel.cells[std::size_t(r) * panel.columns + c].push_back(int(i));
+        const long sample = sampleAt(panel, (t.x[0] + t.x[1] + t.x[2]) / 3, (t.y[0] + t.y[1] + t.y[2]) / 3);
+        if (seen[i] || (sample >= 0 && (t.depth[0] + t.depth[1] + t.depth[2]) / 3 + panel.depthTolerance >=
+                                           panel.nearest[sample])) {
+            drawn.push_back(t);
         }
     }
+    // Painter's order, by the depth of each triangle's middle.
+    std::stable_sort(drawn.begin(), drawn.end(), [](const ScreenTriangle& p, const ScreenTriangle& q) {
+        return p.depth[0] + p.depth[1] + p.depth[2] < q.depth[0] + q.depth[1] + q.depth[2];
+    });
+    panel.triangles.swap(drawn);
 }
 
 bool isInSight(const Panel& panel, const gp_Pnt& point, int face)
 {
     const gp_XYZ p = projectPoint(panel, point);
-    if (p.X() < 0 || p.Y() < 0 || p.X() >= panel.width || p.Y() >= panel.height) return false;
-    const std::size_t cell = std::size_t(p.Y() / panel.cellSize) * panel.columns +
-                             std::size_t(p.X() / panel.cellSize);
-    bool onFace = face < 0;
-    for (const int i : panel.cells[cell]) {
-        const double depth = depthAt(panel.triangles[i], p.X(), p.Y());
-        if (depth > p.Z() + panel.depthTolerance) return false;
-        if (depth > -std::numeric_limits<double>::infinity() && panel.triangles[i].face == face) {
-            onFace = true;
-        }
+    if (face >= 0) {
+        const long sample = sampleAt(panel, p.X(), p.Y());
+        return sample >= 0 && panel.owner[sample] == face &&
+               p.Z() + panel.depthTolerance >= panel.nearest[sample];
     }
-    return onFace;
+    // On an edge, the sample may fall on either side of it, or just off a silhouette.
+    const double step = 1.0 / samplesPerPixel;
+    for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {step, 0.0}, {-step, 0.0}, {0.0, step}, {0.0, -step}}) {
+        const long sample = sampleAt(panel, p.X() + dx, p.Y() + dy);
+        if (sample >= 0 && p.Z() + panel.depthTolerance >= panel.nearest[sample]) return true;
+    }
+    return false;
+}
+
+int faceAt(const Panel& panel, double x, double y)
+{
+    const long sample = sampleAt(panel, x, y);
+    return sample >= 0 ? panel.owner[sample] : -1;
 }

@@ -37,9 +37,9 @@ struct Panel {
     double width = 0, height = 0;         ///< the panel's size in pixels
     double depthTolerance = 0;            ///< how far a point may sink under the mesh and still show
     std::vector<ScreenTriangle> triangles; ///< what is drawn, far to near
-    double cellSize = 8;
-    int columns = 0, rows = 0;
-    std::vector<std::vector<int>> cells;  ///< per cell of a grid over the panel, the triangles over it
+    int bufferWidth = 0, bufferHeight = 0; ///< the depth buffer's size, in its samples
+    std::vector<float> nearest;           ///< per sample, the depth of the nearest triangle
+    std::vector<int> owner;               ///< per sample, the face of the nearest triangle, or -1
 };
 
 /// Sets the panel's axes for `view`: the model's z axis points up except from the top and
@@ -49,10 +49,14 @@ void orientPanel(Panel& panel, View view);
 /// The pixel position (x, y) of `point` in the panel, and its depth.
 gp_XYZ projectPoint(const Panel& panel, const gp_Pnt& point);
 
-/// Builds the grid that isInSight looks triangles up in.
-void indexTriangles(Panel& panel);
+/// Finds what is in sight with a depth buffer, leaves out the triangles that are nowhere in
+/// sight, and puts the rest in painter's order, the farthest first.
+void orderTriangles(Panel& panel);
 
-/// Whether `point`, on the model, is in sight in the panel: no drawn triangle lies in front of
-/// it and, unless `face` is -1, a drawn triangle of that face (the index of its row) lies under
-/// it, so that a face seen edge-on is not in sight.
+/// Whether `point`, on the model, is in sight in the panel: nothing lies in front of it. With a
+/// `face` (the index of its row), that face must also be what is seen there, so that a face
+/// seen edge-on is not in sight.
 bool isInSight(const Panel& panel, const gp_Pnt& point, int face = -1);
+
+/// The face (the index of its row) seen at pixel position (x, y), or -1 for none.
+int faceAt(const Panel& panel, double x, double y);

@@ -65,28 +65,51 @@ TagBox centredBox(double x, double y, double width)
     return {x - width / 2, y - tagHeight / 2, width, tagHeight};
 }
 
-// Where the tag goes: over the first point in sight that leaves it clear of other tags, else
-// beside the best point, else over the best point even though it overlaps.
-TagBox chooseBox(const TagLayout& layout, const Panel& panel, const std::vector<gp_XYZ>& anchors,
-                 double width, bool& moved)
+// How much of the face lies under the box: its share of nine points spread over the box.
+int coverage(const Panel& panel, const TagBox& box, int face)
 {
-    moved = false;
-    for (const gp_XYZ& anchor : anchors) {
-        const TagBox box = centredBox(anchor.X(), anchor.Y(), width);
-        if (fits(layout, panel, box)) return box;
+    int count = 0;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            count += faceAt(panel, box.x + box.width * (0.1 + 0.4 * i), box.y + box.height * (0.1 + 0.4 * j)) == face;
+        }
     }
+    return count;
+}
+
+// Where the tag goes: over the point in sight that shows most of the face around it and leaves
+// the tag clear of the others; else beside that point, on a leader; else over it, overlapping.
+// `anchor` is set to the point the tag stands for.
+TagBox chooseBox(const TagLayout& layout, const Panel& panel, const std::vector<gp_XYZ>& anchors,
+                 int face, double width, gp_XYZ& anchor, bool& moved)
+{
+    int bestCoverage = -1;
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < anchors.size(); ++i) {
+        const TagBox box = centredBox(anchors[i].X(), anchors[i].Y(), width);
+        const int covered = coverage(panel, box, face);
+        if (covered > bestCoverage && fits(layout, panel, box)) {
+            bestCoverage = covered;
+            best = i;
+        }
+    }
+    anchor = anchors[best];
+    moved = false;
+    if (bestCoverage >= 0) return centredBox(anchor.X(), anchor.Y(), width);
+
+    anchor = anchors[0];
     moved = true;
     const double steps[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
     for (int ring = 1; ring <= 3; ++ring) {
         for (const auto& step : steps) {
-            const double x = anchors[0].X() + step[0] * ring * (width / 2 + tagHeight);
-            const double y = anchors[0].Y() + step[1] * ring * (tagHeight * 1.4);
+            const double x = anchor.X() + step[0] * ring * (width / 2 + tagHeight);
+            const double y = anchor.Y() + step[1] * ring * (tagHeight * 1.4);
             const TagBox box = centredBox(x, y, width);
             if (fits(layout, panel, box)) return box;
         }
     }
     moved = false;
-    return centredBox(anchors[0].X(), anchors[0].Y(), width);
+    return centredBox(anchor.X(), anchor.Y(), width);
 }
 
 // Listed faces claim their places first; then faces in the order of their numbers.
@@ -199,9 +222,10 @@ void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>
 
         const double width = tagPadding + digitWidth * double(std::to_string(row.number).size());
         bool moved = false;
-        const TagBox box = chooseBox(layout, panel, anchors, width, moved);
+        gp_XYZ anchor;
+        const TagBox box = chooseBox(layout, panel, anchors, drawnAs, width, anchor, moved);
         keep(layout, box);
-        appendTag(svg, row, box, anchors[0], moved);
+        appendTag(svg, row, box, anchor, moved);
         tagged[i] = true;
     }
     svg += "</g>\n";
