@@ -48,13 +48,14 @@ std::string readFile(const fs::path& path)
 }
 
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
-                const std::string& argv0)
+                const std::string& argv0, const std::function<void()>& inChild)
 {
-    return runBinary(TARNFOLD_BINARY, args, workDir, argv0);
+    return runBinary(TARNFOLD_BINARY, args, workDir, argv0, inChild);
 }
 
 ToolRun runBinary(const std::string& binary, const std::vector<std::string>& args,
-                  const fs::path& workDir, const std::string& argv0)
+                  const fs::path& workDir, const std::string& argv0,
+                  const std::function<void()>& inChild)
 {
     // Output goes to files rather than pipes, so a chatty run can never block on a full pipe.
     char outName[] = "/tmp/tarnfold-out-XXXXXX";
@@ -75,6 +76,7 @@ ToolRun runBinary(const std::string& binary, const std::vector<std::string>& arg
         ::dup2(errFd, STDERR_FILENO);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
+        if (inChild) inChild();
         ::execv(binary.c_str(), argv.data());
         ::_exit(127);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,15 @@ struct ToolRun {
 };
 
 /// Runs the tarnfold binary with `args` in `workDir` (the test's own when empty). `argv0`
-/// replaces the program path the process receives, when given.
+/// replaces the program path the process receives, when given; `inChild` runs in the child
+/// just before the exec (to set a limit, say).
 ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir = {},
-                const std::string& argv0 = {});
+                const std::string& argv0 = {}, const std::function<void()>& inChild = {});
 
 /// Runs `binary` as runTool runs tarnfold.
 ToolRun runBinary(const std::string& binary, const std::vector<std::string>& args,
-                  const std::filesystem::path& workDir = {}, const std::string& argv0 = {});
+                  const std::filesystem::path& workDir = {}, const std::string& argv0 = {},
+                  const std::function<void()>& inChild = {});
 
 /// Writes `shape` as a STEP file, one root.
 void writeStepModel(const TopoDS_Shape& shape, const std::filesystem::path& path);

@@ -1,5 +1,6 @@
 // tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, and
 // draws the model with the faces of a dataset's lists coloured and numbered.
+#include "../console/progress.hpp"
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
 #include "../intake/dataset_inputs.hpp"
@@ -7,8 +8,11 @@
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "supervisor.hpp"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -86,12 +90,19 @@ void sendLibraryMessagesToStderr()
     messenger->AddPrinter(printer);
 }
 
+// As in tarnfold: the library's handlers turn a fault inside it into one of its exceptions,
+// and the signals that ask a run to stop keep the meaning they had before.
 void installLibrarySignalHandlers()
 {
-    // As in tarnfold: a fault inside the library becomes one of its exceptions, and the
-    // signals that ask a run to stop keep their usual meaning.
+    const int stopSignals[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM};
+    struct sigaction before[std::size(stopSignals)];
+    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+        sigaction(stopSignals[i], nullptr, &before[i]);
+    }
     OSD::SetSignal(Standard_False);
-    for (const int stopSignal : {SIGINT, SIGHUP, SIGQUIT}) std::signal(stopSignal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+        sigaction(stopSignals[i], &before[i], nullptr);
+    }
 }
 
 int measureAndDraw(const FacesOptions& options, RunState* state)
@@ -111,11 +122,12 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
-    enterPhase(state, RunPhase::reading);
-    if (state) recordText(state->modelPath, sizeof state->modelPath, inputs.modelPath.c_str());
+    ProgressLine progress;
+    if (state) startProgressLine(progress, *state);
     STEPControl_Reader reader;
     std::string importError;
-    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError);
+    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, state);
+    stopProgressLine(progress);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
             importError = "no STEP model named: '" + options.datasetRoot +
@@ -151,7 +163,13 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         if (!problem.empty()) reportProblems({problem}, complete);
     }
     enterPhase(state, RunPhase::finished);
-    return complete ? 0 : 1;
+    if (!state) return complete ? 0 : 1;
+    // In the worker, the process ends here: freeing the reader's and the mesh's many small
+    // objects one by one would only cost time.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::_Exit(complete ? 0 : 1);
 }
 
 // Reads the value of an option given as "--name value" or "--name=value".
@@ -224,12 +242,6 @@ int runFaces(const FacesOptions& options, RunState* state)
     // One line on stderr and exit status 1 for anything that ends the run early.
     try {
         return measureAndDraw(options, state);
-    } catch (const std::filesystem::filesystem_error& e) {
-        // libstdc++ words it "filesystem error: <operation>: <reason> [<path>]".
-        std::string what = e.what();
-        const std::string prefix = "filesystem error: ";
-        if (what.compare(0, prefix.size(), prefix) == 0) what.erase(0, prefix.size());
-        std::cerr << "tarnfold-faces: error: " << what << '\n';
     } catch (const Standard_Failure& e) {
         std::cerr << "tarnfold-faces: error: OpenCASCADE " << e.DynamicType()->Name() << ": "
                   << e.GetMessageString() << '\n';
@@ -266,5 +278,9 @@ int main(int argc, char** argv)
         std::cerr << "tarnfold-faces: error: " << e.what() << "; see tarnfold-faces --help\n";
         return 2;
     }
-    return runFaces(options, nullptr);
+    // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
+    // in a worker, so that whatever the library does to it ends in one line on stderr.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return superviseRun("tarnfold-faces",
+                        [&options](RunState& state) { return runFaces(options, &state); });
 }

@@ -13,8 +13,9 @@ struct DatasetInputs {
 };
 
 /// Walks root/data and its "force" and "restraint" directories, reading every file found into
-/// `inputs`. Throws std::filesystem::filesystem_error when a directory cannot be listed or an
-/// entry's type cannot be determined. Returns one message per face list file not read whole.
+/// `inputs`. Throws std::runtime_error, whose text names what could not be read, its path and the
+/// system's reason, when a directory cannot be listed or an entry's type cannot be determined.
+/// Returns one message per face list file not read whole.
 std::vector<std::string> walkDataset(const std::filesystem::path& root, std::ifstream& stream,
                                      DatasetInputs& inputs);
 

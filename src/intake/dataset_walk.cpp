@@ -1,16 +1,49 @@
 #include "dataset_inputs.hpp"
 
+#include <stdexcept>
+
 namespace fs = std::filesystem;
 
 namespace {
 
+[[noreturn]] void failWalk(const std::string& what, const fs::path& path, std::error_code error)
+{
+    throw std::runtime_error("cannot " + what + " '" + path.string() + "': " + error.message());
+}
+
+fs::directory_iterator openDirectory(const fs::path& directory, const char* kind)
+{
+    std::error_code error;
+    fs::directory_iterator entries(directory, error);
+    if (error) failWalk(std::string("read ") + kind, directory, error);
+    return entries;
+}
+
+void advance(fs::directory_iterator& entries, const fs::path& directory)
+{
+    std::error_code error;
+    entries.increment(error);
+    if (error) failWalk("read directory", directory, error);
+}
+
+// status() follows links, so a link counts as what it points to; a missing target is
+// `not_found`, which is no failure.
+fs::file_type typeOf(const fs::directory_entry& entry)
+{
+    std::error_code error;
+    const fs::file_status status = entry.status(error);
+    if (status.type() == fs::file_type::none) failWalk("tell what is at", entry.path(), error);
+    return status.type();
+}
+
 void readCategoryDirectory(const fs::path& directory, std::ifstream& stream, int recordLength,
                            std::vector<double>& faceList, std::vector<std::string>& problems)
 {
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
-        // status() follows links, so a link to a regular file is read like the file itself.
-        if (entry.status().type() != fs::file_type::regular) continue;
-        std::string problem = readFaceListFile(stream, entry.path().string(), recordLength, faceList);
+    for (auto entries = openDirectory(directory, "directory"); entries != fs::directory_iterator();
+         advance(entries, directory)) {
+        if (typeOf(*entries) != fs::file_type::regular) continue;
+        std::string problem =
+            readFaceListFile(stream, entries->path().string(), recordLength, faceList);
         if (!problem.empty()) problems.push_back(std::move(problem));
     }
 }
@@ -21,12 +54,16 @@ std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream
                                      DatasetInputs& inputs)
 {
     std::vector<std::string> problems;
-    for (const fs::directory_entry& dataEntry : fs::directory_iterator(root)) {
-        if (dataEntry.path().filename() != "data") continue;
-        for (const fs::directory_entry& entry : fs::directory_iterator(dataEntry.path())) {
+    for (auto top = openDirectory(root, "dataset"); top != fs::directory_iterator();
+         advance(top, root)) {
+        if (top->path().filename() != "data") continue;
+        const fs::path data = top->path();
+        for (auto entries = openDirectory(data, "directory"); entries != fs::directory_iterator();
+             advance(entries, data)) {
+            const fs::directory_entry& entry = *entries;
             // Every entry's type is asked before its name is looked at, so an entry whose type
             // cannot be determined ends the walk whatever it is called.
-            const fs::file_type type = entry.status().type();
+            const fs::file_type type = typeOf(entry);
             const fs::path name = entry.path().filename();
             if (type == fs::file_type::directory) {
                 if (name == "force") {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <sstream>
 
 #include <BRepTools.hxx>
@@ -28,15 +29,37 @@ bool selectsFace(double entry, int faceCount)
     return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
 }
 
+// A list of thousands of stray entries would flood the log: the first few are named, the rest
+// counted.
 void reportUnselected(const std::vector<double>& list, const char* listName, int faceCount,
                       std::vector<std::string>& problems)
 {
+    constexpr int namedEntries = 20;
+    int unselected = 0;
     for (const double entry : list) {
         if (selectsFace(entry, faceCount)) continue;
+        if (++unselected > namedEntries) continue;
         problems.push_back(std::string(listName) + " list entry " + formatNumber(entry) +
                            " selects no face: the model has " + std::to_string(faceCount) +
                            (faceCount == 1 ? " face" : " faces"));
     }
+    const int more = unselected - namedEntries;
+    if (more > 0) {
+        problems.push_back(std::to_string(more) + " more " + listName + " list " +
+                           (more == 1 ? "entry selects" : "entries select") + " no face");
+    }
+}
+
+// How many face files the export will write: the distinct entries that select a face.
+int countListedFaces(const DatasetInputs& inputs, int faceCount)
+{
+    std::vector<double> listed;
+    for (const std::vector<double>* list : {&inputs.forceFaces, &inputs.restraintFaces}) {
+        std::copy_if(list->begin(), list->end(), std::back_inserter(listed),
+                     [&](double entry) { return selectsFace(entry, faceCount); });
+    }
+    std::sort(listed.begin(), listed.end());
+    return static_cast<int>(std::unique(listed.begin(), listed.end()) - listed.begin());
 }
 
 } // namespace
@@ -56,6 +79,10 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
+    if (state && state->showsProgress.load()) {
+        const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
+        state->facesToWrite.store(countListedFaces(inputs, faceCount));
+    }
     const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
         const double number = faceNumber;
         // Both lists are scanned whole for every face; they are short next to the model.

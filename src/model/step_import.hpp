@@ -5,8 +5,11 @@
 #include <STEPControl_Reader.hxx>
 #include <TopoDS_Shape.hxx>
 
+struct RunState;
+
 /// Reads the STEP file, prints the reader's load check and transfers every root. Returns the
 /// last shape the transfer gave (null when there is none). When the file cannot be read, nothing
 /// is transferred, a null shape is returned and `error` says why; otherwise `error` is left alone.
+/// The model and the phase (reading, transferring) are recorded in `state`.
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
-                             std::string& error);
+                             std::string& error, RunState* state = nullptr);

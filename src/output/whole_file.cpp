@@ -7,9 +7,82 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+bool writeAll(int fd, const std::string& bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+enum class Existing { none, same, other };
+
+// A regular file at the name that already holds exactly `bytes` is left in place and only made
+// to read as written now: a batch run again writes the same faces, and replacing them costs a
+// new inode each. The name is opened without following a link and without waiting on a FIFO,
+// and no more than one byte past the expected size is read.
+Existing touchIfSame(const std::string& fileName, const std::string& bytes)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Existing::none : Existing::other;
+    struct stat status = {};
+    bool same = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                static_cast<std::size_t>(status.st_size) == bytes.size();
+    if (same) {
+        std::string held(bytes.size() + 1, '\0');
+        std::size_t got = 0;
+        for (ssize_t n = 1; n > 0 && got < held.size(); got += static_cast<std::size_t>(n)) {
+            n = ::read(fd, held.data() + got, held.size() - got);
+            if (n < 0) n = 0;
+        }
+        same = got == bytes.size() && held.compare(0, got, bytes) == 0 &&
+               ::futimens(fd, nullptr) == 0;
+    }
+    ::close(fd);
+    return same ? Existing::same : Existing::other;
+}
+
+std::string directoryOf(const std::string& fileName)
+{
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+// A free name gets a file with no name until it is whole, then linked in: it appears whole or
+// not at all, and nothing is left behind even when the process is killed outright. Returns
+// false, with `error` empty, where the file system or the moment does not allow it, so that the
+// caller takes the named-temporary way; `error` is set when the write itself failed.
+bool linkNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
+{
+    const int fd = ::open(directoryOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    if (!writeAll(fd, bytes)) {
+        error = "cannot write '" + fileName + "': " + systemReason(errno);
+        ::close(fd);
+        return true;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const bool linked =
+        ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    const int reason = errno;
+    ::close(fd);
+    // A name that appeared meanwhile, or no /proc to name the file by: the other way.
+    if (!linked && reason != EEXIST && reason != ENOENT) {
+        error = "cannot write '" + fileName + "': " + systemReason(reason);
+        return true;
+    }
+    return linked;
+}
 
 // Creates a new file beside `fileName` that nobody else can have planted: O_EXCL refuses an
 // existing name, a symbolic link included. The mode follows the umask, as a plain create does.
@@ -33,26 +106,8 @@ int createTemporaryFile(const std::string& fileName, std::string& temporary, std
     return -1;
 }
 
-bool writeAll(int fd, const std::string& bytes)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
-
-std::string systemReason(int error)
-{
-    return error != 0 ? std::strerror(error) : "reason unknown";
-}
-
-std::string writeWholeFile(const std::string& fileName, const std::string& bytes, RunState* state)
+std::string replaceThroughTemporary(const std::string& fileName, const std::string& bytes,
+                                    RunState* state)
 {
     std::string temporary, error;
     const int fd = createTemporaryFile(fileName, temporary, error, state);
@@ -70,4 +125,28 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     std::remove(temporary.c_str());
     recordTemporary(state, "");
     return "cannot write '" + fileName + "': " + systemReason(reason);
+}
+
+} // namespace
+
+std::string systemReason(int error)
+{
+    return error != 0 ? std::strerror(error) : "reason unknown";
+}
+
+std::string writeWholeFile(const std::string& fileName, const std::string& bytes, RunState* state)
+{
+    std::string error;
+    switch (touchIfSame(fileName, bytes)) {
+    case Existing::same:
+        break;
+    case Existing::none:
+        if (linkNewFile(fileName, bytes, error)) break;
+        [[fallthrough]];
+    case Existing::other:
+        error = replaceThroughTemporary(fileName, bytes, state);
+        break;
+    }
+    if (error.empty() && state) state->filesWritten.fetch_add(1, std::memory_order_relaxed);
+    return error;
 }

@@ -4,11 +4,13 @@
 
 struct RunState;
 
-/// Writes `bytes` to `fileName` through a temporary file beside it, created exclusively (a link
-/// planted at any name is never followed) and renamed over the name, so that a reader only ever
-/// sees the older file or the whole new one. Returns "" or why it failed; on failure nothing is
-/// left behind and an older file of that name is untouched. While the temporary exists its name
-/// is recorded in `state`, so that a supervisor can remove it if the process dies.
+/// Writes `bytes` to `fileName` so that a reader only ever sees the older file or the whole new
+/// one, and a link planted at the name is never followed. A regular file that already holds
+/// exactly these bytes is kept and only given a new modification time; a free name gets a file
+/// linked in once whole; any other is replaced by a temporary file renamed over it. Returns ""
+/// or why it failed; on failure nothing is left behind and an older file of that name is
+/// untouched. While a named temporary exists its name is recorded in `state`, so that a
+/// supervisor can remove it if the process dies.
 std::string writeWholeFile(const std::string& fileName, const std::string& bytes,
                            RunState* state = nullptr);
 

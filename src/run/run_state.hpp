@@ -12,6 +12,11 @@ enum class RunPhase : int { starting, walking, reading, transferring, writing, m
 struct RunState {
     std::atomic<int> phase{static_cast<int>(RunPhase::starting)};
     std::atomic<int> faceNumber{0};       ///< the face being written
+    std::atomic<int> filesWritten{0};     ///< files written whole so far
+    std::atomic<bool> showsProgress{false};   ///< a progress line follows the run on a terminal
+    std::atomic<bool> progressOnScreen{false}; ///< the progress line stands on the terminal now
+    std::atomic<int> transferPermille{0}; ///< how far the transfer has come, from the library
+    std::atomic<int> facesToWrite{0};     ///< face files the export will write, when shown
     char modelPath[4096] = {};            ///< the model being read, cut short if longer
     char datasetRoot[4096] = {};          ///< the dataset being walked, cut short if longer
     char temporary[4200] = {};            ///< a temporary file that may exist now, "" when none

@@ -1,0 +1,171 @@
+// How a run ends when it does not end normally: the library crashes, the run is told to stop,
+// a file-size limit is hit. Every ending is one line on stderr, with no temporary and no process
+// left behind.
+#include "test_support.hpp"
+
+#include <csignal>
+#include <regex>
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <BRepPrimAPI_MakeBox.hxx>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EndingTest : public TempDirTest {
+protected:
+    // A worker orphaned by its supervisor comes to this process, where the test can see it.
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    }
+};
+
+// Fails the test for any process of the run still alive; reaps those that have ended.
+void expectNoProcessLeft()
+{
+    int status = 0;
+    pid_t pid;
+    while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {}
+    EXPECT_EQ(pid, -1) << "a process of the run is still running";
+}
+
+// The data directory holds the dataset's own entries and whole face files only.
+void expectNoTemporary(const fs::path& data)
+{
+    for (const std::string& name : listNames(data)) {
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    }
+}
+
+std::string boxStepText(const fs::path& dir)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    return readFile(dir / "box.step");
+}
+
+} // namespace
+
+// Entities that refer to themselves send the library into endless recursion until the stack
+// overflows: in the reader for an edge, in the transfer for a surface. No handler survives that,
+// so only the supervisor can say what happened.
+TEST_F(EndingTest, LibraryCrashIsOneLineWithThePhase)
+{
+    const std::string text = boxStepText(dir);
+    struct Case {
+        std::string phase;
+        std::string damaged;
+    };
+    const std::vector<Case> cases = {
+        {"reading", std::regex_replace(text, std::regex(R"(#(\d+) = ORIENTED_EDGE\('',\*,\*,#\d+,)"),
+                                       "#$1 = ORIENTED_EDGE('',*,*,#$1,",
+                                       std::regex_constants::format_first_only)},
+        {"transferring",
+         std::regex_replace(text, std::regex(R"((= ADVANCED_FACE\('',\([^)]*\)),#\d+,(.*)\n)"),
+                            "$1,#999999,$2\n#999999 = RECTANGULAR_TRIMMED_SURFACE('',#999999,"
+                            "0.,1.,0.,1.,.T.,.T.);\n",
+                            std::regex_constants::format_first_only)},
+    };
+    for (const Case& c : cases) {
+        ASSERT_NE(c.damaged, text) << c.phase;
+        const fs::path root = dir / c.phase;
+        const fs::path model = root / "damaged.step";
+        writeFile(model, c.damaged);
+        makeDataset(root, model.string(), "1 0 0\n", "2 0 0 0 0 0 0\n");
+
+        const ToolRun run = runTool({root.string()});
+        EXPECT_EQ(run.exitStatus, 1) << c.phase;
+        EXPECT_EQ(run.err, "tarnfold: error: the STEP library crashed (Segmentation fault) while " +
+                               c.phase + " '" + model.string() + "'; no file was written\n");
+        // What the library printed before it crashed is in the log, to find the bad entity by.
+        if (c.phase == "transferring") {
+            EXPECT_NE(run.out.find("Transfer"), std::string::npos);
+        }
+        EXPECT_EQ(listNames(root / "data"),
+                  (std::vector<std::string>{"address.txt", "force", "restraint"}));
+        expectNoProcessLeft();
+    }
+}
+
+// Stop signals reach the worker, wherever they are sent; the run then ends by the same signal,
+// as if it had run alone, without temporaries or processes left. Killed outright, the
+// supervisor takes its worker with it. The model is a FIFO, so the run is sure to be inside the
+// STEP reader when the signal comes.
+TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
+{
+    for (const int stopSignal : {SIGINT, SIGHUP, SIGTERM, SIGKILL}) {
+        const fs::path fifo = dir / ("model" + std::to_string(stopSignal) + ".step");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        makeDataset(dir, fifo.string(), "1 0 0\n", "");
+
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            const int err = ::open((dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(devNull, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, dir.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const int writer = ::open(fifo.c_str(), O_WRONLY); // returns once the reader has it open
+        ASSERT_GE(writer, 0);
+        ::kill(pid, stopSignal);
+        // The signal is pending before the reader can see the end of the FIFO: closing it now
+        // only ends a run that ignored the signal.
+        ::close(writer);
+        int status = 0;
+        // A run that ignored the signal may block opening the FIFO again: give up on it.
+        for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+            if (waited == 200) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+            }
+            ::usleep(50 * 1000);
+        }
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
+            << "signal " << stopSignal << ", status " << status;
+        if (stopSignal == SIGKILL) {
+            // The orphaned worker must end too, and quickly: it would otherwise wait on the FIFO.
+            int workerStatus = 0;
+            for (int waited = 0; waited < 100 && ::waitpid(-1, &workerStatus, WNOHANG) == 0; ++waited) {
+                ::usleep(50 * 1000);
+            }
+            EXPECT_TRUE(WIFSIGNALED(workerStatus) && WTERMSIG(workerStatus) == SIGKILL)
+                << "worker status " << workerStatus;
+        } else {
+            EXPECT_EQ(readFile(dir / "err.txt"), std::string("tarnfold: error: stopped (") +
+                                                     strsignal(stopSignal) + ") while reading '" +
+                                                     fifo.string() + "'; no file was written\n");
+        }
+        expectNoProcessLeft();
+        expectNoTemporary(dir / "data");
+    }
+}
+
+// Past a file-size limit a face write fails like any other: named, status 1, no temporary, and
+// the older face file stays as it was.
+TEST_F(EndingTest, FileSizeLimitIsAFailedWrite)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    makeDataset(dir, (dir / "box.step").string(), "1 0 0\n", "");
+    writeFile(dir / "data" / "face1.brep", "old face\n");
+
+    const ToolRun run = runTool({dir.string()}, {}, {}, [] {
+        const struct rlimit limit = {300, 300}; // a face of a box takes more
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "tarnfold: error: cannot write '" + (dir / "data" / "face1.brep").string() +
+                           "': File too large\n");
+    EXPECT_EQ(readFile(dir / "data" / "face1.brep"), "old face\n");
+    expectNoTemporary(dir / "data");
+}

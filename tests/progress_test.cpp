@@ -1,0 +1,103 @@
+// The progress line: shown on a terminal while the run waits on the library, gone at the end,
+// and never anywhere else.
+#include "test_support.hpp"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <BRepPrimAPI_MakeBox.hxx>
+
+namespace fs = std::filesystem;
+
+class ProgressTest : public TempDirTest {};
+
+namespace {
+
+// What a terminal shows after `bytes`: a carriage return goes back to the line's start, ESC [ K
+// erases to its end.
+std::string renderTerminal(const std::string& bytes)
+{
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::string& line = lines.back();
+        if (bytes.compare(i, 3, "\033[K") == 0) {
+            line.resize(std::min(line.size(), column));
+            i += 2;
+        } else if (bytes[i] == '\r') {
+            column = 0;
+        } else if (bytes[i] == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else {
+            if (column < line.size()) {
+                line[column] = bytes[i];
+            } else {
+                line += bytes[i];
+            }
+            ++column;
+        }
+    }
+    std::string screen;
+    for (const std::string& line : lines) screen += line + "\n";
+    return screen.substr(0, screen.size() - 1);
+}
+
+// Runs the tool with stderr on a pseudo-terminal and stdout in a file. The model is a FIFO that
+// this test fills slowly, so that the run waits in the reader for a while.
+std::string runOnTerminal(const fs::path& root, const fs::path& fifo, const std::string& model)
+{
+    int master = -1, slave = -1;
+    EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(master);
+        const int out = ::open((root / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+        ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, root.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(slave);
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ::usleep(500 * 1000);
+    EXPECT_EQ(::write(writer, model.data(), model.size()), static_cast<ssize_t>(model.size()));
+    ::close(writer);
+
+    std::string seen;
+    char buffer[4096];
+    ssize_t n;
+    // Read until the last holder of the terminal's other end has gone (EIO on Linux).
+    while ((n = ::read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    return seen;
+}
+
+} // namespace
+
+TEST_F(ProgressTest, OnATerminalOnly)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    const std::string model = readFile(dir / "box.step");
+    const fs::path fifo = dir / "model.step";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    makeDataset(dir, fifo.string(), "1 0 0\n9 0 0\n", "");
+    const std::string error = "tarnfold: error: force list entry 9 selects no face: the model has 6 faces";
+
+    const std::string terminal = runOnTerminal(dir, fifo, model);
+    EXPECT_NE(terminal.find("\rreading '" + fifo.string() + "' ("), std::string::npos) << terminal;
+    // The line is taken away again: the terminal shows what it would without it.
+    EXPECT_EQ(renderTerminal(terminal), error + "\n") << terminal;
+    EXPECT_EQ(readFile(dir / "data" / "face1.brep").rfind("DBRep_DrawableShape", 0), 0u);
+
+    // Anywhere else, stderr is the error alone.
+    fs::remove(fifo);
+    writeFile(dir / "data" / "address.txt", (dir / "box.step").string());
+    EXPECT_EQ(runTool({dir.string()}).err, error + "\n");
+}
