@@ -63,7 +63,8 @@ void printHelp()
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
                  "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
                  "Exit status: 0 when everything was read and written, 1 when anything was\n"
-                 "reported on stderr, 2 for a usage error.\n";
+                 "reported on stderr (a crash of the STEP library included), 2 for a usage\n"
+                 "error, 128+N when stopped by signal N.\n";
 }
 
 void reportProblems(const std::vector<std::string>& problems, bool& complete)
