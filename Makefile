@@ -5,7 +5,7 @@ BENCH_DIR ?= build-bench
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench docs measure-faces clean
 
 all: build
 
@@ -30,6 +30,22 @@ bench:
 	scripts/install-deps --bench
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
+
+# The README's picture of the example bracket with its lists marked (doc/bracket-faces.svg and a
+# PNG beside it, for pages that show no SVG), and the lint of tarnfold-faces' man page.
+docs: build
+	scripts/install-deps --docs
+	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
+	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
+	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
+	@out=$$(mandoc -T lint -W warning doc/tarnfold-faces.1 2>&1); \
+	if [ -n "$$out" ]; then echo "$$out" >&2; exit 1; fi
+
+# Time, peak memory and SVG size of tarnfold-faces drawing MODEL, over several whole runs.
+MODEL ?= ../shared/corpus/many-faces.stp
+measure-faces: build
+	scripts/install-deps --measure
+	scripts/measure-faces $(MODEL)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR)
