@@ -183,7 +183,7 @@ void appendTriangles(std::string& svg, const Panel& panel, const std::vector<Fac
         // Faces in both lists are striped as well as coloured, for readers who cannot tell
         // the colours apart.
         if (lists[panel.triangles[start].face] == FaceList::both) {
-            svg += "<path fill=\"url(#both-lists)\" stroke=\"none\" d=\"" + path + "\"/>\n";
+            svg += "<path fill=\"url(#both-lists)\" stroke=\"url(#both-lists)\" d=\"" + path + "\"/>\n";
         }
         start = end;
     }
@@ -245,7 +245,7 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
     appendXmlText(svg, modelName);
     svg += "</title>\n<defs><pattern id=\"both-lists\" width=\"8\" height=\"8\" "
            "patternUnits=\"userSpaceOnUse\" patternTransform=\"rotate(45)\">"
-           "<rect width=\"3\" height=\"8\" fill=\"#ffffff\" fill-opacity=\"0.45\"/></pattern></defs>\n"
+           "<rect width=\"3\" height=\"8\" fill=\"#dcc3e8\"/></pattern></defs>\n"
            "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
 
     std::vector<bool> tagged(rows.size(), false);
