@@ -60,7 +60,9 @@ std::vector<TableRow> parseTable(const std::string& text)
         }
         EXPECT_EQ(cells.size(), header.size()) << line;
         TableRow row;
-        for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i) row[header[i]] = cells[i];
+        for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i) {
+            row[header[i]] = cells[i];
+        }
         rows.push_back(row);
     }
     return rows;
@@ -69,7 +71,8 @@ std::vector<TableRow> parseTable(const std::string& text)
 gp_XYZ readPoint(const TableRow& row, const char* prefix)
 {
     const std::string p = prefix;
-    return gp_XYZ(std::stod(row.at(p + "x")), std::stod(row.at(p + "y")), std::stod(row.at(p + "z")));
+    return gp_XYZ(std::stod(row.at(p + "x")), std::stod(row.at(p + "y")),
+                  std::stod(row.at(p + "z")));
 }
 
 const char* const boxHeader = "face\ttype\tarea\tcx\tcy\tcz\tpx\tpy\tpz\tnx\tny\tnz\tlist\tsame_as";
@@ -115,9 +118,12 @@ std::multiset<int> readTags(const std::string& svg)
     if (!document) return numbers;
     xmlXPathContextPtr context = xmlXPathNewContext(document);
     xmlXPathRegisterNs(context, BAD_CAST "s", BAD_CAST "http://www.w3.org/2000/svg");
-    const auto select = [&](const char* path) { return xmlXPathEvalExpression(BAD_CAST path, context); };
+    const auto select = [&](const char* path) {
+        return xmlXPathEvalExpression(BAD_CAST path, context);
+    };
 
-    xmlXPathObjectPtr outside = select("//s:script | //s:image | //s:foreignObject | //@*[local-name()='href']");
+    xmlXPathObjectPtr outside =
+        select("//s:script | //s:image | //s:foreignObject | //@*[local-name()='href']");
     EXPECT_EQ(xmlXPathNodeSetGetLength(outside->nodesetval), 0) << "not self-contained";
     xmlXPathFreeObject(outside);
 
@@ -218,8 +224,8 @@ TEST(FaceTable, FaceVisitedTwice)
     const std::vector<TableRow> table = parseTable(formatFaceTable(rows));
     ASSERT_EQ(table.size(), 7u);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"-", "-"}, {"-", "-"}, {"restraint", "-"}, {"-", "-"}, {"restraint", "-"}, {"-", "-"},
-        {"force", "3"}};
+        {"-", "-"},         {"-", "-"}, {"restraint", "-"}, {"-", "-"},
+        {"restraint", "-"}, {"-", "-"}, {"force", "3"}};
     for (std::size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(table[i].at("list"), expected[i].first) << "face " << i + 1;
         EXPECT_EQ(table[i].at("same_as"), expected[i].second) << "face " << i + 1;
@@ -231,10 +237,13 @@ TEST(FaceTable, FaceVisitedTwice)
 TEST(FaceTable, LabelPointInsideRingAndL)
 {
     const gp_Pln plane;
-    BRepBuilderAPI_MakeFace ring(plane, BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(gp_Circ(gp::XOY(), 10))).Wire());
-    ring.Add(TopoDS::Wire(BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(gp_Circ(gp::XOY(), 7))).Wire().Reversed()));
+    BRepBuilderAPI_MakeFace ring(
+        plane, BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(gp_Circ(gp::XOY(), 10))).Wire());
+    ring.Add(TopoDS::Wire(
+        BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(gp_Circ(gp::XOY(), 7))).Wire().Reversed()));
     BRepBuilderAPI_MakePolygon outline;
-    for (const auto& [x, y] : std::vector<std::pair<double, double>>{{0, 0}, {30, 0}, {30, 4}, {4, 4}, {4, 30}, {0, 30}}) {
+    for (const auto& [x, y] : std::vector<std::pair<double, double>>{
+             {0, 0}, {30, 0}, {30, 4}, {4, 4}, {4, 30}, {0, 30}}) {
         outline.Add(gp_Pnt(x, y, 0));
     }
     outline.Close();
@@ -250,7 +259,8 @@ TEST(FaceTable, LabelPointInsideRingAndL)
         BRepClass_FaceClassifier centre(face, rows[0].centre, 1e-7);
         EXPECT_EQ(centre.State(), TopAbs_OUT) << "the case no longer shows anything";
         BRepClass_FaceClassifier label(face, rows[0].labelPoint, 1e-7);
-        EXPECT_EQ(label.State(), TopAbs_IN) << rows[0].labelPoint.X() << ' ' << rows[0].labelPoint.Y();
+        EXPECT_EQ(label.State(), TopAbs_IN)
+            << rows[0].labelPoint.X() << ' ' << rows[0].labelPoint.Y();
         // Near the middle of the band: a point on the boundary would pass the classifier too.
         EXPECT_NEAR(std::abs(rows[0].labelPoint.Z()), 0, 1e-9);
         const double fromCentre = gp_Pnt(0, 0, 0).Distance(rows[0].labelPoint);
@@ -268,7 +278,8 @@ TEST(FaceTable, LabelPointInsideRingAndL)
 TEST_F(FacesTest, PictureOfABox)
 {
     writeStepModel(box(), dir / "box.step");
-    makeDataset(dir / "set", (dir / "box.step").string(), "2 0 0\n", "5 0 0 0 0 0 0\n2 0 0 0 0 0 0\n");
+    makeDataset(dir / "set", (dir / "box.step").string(), "2 0 0\n",
+                "5 0 0 0 0 0 0\n2 0 0 0 0 0 0\n");
     const struct {
         std::vector<std::string> options;
         std::multiset<int> tags;
@@ -321,11 +332,13 @@ TEST(FacePicture, HiddenFacesGetNoTag)
 TEST_F(FacesTest, AgreesWithTheFaceFiles)
 {
     const TopoDS_Shape drilled =
-        BRepAlgoAPI_Cut(BRepPrimAPI_MakeBox(40, 30, 20).Shape(),
-                        BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(12, 15, -1), gp::DZ()), 5, 22).Shape())
+        BRepAlgoAPI_Cut(
+            BRepPrimAPI_MakeBox(40, 30, 20).Shape(),
+            BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(12, 15, -1), gp::DZ()), 5, 22).Shape())
             .Shape();
     const TopoDS_Shape model =
-        BRepAlgoAPI_Fuse(drilled, BRepPrimAPI_MakeCone(gp_Ax2(gp_Pnt(30, 15, 20), gp::DZ()), 6, 2, 8).Shape())
+        BRepAlgoAPI_Fuse(
+            drilled, BRepPrimAPI_MakeCone(gp_Ax2(gp_Pnt(30, 15, 20), gp::DZ()), 6, 2, 8).Shape())
             .Shape();
     writeStepModel(model, dir / "model.step");
     const ToolRun listing = runBinary(facesBinary(), {"--model", (dir / "model.step").string()});
@@ -373,7 +386,8 @@ TEST_F(FacesTest, CommandLineErrors)
         {{"a", "b"}, 2, "more than one dataset root given"},
         {{"a", "--model", model}, 2, "a dataset root and --model given"},
         {{"--model", (dir / "none.step").string()}, 1, "cannot read STEP model"},
-        {{"--model", model, "--svg", (dir / "no" / "such" / "dir.svg").string()}, 1,
+        {{"--model", model, "--svg", (dir / "no" / "such" / "dir.svg").string()},
+         1,
          "cannot create a file beside"},
     };
     for (const auto& c : cases) {

@@ -29,16 +29,15 @@
 
 namespace {
 
-constexpr const char* usageText =
-    "usage: tarnfold-faces [options] <dataset-root>\n"
-    "       tarnfold-faces [options] --model FILE.step\n";
+constexpr const char* usageText = "usage: tarnfold-faces [options] <dataset-root>\n"
+                                  "       tarnfold-faces [options] --model FILE.step\n";
 
 /// What the command line asks for.
 struct FacesOptions {
-    std::string datasetRoot;   ///< "" with --model
-    std::string modelFile;     ///< "" with a dataset
-    std::string svgFile;       ///< "" when no picture is wanted
-    std::vector<View> views;   ///< empty: the default for the mode
+    std::string datasetRoot; ///< "" with --model
+    std::string modelFile;   ///< "" with a dataset
+    std::string svgFile;     ///< "" when no picture is wanted
+    std::vector<View> views; ///< empty: the default for the mode
     LabelChoice labels = LabelChoice::listed;
     bool labelsGiven = false;
 };
@@ -82,7 +81,9 @@ void sendLibraryMessagesToStderr()
     const Handle(Message_Messenger)& messenger = Message::DefaultMessenger();
     Message_Gravity level = Message_Info;
     for (const Handle(Message_Printer)& printer : messenger->Printers()) {
-        if (printer->IsKind(STANDARD_TYPE(Message_PrinterOStream))) level = printer->GetTraceLevel();
+        if (printer->IsKind(STANDARD_TYPE(Message_PrinterOStream))) {
+            level = printer->GetTraceLevel();
+        }
     }
     messenger->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     // The name "cerr" makes the printer use std::cerr itself.
@@ -113,7 +114,9 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     const bool withDataset = options.modelFile.empty();
     if (withDataset) {
         enterPhase(state, RunPhase::walking);
-        if (state) recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
+        if (state) {
+            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
+        }
         std::ifstream stream;
         stream.imbue(std::locale::classic());
         reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
@@ -153,12 +156,15 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     if (!options.svgFile.empty()) {
         enterPhase(state, RunPhase::drawing);
         std::vector<View> views = options.views;
-        if (views.empty()) views = withDataset ? std::vector<View>{View::iso, View::isoBack}
-                                               : std::vector<View>{View::iso};
+        if (views.empty()) {
+            views = withDataset ? std::vector<View>{View::iso, View::isoBack}
+                                : std::vector<View>{View::iso};
+        }
         LabelChoice labels = options.labels;
         if (!options.labelsGiven) labels = withDataset ? LabelChoice::listed : LabelChoice::all;
         const std::string modelName = std::filesystem::path(inputs.modelPath).filename().string();
-        const std::string svg = drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
+        const std::string svg =
+            drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
         enterPhase(state, RunPhase::writing);
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
         if (!problem.empty()) reportProblems({problem}, complete);
@@ -211,15 +217,22 @@ FacesOptions parseArguments(int argc, char** argv)
         } else if (takeValue("--view", argc, argv, i, value)) {
             View view;
             if (!parseView(value, view)) {
-                throw std::invalid_argument("unknown view '" + value + "' (iso, iso-back, front, "
+                throw std::invalid_argument("unknown view '" + value +
+                                            "' (iso, iso-back, front, "
                                             "back, left, right, top or bottom)");
             }
             options.views.push_back(view);
         } else if (takeValue("--labels", argc, argv, i, value)) {
-            if (value == "listed") options.labels = LabelChoice::listed;
-            else if (value == "all") options.labels = LabelChoice::all;
-            else if (value == "none") options.labels = LabelChoice::none;
-            else throw std::invalid_argument("unknown --labels value '" + value + "' (listed, all or none)");
+            if (value == "listed") {
+                options.labels = LabelChoice::listed;
+            } else if (value == "all") {
+                options.labels = LabelChoice::all;
+            } else if (value == "none") {
+                options.labels = LabelChoice::none;
+            } else {
+                throw std::invalid_argument("unknown --labels value '" + value +
+                                            "' (listed, all or none)");
+            }
             options.labelsGiven = true;
         } else {
             throw std::invalid_argument("unknown option '" + argument + "'");
@@ -268,7 +281,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "tarnfold-faces " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE ")\n";
+            std::cout << "tarnfold-faces " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
+                         ")\n";
             return 0;
         }
     }

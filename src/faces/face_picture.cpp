@@ -1,7 +1,9 @@
 #include "face_picture.hpp"
 
+#include "picture_edges.hpp"
 #include "picture_labels.hpp"
 #include "picture_legend.hpp"
+#include "picture_style.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,27 +11,24 @@
 #include <limits>
 
 #include <BRep_Tool.hxx>
-#include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Edge.hxx>
 
 namespace {
 
 constexpr double panelWidth = 640, panelHeight = 520, margin = 30, titleHeight = 24;
-constexpr double edgePiece = 3; // pixels: an edge is shown or hidden piece by piece
 
 // A face's triangles in model space, each wound so that its normal points out of the face.
 struct FaceMesh {
     std::vector<gp_Pnt> nodes;
     std::vector<std::array<int, 3>> triangles; // indices into nodes
-    bool cullBack = false; // true for a face of a solid: its back is never seen
+    bool cullBack = false;                     // true for a face of a solid: its back is never seen
 };
 
-std::vector<FaceMesh> collectMeshes(const TopoDS_Shape& modelShape, const std::vector<FaceRow>& rows)
+std::vector<FaceMesh> collectMeshes(const TopoDS_Shape& modelShape,
+                                    const std::vector<FaceRow>& rows)
 {
     TopTools_IndexedMapOfShape solidFaces;
     for (TopExp_Explorer solid(modelShape, TopAbs_SOLID); solid.More(); solid.Next()) {
@@ -57,36 +56,6 @@ std::vector<FaceMesh> collectMeshes(const TopoDS_Shape& modelShape, const std::v
     return meshes;
 }
 
-// The edges between faces, as polylines on the faces' meshes, each once; seams, which join a
-// face to itself, and degenerate edges are left out.
-std::vector<std::vector<gp_Pnt>> collectEdges(const std::vector<FaceRow>& rows)
-{
-    std::vector<std::vector<gp_Pnt>> edges;
-    TopTools_IndexedMapOfShape seen;
-    for (const FaceRow& row : rows) {
-        if (row.sameAs != 0) continue;
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(row.face, location);
-        if (mesh.IsNull()) continue;
-        for (TopExp_Explorer it(row.face, TopAbs_EDGE); it.More(); it.Next()) {
-            const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
-            const int count = seen.Extent();
-            if (seen.Add(edge) <= count || BRep_Tool::Degenerated(edge) ||
-                BRep_Tool::IsClosed(edge, row.face)) {
-                continue;
-            }
-            const Handle(Poly_PolygonOnTriangulation) polygon =
-                BRep_Tool::PolygonOnTriangulation(edge, mesh, location);
-            if (polygon.IsNull()) continue;
-            std::vector<gp_Pnt>& points = edges.emplace_back();
-            for (int i = 1; i <= polygon->NbNodes(); ++i) {
-                points.push_back(mesh->Node(polygon->Node(i)).Transformed(location.Transformation()));
-            }
-        }
-    }
-    return edges;
-}
-
 // Fits the model into the panel, with room for the title and for tags at the border.
 void fitPanel(Panel& panel, const std::vector<FaceMesh>& meshes)
 {
@@ -101,8 +70,9 @@ void fitPanel(Panel& panel, const std::vector<FaceMesh>& meshes)
         }
     }
     if (x0 > x1) return;
-    const double room = std::min((panel.width - 2 * margin) / std::max(x1 - x0, 1e-12),
-                                 (panel.height - 2 * margin - titleHeight) / std::max(y1 - y0, 1e-12));
+    const double room =
+        std::min((panel.width - 2 * margin) / std::max(x1 - x0, 1e-12),
+                 (panel.height - 2 * margin - titleHeight) / std::max(y1 - y0, 1e-12));
     panel.scale = room;
     panel.originX = panel.width / 2 - room * (x0 + x1) / 2;
     panel.originY = titleHeight + (panel.height - titleHeight) / 2 - room * (y0 + y1) / 2;
@@ -119,16 +89,19 @@ std::uint32_t shadeColour(std::uint32_t base, double light)
 }
 
 // Flat light from the upper left, behind the viewer: each triangle gets one shade.
-void projectTriangles(Panel& panel, const std::vector<FaceMesh>& meshes, const std::vector<FaceList>& lists)
+void projectTriangles(Panel& panel, const std::vector<FaceMesh>& meshes,
+                      const std::vector<FaceList>& lists)
 {
-    const gp_Vec light = (-0.45 * panel.right + 0.6 * panel.up + 0.65 * panel.toViewer).Normalized();
+    const gp_Vec light =
+        (-0.45 * panel.right + 0.6 * panel.up + 0.65 * panel.toViewer).Normalized();
     for (std::size_t f = 0; f < meshes.size(); ++f) {
         const FaceMesh& mesh = meshes[f];
         std::vector<gp_XYZ> screen;
         screen.reserve(mesh.nodes.size());
         for (const gp_Pnt& node : mesh.nodes) screen.push_back(projectPoint(panel, node));
         for (const auto& corner : mesh.triangles) {
-            const gp_Pnt &a = mesh.nodes[corner[0]], &b = mesh.nodes[corner[1]], &c = mesh.nodes[corner[2]];
+            const gp_Pnt &a = mesh.nodes[corner[0]], &b = mesh.nodes[corner[1]],
+                         &c = mesh.nodes[corner[2]];
             gp_Vec normal = gp_Vec(a, b).Crossed(gp_Vec(a, c));
             if (normal.SquareMagnitude() == 0) continue;
             normal.Normalize();
@@ -152,14 +125,6 @@ void projectTriangles(Panel& panel, const std::vector<FaceMesh>& meshes, const s
     orderTriangles(panel);
 }
 
-void appendPoint(std::string& svg, char command, double x, double y)
-{
-    svg += command;
-    appendCoordinate(svg, x);
-    svg += ' ';
-    appendCoordinate(svg, y);
-}
-
 // Runs of triangles of one colour become one path; each is also stroked in its own colour, so
 // that no hairline of background shows between neighbours.
 void appendTriangles(std::string& svg, const Panel& panel, const std::vector<FaceList>& lists)
@@ -168,7 +133,9 @@ void appendTriangles(std::string& svg, const Panel& panel, const std::vector<Fac
     for (std::size_t start = 0; start < panel.triangles.size();) {
         std::size_t end = start;
         std::string path;
-        for (; end < panel.triangles.size() && panel.triangles[end].colour == panel.triangles[start].colour; ++end) {
+        for (; end < panel.triangles.size() &&
+               panel.triangles[end].colour == panel.triangles[start].colour;
+             ++end) {
             const ScreenTriangle& t = panel.triangles[end];
             appendPoint(path, 'M', t.x[0], t.y[0]);
             appendPoint(path, 'L', t.x[1], t.y[1]);
@@ -183,38 +150,12 @@ void appendTriangles(std::string& svg, const Panel& panel, const std::vector<Fac
         // Faces in both lists are striped as well as coloured, for readers who cannot tell
         // the colours apart.
         if (lists[panel.triangles[start].face] == FaceList::both) {
-            svg += "<path fill=\"url(#both-lists)\" stroke=\"url(#both-lists)\" d=\"" + path + "\"/>\n";
+            svg += "<path fill=\"url(#both-lists)\" stroke=\"url(#both-lists)\" d=\"" + path +
+                   "\"/>\n";
         }
         start = end;
     }
     svg += "</g>\n";
-}
-
-// The edges, piece by piece, as far as they are in sight.
-void appendEdges(std::string& svg, const Panel& panel, const std::vector<std::vector<gp_Pnt>>& edges)
-{
-    std::string path;
-    for (const std::vector<gp_Pnt>& edge : edges) {
-        bool drawing = false;
-        for (std::size_t i = 1; i < edge.size(); ++i) {
-            const gp_XYZ a = projectPoint(panel, edge[i - 1]), b = projectPoint(panel, edge[i]);
-            const int pieces = std::max(1, int(std::ceil(std::hypot(b.X() - a.X(), b.Y() - a.Y()) / edgePiece)));
-            for (int k = 0; k < pieces; ++k) {
-                const double s = double(k) / pieces, e = double(k + 1) / pieces;
-                const gp_Pnt middle(edge[i - 1].XYZ() + (edge[i].XYZ() - edge[i - 1].XYZ()) * ((s + e) / 2));
-                if (!isInSight(panel, middle)) {
-                    drawing = false;
-                    continue;
-                }
-                if (!drawing) appendPoint(path, 'M', a.X() + (b.X() - a.X()) * s, a.Y() + (b.Y() - a.Y()) * s);
-                appendPoint(path, 'L', a.X() + (b.X() - a.X()) * e, a.Y() + (b.Y() - a.Y()) * e);
-                drawing = true;
-            }
-        }
-    }
-    if (path.empty()) return;
-    svg += "<path class=\"edges\" fill=\"none\" stroke=\"#262626\" stroke-width=\"0.7\" "
-           "stroke-linejoin=\"round\" stroke-linecap=\"round\" d=\"" + path + "\"/>\n";
 }
 
 } // namespace
@@ -227,8 +168,11 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
     std::vector<FaceList> lists(rows.size(), FaceList::none);
     for (const FaceRow& row : rows) {
         FaceList& list = lists[(row.sameAs != 0 ? row.sameAs : row.number) - 1];
-        if (list == FaceList::none) list = row.list;
-        else if (row.list != FaceList::none && row.list != list) list = FaceList::both;
+        if (list == FaceList::none) {
+            list = row.list;
+        } else if (row.list != FaceList::none && row.list != list) {
+            list = FaceList::both;
+        }
     }
     const std::vector<FaceMesh> meshes = collectMeshes(modelShape, rows);
     const std::vector<std::vector<gp_Pnt>> edges = collectEdges(rows);
@@ -237,11 +181,12 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
     const int panelRows = int((views.size() + columns - 1) / columns);
     const int width = int(panelWidth) * columns;
     const int height = int(panelHeight) * panelRows + int(legendHeight);
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-                      "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
-                      std::to_string(width) + ' ' + std::to_string(height) +
-                      "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\">\n<title>faces of ";
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+        std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
+        std::to_string(width) + ' ' + std::to_string(height) +
+        "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\">\n<title>faces of ";
     appendXmlText(svg, modelName);
     svg += "</title>\n<defs><pattern id=\"both-lists\" width=\"8\" height=\"8\" "
            "patternUnits=\"userSpaceOnUse\" patternTransform=\"rotate(45)\">"
@@ -260,12 +205,14 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
         fitPanel(panel, meshes);
         projectTriangles(panel, meshes, lists);
 
-        svg += "<g class=\"panel\" transform=\"translate(" + std::to_string(int(v % columns) * int(panelWidth)) +
-               ' ' + std::to_string(int(v / columns) * int(panelHeight)) + ")\">\n" +
+        svg += "<g class=\"panel\" transform=\"translate(" +
+               std::to_string(int(v % columns) * int(panelWidth)) + ' ' +
+               std::to_string(int(v / columns) * int(panelHeight)) + ")\">\n" +
                "<rect x=\"0.5\" y=\"0.5\" width=\"" + std::to_string(int(panelWidth) - 1) +
                "\" height=\"" + std::to_string(int(panelHeight) - 1) +
                "\" fill=\"none\" stroke=\"#bbbbbb\"/>\n<text x=\"12\" y=\"20\" font-size=\"14\" "
-               "fill=\"#222\">" + viewName(views[v]) + "</text>\n";
+               "fill=\"#222\">" +
+               viewName(views[v]) + "</text>\n";
         appendTriangles(svg, panel, lists);
         appendEdges(svg, panel, edges);
         svg += "<g font-size=\"11\" font-weight=\"bold\" text-anchor=\"middle\" fill=\"#222\" "

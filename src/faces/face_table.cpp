@@ -78,8 +78,8 @@ void appendNumber(std::string& text, double value)
     // Rounding noise such as -1.8e-15 would hide a zero from the eye and from a search.
     if (std::abs(value) < 1e-9) value = 0;
     char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value,
-                                   std::chars_format::general, 8).ptr;
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 8).ptr;
     text.append(digits, end);
 }
 

@@ -15,17 +15,17 @@ enum class FaceList { none, force, restraint, both };
 
 /// One face visit as the face table shows it, with the face itself for drawing.
 struct FaceRow {
-    int number = 0;                 ///< the face number, as the face files use it
-    TopoDS_Face face;               ///< in the orientation written to the face file
-    const char* type = "other";     ///< the surface's kind: plane, cylinder, ... or other
+    int number = 0;             ///< the face number, as the face files use it
+    TopoDS_Face face;           ///< in the orientation written to the face file
+    const char* type = "other"; ///< the surface's kind: plane, cylinder, ... or other
     double area = 0;
-    gp_Pnt centre;                  ///< centre of area; may lie outside the face
-    bool hasLabelPoint = false;     ///< false when no point inside the face was found
-    gp_Pnt labelPoint;              ///< a point inside the face, far from its boundary
-    gp_Vec normal;                  ///< unit normal at labelPoint, outward on a closed solid
+    gp_Pnt centre;                        ///< centre of area; may lie outside the face
+    bool hasLabelPoint = false;           ///< false when no point inside the face was found
+    gp_Pnt labelPoint;                    ///< a point inside the face, far from its boundary
+    gp_Vec normal;                        ///< unit normal at labelPoint, outward on a closed solid
     std::vector<gp_Pnt> otherLabelPoints; ///< further points inside the face, best first
     FaceList list = FaceList::none;
-    int sameAs = 0;                 ///< the first number that visits the same face, 0 if none
+    int sameAs = 0; ///< the first number that visits the same face, 0 if none
 };
 
 /// Meshes every face of `modelShape` finely enough for a picture of the whole model, unless it

@@ -43,7 +43,8 @@ Candidate blend(const Poly_Triangulation& mesh, const std::vector<gp_Pnt>& nodes
                 int c, double wa, double wb, double wc)
 {
     const gp_XY uv = wa * mesh.UVNode(a).XY() + wb * mesh.UVNode(b).XY() + wc * mesh.UVNode(c).XY();
-    const gp_XYZ point = wa * nodes[a - 1].XYZ() + wb * nodes[b - 1].XYZ() + wc * nodes[c - 1].XYZ();
+    const gp_XYZ point =
+        wa * nodes[a - 1].XYZ() + wb * nodes[b - 1].XYZ() + wc * nodes[c - 1].XYZ();
     return {gp_Pnt2d(uv), gp_Pnt(point), 0};
 }
 
@@ -129,14 +130,15 @@ std::vector<gp_Pnt2d> findLabelPoints(const TopoDS_Face& face, std::size_t maxCo
     for (Candidate& candidate : candidates) {
         double nearest = std::numeric_limits<double>::max();
         for (const auto& [a, b] : boundary) {
-            nearest = std::min(nearest,
-                               squaredDistanceToSegment(candidate.point, nodes[a - 1], nodes[b - 1]));
+            nearest = std::min(
+                nearest, squaredDistanceToSegment(candidate.point, nodes[a - 1], nodes[b - 1]));
         }
         candidate.clearance = std::sqrt(nearest);
     }
     // stable: equal clearances (a closed sphere has no boundary) keep the mesh's order.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& x, const Candidate& y) { return x.clearance > y.clearance; });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& x, const Candidate& y) { return x.clearance > y.clearance; });
 
     // Alternatives keep apart by their clearance, but by no more than a fraction of the
     // face's size, so that a face without boundary (a whole sphere) still offers several.
@@ -147,9 +149,10 @@ std::vector<gp_Pnt2d> findLabelPoints(const TopoDS_Face& face, std::size_t maxCo
     std::vector<gp_Pnt> chosenPoints;
     for (const Candidate& candidate : candidates) {
         if (chosen.size() == maxCount) break;
-        const bool apart = std::all_of(chosenPoints.begin(), chosenPoints.end(), [&](const gp_Pnt& p) {
-            return p.Distance(candidate.point) > std::min(candidate.clearance, maxSpacing);
-        });
+        const bool apart =
+            std::all_of(chosenPoints.begin(), chosenPoints.end(), [&](const gp_Pnt& p) {
+                return p.Distance(candidate.point) > std::min(candidate.clearance, maxSpacing);
+            });
         if (!apart) continue;
         chosen.push_back(candidate.uv);
         chosenPoints.push_back(candidate.point);

@@ -56,8 +56,11 @@ void rasterize(Panel& panel, const ScreenTriangle& t, int index, std::vector<int
 // The buffer sample under pixel position (x, y), or -1 outside the panel.
 long sampleAt(const Panel& panel, double x, double y)
 {
-    const long column = long(std::floor(x * samplesPerPixel)), row = long(std::floor(y * samplesPerPixel));
-    if (column < 0 || row < 0 || column >= panel.bufferWidth || row >= panel.bufferHeight) return -1;
+    const long column = long(std::floor(x * samplesPerPixel)),
+               row = long(std::floor(y * samplesPerPixel));
+    if (column < 0 || row < 0 || column >= panel.bufferWidth || row >= panel.bufferHeight) {
+        return -1;
+    }
     return row * panel.bufferWidth + column;
 }
 
@@ -93,8 +96,14 @@ void orientPanel(Panel& panel, View view)
     case View::back: eye = gp_Vec(0, 1, 0); break;
     case View::left: eye = gp_Vec(-1, 0, 0); break;
     case View::right: eye = gp_Vec(1, 0, 0); break;
-    case View::top: eye = gp_Vec(0, 0, 1); up = gp_Vec(0, 1, 0); break;
-    case View::bottom: eye = gp_Vec(0, 0, -1); up = gp_Vec(0, 1, 0); break;
+    case View::top:
+        eye = gp_Vec(0, 0, 1);
+        up = gp_Vec(0, 1, 0);
+        break;
+    case View::bottom:
+        eye = gp_Vec(0, 0, -1);
+        up = gp_Vec(0, 1, 0);
+        break;
     }
     panel.view = view;
     panel.toViewer = eye.Normalized();
@@ -134,16 +143,19 @@ void orderTriangles(Panel& panel)
     std::vector<ScreenTriangle> drawn;
     for (std::size_t i = 0; i < panel.triangles.size(); ++i) {
         const ScreenTriangle& t = panel.triangles[i];
-        const long sample = sampleAt(panel, (t.x[0] + t.x[1] + t.x[2]) / 3, (t.y[0] + t.y[1] + t.y[2]) / 3);
-        if (seen[i] || (sample >= 0 && (t.depth[0] + t.depth[1] + t.depth[2]) / 3 + panel.depthTolerance >=
-                                           panel.nearest[sample])) {
+        const long sample =
+            sampleAt(panel, (t.x[0] + t.x[1] + t.x[2]) / 3, (t.y[0] + t.y[1] + t.y[2]) / 3);
+        if (seen[i] ||
+            (sample >= 0 && (t.depth[0] + t.depth[1] + t.depth[2]) / 3 + panel.depthTolerance >=
+                                panel.nearest[sample])) {
             drawn.push_back(t);
         }
     }
     // Painter's order, by the depth of each triangle's middle.
-    std::stable_sort(drawn.begin(), drawn.end(), [](const ScreenTriangle& p, const ScreenTriangle& q) {
-        return p.depth[0] + p.depth[1] + p.depth[2] < q.depth[0] + q.depth[1] + q.depth[2];
-    });
+    std::stable_sort(
+        drawn.begin(), drawn.end(), [](const ScreenTriangle& p, const ScreenTriangle& q) {
+            return p.depth[0] + p.depth[1] + p.depth[2] < q.depth[0] + q.depth[1] + q.depth[2];
+        });
     panel.triangles.swap(drawn);
 }
 
@@ -157,7 +169,8 @@ bool isInSight(const Panel& panel, const gp_Pnt& point, int face)
     }
     // On an edge, the sample may fall on either side of it, or just off a silhouette.
     const double step = 1.0 / samplesPerPixel;
-    for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {step, 0.0}, {-step, 0.0}, {0.0, step}, {0.0, -step}}) {
+    for (const auto& [dx, dy] :
+         {std::pair{0.0, 0.0}, {step, 0.0}, {-step, 0.0}, {0.0, step}, {0.0, -step}}) {
         const long sample = sampleAt(panel, p.X() + dx, p.Y() + dy);
         if (sample >= 0 && p.Z() + panel.depthTolerance >= panel.nearest[sample]) return true;
     }

@@ -31,15 +31,15 @@ struct ScreenTriangle {
 /// One view of the model, fitted into a panel of the picture.
 struct Panel {
     View view = View::iso;
-    gp_Vec right, up, toViewer;           ///< the view's axes in model space
-    double scale = 1;                     ///< pixels per model unit
-    double originX = 0, originY = 0;      ///< pixel position of the model's origin
-    double width = 0, height = 0;         ///< the panel's size in pixels
-    double depthTolerance = 0;            ///< how far a point may sink under the mesh and still show
+    gp_Vec right, up, toViewer;      ///< the view's axes in model space
+    double scale = 1;                ///< pixels per model unit
+    double originX = 0, originY = 0; ///< pixel position of the model's origin
+    double width = 0, height = 0;    ///< the panel's size in pixels
+    double depthTolerance = 0;       ///< how far a point may sink under the mesh and still show
     std::vector<ScreenTriangle> triangles; ///< what is drawn, far to near
     int bufferWidth = 0, bufferHeight = 0; ///< the depth buffer's size, in its samples
-    std::vector<float> nearest;           ///< per sample, the depth of the nearest triangle
-    std::vector<int> owner;               ///< per sample, the face of the nearest triangle, or -1
+    std::vector<float> nearest;            ///< per sample, the depth of the nearest triangle
+    std::vector<int> owner;                ///< per sample, the face of the nearest triangle, or -1
 };
 
 /// Sets the panel's axes for `view`: the model's z axis points up except from the top and

@@ -1,7 +1,8 @@
 #include "picture_labels.hpp"
 
+#include "picture_style.hpp"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace {
@@ -56,8 +57,9 @@ bool fits(const TagLayout& layout, const Panel& panel, const TagBox& box)
 void keep(TagLayout& layout, const TagBox& box)
 {
     layout.boxes.push_back(box);
-    forEachCell(layout, box,
-                [&](std::size_t cell) { layout.cells[cell].push_back(int(layout.boxes.size() - 1)); });
+    forEachCell(layout, box, [&](std::size_t cell) {
+        layout.cells[cell].push_back(int(layout.boxes.size() - 1));
+    });
 }
 
 TagBox centredBox(double x, double y, double width)
@@ -71,7 +73,8 @@ int coverage(const Panel& panel, const TagBox& box, int face)
     int count = 0;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            count += faceAt(panel, box.x + box.width * (0.1 + 0.4 * i), box.y + box.height * (0.1 + 0.4 * j)) == face;
+            count += faceAt(panel, box.x + box.width * (0.1 + 0.4 * i),
+                            box.y + box.height * (0.1 + 0.4 * j)) == face;
         }
     }
     return count;
@@ -99,7 +102,8 @@ TagBox chooseBox(const TagLayout& layout, const Panel& panel, const std::vector<
 
     anchor = anchors[0];
     moved = true;
-    const double steps[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
+    const double steps[8][2] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
+                                {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
     for (int ring = 1; ring <= 3; ++ring) {
         for (const auto& step : steps) {
             const double x = anchor.X() + step[0] * ring * (width / 2 + tagHeight);
@@ -169,32 +173,8 @@ void appendTag(std::string& svg, const FaceRow& row, const TagBox& box, const gp
 
 bool isLabelled(const FaceRow& row, LabelChoice labels)
 {
-    return labels == LabelChoice::all || (labels == LabelChoice::listed && row.list != FaceList::none);
-}
-
-std::uint32_t listColour(FaceList list)
-{
-    switch (list) {
-    case FaceList::force: return 0xd55e00;
-    case FaceList::restraint: return 0x0072b2;
-    case FaceList::both: return 0x8e3fa8;
-    default: return 0xd2d2d2;
-    }
-}
-
-void appendColour(std::string& svg, std::uint32_t colour)
-{
-    static const char hex[] = "0123456789abcdef";
-    svg += '#';
-    for (int shift = 20; shift >= 0; shift -= 4) svg += hex[(colour >> shift) & 0xf];
-}
-
-void appendCoordinate(std::string& svg, double value)
-{
-    char digits[32];
-    const auto end =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 1).ptr;
-    svg.append(digits, end);
+    return labels == LabelChoice::all ||
+           (labels == LabelChoice::listed && row.list != FaceList::none);
 }
 
 void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>& rows,

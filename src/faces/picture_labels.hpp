@@ -14,12 +14,3 @@ void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>
 
 /// Whether `labels` selects the face of `row` for a tag.
 bool isLabelled(const FaceRow& row, LabelChoice labels);
-
-/// The fill of a face in the picture, as 0xRRGGBB, before shading.
-std::uint32_t listColour(FaceList list);
-
-/// Appends `colour` as #rrggbb.
-void appendColour(std::string& svg, std::uint32_t colour);
-
-/// Appends `value` with one decimal, as picture coordinates are written.
-void appendCoordinate(std::string& svg, double value);

@@ -1,7 +1,9 @@
 #include "picture_legend.hpp"
 
 #include "face_table.hpp"
-#include "picture_labels.hpp"
+#include "picture_style.hpp"
+
+#include <algorithm>
 
 namespace {
 
@@ -29,30 +31,6 @@ const char* numberedFaces(LabelChoice labels)
 }
 
 } // namespace
-
-void appendXmlText(std::string& svg, const std::string& text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xc2 && byte < 0xe0 ? 2
-                                 : byte >= 0xe0 && byte < 0xf0 ? 3 : byte >= 0xf0 && byte < 0xf5 ? 4 : 0;
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) valid = (text[i + k] & 0xc0) == 0x80;
-        if (!valid || (byte < 0x20 && byte != '\t') || byte == 0x7f) {
-            svg += '?';
-            ++i;
-            continue;
-        }
-        switch (byte) {
-        case '&': svg += "&amp;"; break;
-        case '<': svg += "&lt;"; break;
-        case '>': svg += "&gt;"; break;
-        case '"': svg += "&quot;"; break;
-        default: svg.append(text, i, length);
-        }
-        i += length;
-    }
-}
 
 void appendLegend(std::string& svg, double top, double width, const std::vector<View>& views,
                   LabelChoice labels, const std::string& modelName, const std::vector<int>& unseen)
@@ -82,8 +60,11 @@ void appendLegend(std::string& svg, double top, double width, const std::vector<
             if (line.size() + number.size() + 14 > room) break;
             line += number;
         }
-        if (shown < unseen.size()) line += " and " + std::to_string(unseen.size() - shown) + " more";
-        svg += "<text x=\"16\" y=\"" + std::to_string(y + 66) + "\" fill=\"#a00000\">" + line + "</text>\n";
+        if (shown < unseen.size()) {
+            line += " and " + std::to_string(unseen.size() - shown) + " more";
+        }
+        svg += "<text x=\"16\" y=\"" + std::to_string(y + 66) + "\" fill=\"#a00000\">" + line +
+               "</text>\n";
     }
     svg += "</g>\n";
 }

@@ -5,10 +5,6 @@
 #include <string>
 #include <vector>
 
-/// Appends `text` as XML character data: markup characters escaped, and bytes that are not
-/// valid UTF-8 or not allowed in XML (a file name may hold any byte) replaced by '?'.
-void appendXmlText(std::string& svg, const std::string& text);
-
 /// Appends the legend, `width` pixels wide from `top` down: the colours, the model's name, the
 /// views, which faces are numbered, and the numbered faces that `unseen` lists as in sight in
 /// no panel.
