@@ -32,12 +32,12 @@ namespace {
 constexpr const char* usageText = "usage: tarnfold-faces [options] <dataset-root>\n"
                                   "       tarnfold-faces [options] --model FILE.step\n";
 
-/// What the command line asks for.
+// What the command line asks for.
 struct FacesOptions {
-    std::string datasetRoot; ///< "" with --model
-    std::string modelFile;   ///< "" with a dataset
-    std::string svgFile;     ///< "" when no picture is wanted
-    std::vector<View> views; ///< empty: the default for the mode
+    std::string datasetRoot; // "" with --model
+    std::string modelFile;   // "" with a dataset
+    std::string svgFile;     // "" when no picture is wanted
+    std::vector<View> views; // empty: the default for the mode
     LabelChoice labels = LabelChoice::listed;
     bool labelsGiven = false;
 };
@@ -165,7 +165,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         const std::string modelName = std::filesystem::path(inputs.modelPath).filename().string();
         const std::string svg =
             drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
-        enterPhase(state, RunPhase::writing);
+        // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
         if (!problem.empty()) reportProblems({problem}, complete);
     }

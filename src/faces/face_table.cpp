@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include <BRepAdaptor_Surface.hxx>
 #include <BRepBndLib.hxx>
@@ -67,8 +68,13 @@ void placeLabel(const TopoDS_Face& face, FaceRow& row)
                             Precision::Confusion());
     row.hasLabelPoint = true;
     row.labelPoint = props.Value();
-    // Undefined only at a singular point (a cone's apex), which the label search avoids.
-    if (!props.IsNormalDefined()) return;
+    // Undefined only at a singular point (a cone's apex), which the label search avoids; the
+    // table then says nan rather than a direction that is not there.
+    if (!props.IsNormalDefined()) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        row.normal = gp_Vec(nan, nan, nan);
+        return;
+    }
     row.normal = props.Normal();
     if (face.Orientation() == TopAbs_REVERSED) row.normal.Reverse();
 }
