@@ -6,6 +6,7 @@
 #include "faces/face_table.hpp"
 #include "intake/dataset_inputs.hpp"
 
+#include <array>
 #include <map>
 #include <set>
 #include <sstream>
@@ -107,9 +108,12 @@ std::string facesBinary()
     return TARNFOLD_FACES_BINARY;
 }
 
-// The numbers on the picture's tags, each as often as it is shown; fails on a document that is
-// not well-formed XML or that reaches outside itself.
-std::multiset<int> readTags(const std::string& svg)
+// A tag's box in the picture: left, top, width, height.
+using TagBox = std::array<double, 4>;
+
+// The numbers on the picture's tags, each as often as it is shown, and their boxes when asked
+// for; fails on a document that is not well-formed XML or that reaches outside itself.
+std::multiset<int> readTags(const std::string& svg, std::vector<TagBox>* boxes = nullptr)
 {
     std::multiset<int> numbers;
     xmlDocPtr document = xmlReadMemory(svg.data(), int(svg.size()), "picture.svg", nullptr,
@@ -137,6 +141,18 @@ std::multiset<int> readTags(const std::string& svg)
         numbers.insert(std::atoi(reinterpret_cast<const char*>(face)));
         xmlFree(face);
         xmlFree(text);
+        for (xmlNodePtr child = tag->children; boxes && child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE || xmlStrcmp(child->name, BAD_CAST "rect")) {
+                continue;
+            }
+            TagBox& box = boxes->emplace_back();
+            const char* names[] = {"x", "y", "width", "height"};
+            for (int k = 0; k < 4; ++k) {
+                xmlChar* value = xmlGetProp(child, BAD_CAST names[k]);
+                box[k] = std::atof(reinterpret_cast<const char*>(value));
+                xmlFree(value);
+            }
+        }
     }
     xmlXPathFreeObject(tags);
     xmlXPathFreeContext(context);
@@ -325,6 +341,54 @@ TEST(FacePicture, HiddenFacesGetNoTag)
     // The cube's faces, numbered after the box's: 7 at -x, 10 at +y, 11 at -z.
     EXPECT_EQ(readTags(svg), (std::multiset<int>{1, 2, 3, 4, 5, 6, 7, 10, 11}));
     EXPECT_NE(svg.find("in sight in no view: 8 9 12"), std::string::npos);
+}
+
+// Each view looks from where its name says: an axis view of a box sees the one face that
+// faces it, an iso view the three faces of its corner. MakeBox numbers the faces -x, +x, -y,
+// +y, -z, +z.
+TEST(FacePicture, ViewsLookFromWhereTheySay)
+{
+    const TopoDS_Shape solid = box();
+    const double deflection = meshModel(solid);
+    const std::vector<FaceRow> rows = measureFaces(solid, nullptr);
+    const std::vector<std::pair<View, std::multiset<int>>> cases = {
+        {View::front, {3}}, {View::back, {4}},         {View::left, {1}},
+        {View::right, {2}}, {View::top, {6}},          {View::bottom, {5}},
+        {View::iso, {2, 3, 6}}, {View::isoBack, {1, 4, 5}},
+    };
+    for (const auto& [view, faces] : cases) {
+        const std::string svg =
+            drawFacePicture(solid, rows, {view}, LabelChoice::all, "box.step", deflection);
+        EXPECT_EQ(readTags(svg), faces) << viewName(view);
+    }
+}
+
+// Tags keep apart where there is room: a row of cubes a few pixels wide, far apart, each
+// showing three faces meeting at a corner, so that tags at the middles of the faces would
+// overlap.
+TEST(FacePicture, TagsDoNotOverlap)
+{
+    TopoDS_Compound compound;
+    BRep_Builder builder;
+    builder.MakeCompound(compound);
+    for (int i = 0; i < 8; ++i) {
+        builder.Add(compound, BRepPrimAPI_MakeBox(gp_Pnt(20.0 * i, 0, 0), 1, 1, 1).Shape());
+    }
+    const double deflection = meshModel(compound);
+    const std::vector<FaceRow> rows = measureFaces(compound, nullptr);
+    std::vector<TagBox> boxes;
+    const std::string svg =
+        drawFacePicture(compound, rows, {View::iso}, LabelChoice::all, "cubes.step", deflection);
+    ASSERT_EQ(readTags(svg, &boxes).size(), 24u);
+    ASSERT_EQ(boxes.size(), 24u);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+            const TagBox &a = boxes[i], &b = boxes[j];
+            const bool apart = a[0] + a[2] <= b[0] || b[0] + b[2] <= a[0] ||
+                               a[1] + a[3] <= b[1] || b[1] + b[3] <= a[1];
+            EXPECT_TRUE(apart) << "tags " << i << " and " << j << " overlap";
+        }
+    }
 }
 
 // tarnfold-faces and tarnfold agree: behind each number, the face file that tarnfold writes is

@@ -128,45 +128,40 @@ std::vector<std::size_t> tagOrder(const std::vector<FaceRow>& rows, LabelChoice 
     return order;
 }
 
-void appendTag(std::string& svg, const FaceRow& row, const TagBox& box, const gp_XYZ& anchor,
-               bool moved)
+// The tag's box and number into `tags`; the line from the face to a tag moved aside into
+// `leaders`, which go below every tag, so that no line crosses a number.
+void appendTag(std::string& tags, std::string& leaders, const FaceRow& row, const TagBox& box,
+               const gp_XYZ& anchor, bool moved)
 {
-    svg += "<g class=\"tag\" data-face=\"" + std::to_string(row.number) + "\">";
     if (moved) {
-        const double x = box.x + box.width / 2, y = box.y + box.height / 2;
-        svg += "<path class=\"leader\" fill=\"none\" stroke=\"#222222\" d=\"M";
-        appendCoordinate(svg, anchor.X());
-        svg += ' ';
-        appendCoordinate(svg, anchor.Y());
-        svg += 'L';
-        appendCoordinate(svg, x);
-        svg += ' ';
-        appendCoordinate(svg, y);
-        svg += "\"/><circle r=\"2\" cx=\"";
-        appendCoordinate(svg, anchor.X());
-        svg += "\" cy=\"";
-        appendCoordinate(svg, anchor.Y());
-        svg += "\"/>";
+        leaders += "<path d=\"";
+        appendPoint(leaders, 'M', anchor.X(), anchor.Y());
+        appendPoint(leaders, 'L', box.x + box.width / 2, box.y + box.height / 2);
+        leaders += "\"/><circle r=\"2\" cx=\"";
+        appendCoordinate(leaders, anchor.X());
+        leaders += "\" cy=\"";
+        appendCoordinate(leaders, anchor.Y());
+        leaders += "\"/>\n";
     }
     const bool listed = row.list != FaceList::none;
-    svg += "<rect rx=\"3\" x=\"";
-    appendCoordinate(svg, box.x);
-    svg += "\" y=\"";
-    appendCoordinate(svg, box.y);
-    svg += "\" width=\"";
-    appendCoordinate(svg, box.width);
-    svg += "\" height=\"";
-    appendCoordinate(svg, box.height);
-    svg += "\" fill=\"";
-    appendColour(svg, listed ? listColour(row.list) : 0xffffff);
-    svg += listed ? "\" stroke=\"#ffffff\" stroke-width=\"1.2\"" : "\" stroke=\"#444444\"";
-    svg += "/><text x=\"";
-    appendCoordinate(svg, box.x + box.width / 2);
-    svg += "\" y=\"";
+    tags += "<g class=\"tag\" data-face=\"" + std::to_string(row.number) + "\"><rect rx=\"3\" x=\"";
+    appendCoordinate(tags, box.x);
+    tags += "\" y=\"";
+    appendCoordinate(tags, box.y);
+    tags += "\" width=\"";
+    appendCoordinate(tags, box.width);
+    tags += "\" height=\"";
+    appendCoordinate(tags, box.height);
+    tags += "\" fill=\"";
+    appendColour(tags, listed ? listColour(row.list) : 0xffffff);
+    tags += listed ? "\" stroke=\"#ffffff\" stroke-width=\"1.2\"" : "\" stroke=\"#444444\"";
+    tags += "/><text x=\"";
+    appendCoordinate(tags, box.x + box.width / 2);
+    tags += "\" y=\"";
     // The baseline, so that the digits sit in the middle of the tag.
-    appendCoordinate(svg, box.y + box.height - 4);
-    svg += listed ? "\" fill=\"#fff\">" : "\">";
-    svg += std::to_string(row.number) + "</text></g>\n";
+    appendCoordinate(tags, box.y + box.height - 4);
+    tags += listed ? "\" fill=\"#ffffff\">" : "\">";
+    tags += std::to_string(row.number) + "</text></g>\n";
 }
 
 } // namespace
@@ -185,7 +180,7 @@ void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>
     layout.rows = std::max(1, int(std::ceil(panel.height / gridCell)));
     layout.cells.resize(std::size_t(layout.columns) * layout.rows);
 
-    svg += "<g class=\"tags\">\n";
+    std::string tags, leaders;
     for (const std::size_t i : tagOrder(rows, labels)) {
         const FaceRow& row = rows[i];
         if (!row.hasLabelPoint) continue;
@@ -205,8 +200,9 @@ void appendTags(std::string& svg, const Panel& panel, const std::vector<FaceRow>
         gp_XYZ anchor;
         const TagBox box = chooseBox(layout, panel, anchors, drawnAs, width, anchor, moved);
         keep(layout, box);
-        appendTag(svg, row, box, anchor, moved);
+        appendTag(tags, leaders, row, box, anchor, moved);
         tagged[i] = true;
     }
-    svg += "</g>\n";
+    svg += "<g class=\"leaders\" fill=\"#222222\" stroke=\"#222222\">\n" + leaders + "</g>\n";
+    svg += "<g class=\"tags\">\n" + tags + "</g>\n";
 }
