@@ -4,8 +4,11 @@ BUILD_DIR ?= build
 BENCH_DIR ?= build-bench
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build run test bench docs measure-faces clean
+.PHONY: all deps build run test bench bench-quick bench-allocators install lint-man package check-package \
+	test-cluster docs measure-faces clean
 
 all: build
 
@@ -24,22 +27,71 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# Generates its models once (kept in $(BENCH_DIR)), prints a table of figures, writes
-# $(BENCH_DIR)/bench/results.csv, allocators.csv and times.png. Takes about 20 minutes.
-bench:
+# The benchmark. Each target builds in $(BENCH_DIR) and prints a table of figures; the models it
+# generates are kept there for the next run. Any setting below can be given on the command line,
+# e.g. `make bench-allocators SIZES=50000 PAIRS=5`:
+#   SIZES     face counts of the generated plates
+#   PAIRS     rounds of alternating runs (tool against the floors, allocator variants)
+#   DATASETS  of 10,10%,all,10k-list: the face lists made for each model
+#   MEASURE   of phases,runs,allocators: what is measured (bench/tarnfold_bench.cpp says more)
+#   CORPUS    one more STEP model to measure when it exists; empty for none
+# bench: everything, at 1k, 10k and 50k faces, and the corpus model when present.
+# bench-quick: the 1k and 10k plates, the 10-face and every-face datasets, one round, no
+#   allocators; for checks before and after a change (meant to take under 5 minutes on 2 cores).
+# bench-allocators: only the allocator variants of the tool against its glibc build.
+SIZES = 1000,10000,50000
+PAIRS = 3
+DATASETS = 10,10%,all,10k-list
+MEASURE = phases,runs,allocators
+CORPUS = $(CURDIR)/../shared/corpus/many-faces.stp
+bench-quick: SIZES = 1000,10000
+bench-quick: PAIRS = 1
+bench-quick: DATASETS = 10,all
+bench-quick: MEASURE = phases,runs
+bench-quick: CORPUS =
+bench-allocators: PAIRS = 5
+bench-allocators: MEASURE = allocators
+bench-allocators: CORPUS =
+
+bench bench-quick bench-allocators:
 	scripts/install-deps --bench
-	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_SIZES="$(SIZES)" -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" \
+	  -DTARNFOLD_BENCH_DATASETS="$(DATASETS)" -DTARNFOLD_BENCH_MEASURE="$(MEASURE)" \
+	  -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
 
-# The README's picture of the example bracket with its lists marked (doc/bracket-faces.svg and a
-# PNG beside it, for pages that show no SVG), and the lint of tarnfold-faces' man page.
+# Installs into $(DESTDIR)$(PREFIX): bin, share/man/man1, share/doc/tarnfold.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# Every man page must pass mandoc's lint without a single message.
+lint-man:
+	scripts/install-deps --package
+	@out=$$(mandoc -T lint -W warning doc/*.1 2>&1); \
+	if [ -n "$$out" ]; then echo "$$out" >&2; exit 1; fi; echo "lint-man: doc/*.1 clean"
+
+# $(BUILD_DIR)/tarnfold_<version>_<arch>.deb
+package: build
+	scripts/install-deps --package
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# lintian, then the packaged binary against the build tree's on the example dataset.
+check-package: package
+	scripts/check-package $(BUILD_DIR)
+
+# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about a minute).
+test-cluster: build
+	scripts/install-deps --cluster
+	scripts/test-cluster $(BUILD_DIR)
+
+# The README's picture of the example bracket with its lists marked: doc/bracket-faces.svg, and a
+# PNG beside it for pages that show no SVG.
 docs: build
 	scripts/install-deps --docs
 	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
 	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
 	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
-	@out=$$(mandoc -T lint -W warning doc/tarnfold-faces.1 2>&1); \
-	if [ -n "$$out" ]; then echo "$$out" >&2; exit 1; fi
 
 # Time, peak memory and SVG size of tarnfold-faces drawing MODEL, over several whole runs.
 MODEL ?= ../shared/corpus/many-faces.stp

@@ -135,8 +135,7 @@ std::string describePlace(const RunState& state)
     return "after the run had ended";
 }
 
-} // namespace
-
+// The one-line account of a worker's death by `signal`, without the command's prefix.
 std::string describeDeath(int signal, const RunState& state)
 {
     const auto phase = static_cast<RunPhase>(state.phase.load());
@@ -157,6 +156,8 @@ std::string describeDeath(int signal, const RunState& state)
                                                    " files were written whole before it";
     return what + " (" + strsignal(signal) + ") " + describePlace(state) + "; " + written;
 }
+
+} // namespace
 
 int superviseRun(const char* commandName, const std::function<int(RunState&)>& work)
 {

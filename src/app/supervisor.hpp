@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 struct RunState;
 
@@ -14,6 +13,3 @@ struct RunState;
 /// Stop signals sent to the supervisor are passed on to the worker. The worker itself never
 /// returns from this call: it exits with work's result.
 int superviseRun(const char* commandName, const std::function<int(RunState&)>& work);
-
-/// The one-line account of a worker's death by `signal`, without the command's prefix.
-std::string describeDeath(int signal, const RunState& state);

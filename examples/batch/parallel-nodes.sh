@@ -1,0 +1,5 @@
+# The same across the machines listed in nodes.txt. jobs/ must be on a file system that every
+# machine sees at the same path, and tarnfold must be installed on each machine.
+parallel --sshloginfile nodes.txt --workdir "$PWD" --timeout 3600 \
+  --joblog tarnfold.joblog --resume-failed \
+  'tarnfold {} >{}/tarnfold.log 2>&1' ::: jobs/*/
