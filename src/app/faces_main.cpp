@@ -9,6 +9,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "supervisor.hpp"
+#include "worker.hpp"
 
 #include <csignal>
 #include <cstdio>
@@ -23,8 +24,6 @@
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Message_PrinterOStream.hxx>
-#include <OSD.hxx>
-#include <Standard_Failure.hxx>
 #include <Standard_Version.hxx>
 
 namespace {
@@ -66,14 +65,6 @@ void printHelp()
                  "error, 128+N when stopped by signal N.\n";
 }
 
-void reportProblems(const std::vector<std::string>& problems, bool& complete)
-{
-    for (const std::string& problem : problems) {
-        std::cerr << "tarnfold-faces: error: " << problem << '\n';
-    }
-    if (!problems.empty()) complete = false;
-}
-
 // The table owns stdout, so the library's messages (the reader's load check and transfer
 // trace) go to stderr, coloured only when that is a terminal.
 void sendLibraryMessagesToStderr()
@@ -92,21 +83,6 @@ void sendLibraryMessagesToStderr()
     messenger->AddPrinter(printer);
 }
 
-// As in tarnfold: the library's handlers turn a fault inside it into one of its exceptions,
-// and the signals that ask a run to stop keep the meaning they had before.
-void installLibrarySignalHandlers()
-{
-    const int stopSignals[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM};
-    struct sigaction before[std::size(stopSignals)];
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], nullptr, &before[i]);
-    }
-    OSD::SetSignal(Standard_False);
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], &before[i], nullptr);
-    }
-}
-
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
@@ -119,7 +95,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         }
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
+        reportProblems("tarnfold-faces", walkDataset(options.datasetRoot, stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }
@@ -137,7 +113,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             importError = "no STEP model named: '" + options.datasetRoot +
                           "/data/address.txt' is missing or holds no word";
         }
-        reportProblems({importError}, complete);
+        reportProblems("tarnfold-faces", {importError}, complete);
         return 1;
     }
 
@@ -145,11 +121,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     const double deflection = meshModel(modelShape);
     const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
     std::cout << formatFaceTable(rows) << std::flush;
-    if (!std::cout) reportProblems({"cannot write the face table to standard output"}, complete);
+    if (!std::cout) reportProblems("tarnfold-faces", {"cannot write the face table to standard output"}, complete);
     if (withDataset) {
         const int faceCount = int(rows.size());
-        reportProblems(describeUnselectedEntries(inputs.forceFaces, "force", faceCount), complete);
-        reportProblems(describeUnselectedEntries(inputs.restraintFaces, "restraint", faceCount),
+        reportProblems("tarnfold-faces", describeUnselectedEntries(inputs.forceFaces, "force", faceCount), complete);
+        reportProblems("tarnfold-faces", describeUnselectedEntries(inputs.restraintFaces, "restraint", faceCount),
                        complete);
     }
 
@@ -167,16 +143,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
         // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
-        if (!problem.empty()) reportProblems({problem}, complete);
+        if (!problem.empty()) reportProblems("tarnfold-faces", {problem}, complete);
     }
     enterPhase(state, RunPhase::finished);
     if (!state) return complete ? 0 : 1;
-    // In the worker, the process ends here: freeing the reader's and the mesh's many small
-    // objects one by one would only cost time.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    std::_Exit(complete ? 0 : 1);
+    endWorker(complete ? 0 : 1);
 }
 
 // Reads the value of an option given as "--name value" or "--name=value".
@@ -253,18 +224,7 @@ FacesOptions parseArguments(int argc, char** argv)
 // exit status, every problem having been reported on stderr.
 int runFaces(const FacesOptions& options, RunState* state)
 {
-    // One line on stderr and exit status 1 for anything that ends the run early.
-    try {
-        return measureAndDraw(options, state);
-    } catch (const Standard_Failure& e) {
-        std::cerr << "tarnfold-faces: error: OpenCASCADE " << e.DynamicType()->Name() << ": "
-                  << e.GetMessageString() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << "tarnfold-faces: error: " << e.what() << '\n';
-    } catch (...) {
-        std::cerr << "tarnfold-faces: error: unknown exception\n";
-    }
-    return 1;
+    return runReportingFailures("tarnfold-faces", [&] { return measureAndDraw(options, state); });
 }
 
 } // namespace

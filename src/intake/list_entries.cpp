@@ -3,6 +3,11 @@
 #include <charconv>
 #include <cmath>
 
+bool selectsFace(double entry, int faceCount)
+{
+    return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
+}
+
 std::vector<std::string> describeUnselectedEntries(const std::vector<double>& list,
                                                    const char* listName, int faceCount)
 {
@@ -12,8 +17,7 @@ std::vector<std::string> describeUnselectedEntries(const std::vector<double>& li
     std::vector<std::string> problems;
     int unselected = 0;
     for (const double entry : list) {
-        // An entry selects a face when it equals one of the numbers 1..faceCount exactly.
-        if (entry >= 1 && entry <= faceCount && entry == std::floor(entry)) continue;
+        if (selectsFace(entry, faceCount)) continue;
         if (++unselected > namedEntries) continue;
         char text[32];
         const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
