@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-sanitizers fuzz bench bench-quick bench-allocators install \
-	lint-man package check-package test-cluster clean
+	lint-man package check-package test-cluster docs measure-faces clean
 
 all: build
 
@@ -97,6 +97,20 @@ check-package: package
 test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
+
+# The README's picture of the example bracket with its lists marked: doc/bracket-faces.svg, and a
+# PNG beside it for pages that show no SVG.
+docs: build
+	scripts/install-deps --docs
+	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
+	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
+	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
+
+# Time, peak memory and SVG size of tarnfold-faces drawing MODEL, over several whole runs.
+MODEL ?= ../shared/corpus/many-faces.stp
+measure-faces: build
+	scripts/install-deps --measure
+	scripts/measure-faces $(MODEL)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)

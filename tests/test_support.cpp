@@ -50,13 +50,20 @@ std::string readFile(const fs::path& path)
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
                 const std::string& argv0, const std::function<void()>& inChild)
 {
+    return runBinary(TARNFOLD_BINARY, args, workDir, argv0, inChild);
+}
+
+ToolRun runBinary(const std::string& binary, const std::vector<std::string>& args,
+                  const fs::path& workDir, const std::string& argv0,
+                  const std::function<void()>& inChild)
+{
     // Output goes to files rather than pipes, so a chatty run can never block on a full pipe.
     char outName[] = "/tmp/tarnfold-out-XXXXXX";
     char errName[] = "/tmp/tarnfold-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
     const int errFd = ::mkstemp(errName);
 
-    std::vector<std::string> strings{argv0.empty() ? std::string(TARNFOLD_BINARY) : argv0};
+    std::vector<std::string> strings{argv0.empty() ? binary : argv0};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : strings) argv.push_back(s.data());
@@ -70,7 +77,7 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
         if (inChild) inChild();
-        ::execv(TARNFOLD_BINARY, argv.data());
+        ::execv(binary.c_str(), argv.data());
         ::_exit(127);
     }
     int status = 0;

@@ -37,6 +37,11 @@ struct ToolRun {
 ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir = {},
                 const std::string& argv0 = {}, const std::function<void()>& inChild = {});
 
+/// Runs `binary` as runTool runs tarnfold.
+ToolRun runBinary(const std::string& binary, const std::vector<std::string>& args,
+                  const std::filesystem::path& workDir = {}, const std::string& argv0 = {},
+                  const std::function<void()>& inChild = {});
+
 /// Writes `shape` as a STEP file, one root.
 void writeStepModel(const TopoDS_Shape& shape, const std::filesystem::path& path);
 

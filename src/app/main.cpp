@@ -6,10 +6,9 @@
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
 #include "supervisor.hpp"
+#include "worker.hpp"
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iomanip>
 #include <iostream>
@@ -20,8 +19,6 @@
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Message_PrinterOStream.hxx>
-#include <OSD.hxx>
-#include <Standard_Failure.hxx>
 #include <Standard_Version.hxx>
 
 namespace {
@@ -42,12 +39,6 @@ void printHelp()
                  "A dataset root of one of these names can be given as ./--help.\n";
 }
 
-void reportProblems(const std::vector<std::string>& problems, bool& complete)
-{
-    for (const std::string& problem : problems) std::cerr << "tarnfold: error: " << problem << '\n';
-    if (!problems.empty()) complete = false;
-}
-
 // The library's messages carry colour escapes; they only help on a terminal.
 void stopColouringUnlessTerminal()
 {
@@ -55,24 +46,6 @@ void stopColouringUnlessTerminal()
     for (const Handle(Message_Printer)& printer : Message::DefaultMessenger()->Printers()) {
         const Handle(Message_PrinterOStream) console = Handle(Message_PrinterOStream)::DownCast(printer);
         if (!console.IsNull()) console->SetToColorize(Standard_False);
-    }
-}
-
-// The library's handlers turn a fault inside it (such as a null entity met in a damaged file)
-// into one of its exceptions, which it catches and reports as a check message, instead of
-// killing the run. Floating-point traps stay off, as the library expects. The handlers would
-// also take over the signals that ask a run to stop (and ignore Ctrl-C outright): those keep
-// the meaning they had before.
-void installLibrarySignalHandlers()
-{
-    const int stopSignals[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM};
-    struct sigaction before[std::size(stopSignals)];
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], nullptr, &before[i]);
-    }
-    OSD::SetSignal(Standard_False);
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], &before[i], nullptr);
     }
 }
 
@@ -89,7 +62,7 @@ int run(char** argv, RunState& state)
     bool complete = true;
     recordText(state.datasetRoot, sizeof state.datasetRoot, root.c_str());
     enterPhase(&state, RunPhase::walking);
-    reportProblems(walkDataset(root, stream, inputs), complete);
+    reportProblems("tarnfold", walkDataset(root, stream, inputs), complete);
 
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
@@ -103,37 +76,15 @@ int run(char** argv, RunState& state)
             importError = "no STEP model named: '" + root.string() +
                           "/data/address.txt' is missing or holds no word";
         }
-        reportProblems({importError}, complete);
+        reportProblems("tarnfold", {importError}, complete);
         return 1;
     }
     const std::vector<std::string> exportProblems =
         exportFaceFiles(modelShape, inputs, root, &state);
     stopProgressLine(progress);
-    reportProblems(exportProblems, complete);
+    reportProblems("tarnfold", exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
-    // The reader and the model hold millions of small objects, and the worker ends here:
-    // freeing them one by one would only cost time (a second on a 10,000-face model).
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    std::_Exit(complete ? 0 : 1);
-}
-
-// One line on stderr and exit status 1 for anything that ends the run early, rather than an
-// abort and a core dump in the middle of a batch job.
-int runReportingErrors(char** argv, RunState& state)
-{
-    try {
-        return run(argv, state);
-    } catch (const Standard_Failure& e) {
-        std::cerr << "tarnfold: error: OpenCASCADE " << e.DynamicType()->Name() << ": "
-                  << e.GetMessageString() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << "tarnfold: error: " << e.what() << '\n';
-    } catch (...) {
-        std::cerr << "tarnfold: error: unknown exception\n";
-    }
-    return 1;
+    endWorker(complete ? 0 : 1);
 }
 
 } // namespace
@@ -159,5 +110,7 @@ int main(int argc, char** argv)
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
     return superviseRun("tarnfold",
-                        [argv](RunState& state) { return runReportingErrors(argv, state); });
+                        [argv](RunState& state) {
+        return runReportingFailures("tarnfold", [&] { return run(argv, state); });
+    });
 }

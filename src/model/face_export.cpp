@@ -3,52 +3,17 @@
 #include "face_numbering.hpp"
 
 #include "../intake/dataset_inputs.hpp"
+#include "../intake/list_entries.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <iterator>
 #include <sstream>
 
 #include <BRepTools.hxx>
 
 namespace {
-
-std::string formatNumber(double value)
-{
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
-// A list entry selects a face when it equals one of the numbers 1..faceCount exactly.
-bool selectsFace(double entry, int faceCount)
-{
-    return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
-}
-
-// A list of thousands of stray entries would flood the log: the first few are named, the rest
-// counted.
-void reportUnselected(const std::vector<double>& list, const char* listName, int faceCount,
-                      std::vector<std::string>& problems)
-{
-    constexpr int namedEntries = 20;
-    int unselected = 0;
-    for (const double entry : list) {
-        if (selectsFace(entry, faceCount)) continue;
-        if (++unselected > namedEntries) continue;
-        problems.push_back(std::string(listName) + " list entry " + formatNumber(entry) +
-                           " selects no face: the model has " + std::to_string(faceCount) +
-                           (faceCount == 1 ? " face" : " faces"));
-    }
-    const int more = unselected - namedEntries;
-    if (more > 0) {
-        problems.push_back(std::to_string(more) + " more " + listName + " list " +
-                           (more == 1 ? "entry selects" : "entries select") + " no face");
-    }
-}
 
 // How many face files the export will write: the distinct entries that select a face.
 int countListedFaces(const DatasetInputs& inputs, int faceCount)
@@ -97,7 +62,10 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
         if (!problem.empty()) problems.push_back(std::move(problem));
     });
 
-    reportUnselected(inputs.forceFaces, "force", faceCount, problems);
-    reportUnselected(inputs.restraintFaces, "restraint", faceCount, problems);
+    for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
+                                     std::pair{&inputs.restraintFaces, "restraint"}}) {
+        std::vector<std::string> unselected = describeUnselectedEntries(*list, name, faceCount);
+        problems.insert(problems.end(), unselected.begin(), unselected.end());
+    }
     return problems;
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "face_table.hpp"
+
+#include <cstdint>
+#include <string>
+
+/// The fill of a face in the picture, as 0xRRGGBB, before shading.
+std::uint32_t listColour(FaceList list);
+
+/// Appends `colour` as #rrggbb.
+void appendColour(std::string& svg, std::uint32_t colour);
+
+/// Appends `value` with one decimal, as picture coordinates are written.
+void appendCoordinate(std::string& svg, double value);
+
+/// Appends a path command and its point, such as "M12.5 40.0".
+void appendPoint(std::string& svg, char command, double x, double y);
+
+/// Appends `text` as XML character data: markup characters escaped, and bytes that are not
+/// valid UTF-8 or not allowed in XML (a file name may hold any byte) replaced by '?'.
+void appendXmlText(std::string& svg, const std::string& text);
