@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <locale>
+#include <utility>
 
 #include <unistd.h>
 
@@ -27,6 +28,8 @@
 #include <Standard_Version.hxx>
 
 namespace {
+
+constexpr const char* command = "tarnfold-faces";
 
 constexpr const char* usageText = "usage: tarnfold-faces [options] <dataset-root>\n"
                                   "       tarnfold-faces [options] --model FILE.step\n";
@@ -95,7 +98,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         }
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems("tarnfold-faces", walkDataset(options.datasetRoot, stream, inputs), complete);
+        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }
@@ -113,7 +116,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             importError = "no STEP model named: '" + options.datasetRoot +
                           "/data/address.txt' is missing or holds no word";
         }
-        reportProblems("tarnfold-faces", {importError}, complete);
+        reportProblems(command, {importError}, complete);
         return 1;
     }
 
@@ -121,12 +124,15 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     const double deflection = meshModel(modelShape);
     const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
     std::cout << formatFaceTable(rows) << std::flush;
-    if (!std::cout) reportProblems("tarnfold-faces", {"cannot write the face table to standard output"}, complete);
+    if (!std::cout) {
+        reportProblems(command, {"cannot write the face table to standard output"}, complete);
+    }
     if (withDataset) {
         const int faceCount = int(rows.size());
-        reportProblems("tarnfold-faces", describeUnselectedEntries(inputs.forceFaces, "force", faceCount), complete);
-        reportProblems("tarnfold-faces", describeUnselectedEntries(inputs.restraintFaces, "restraint", faceCount),
-                       complete);
+        for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
+                                         std::pair{&inputs.restraintFaces, "restraint"}}) {
+            reportProblems(command, describeUnselectedEntries(*list, name, faceCount), complete);
+        }
     }
 
     if (!options.svgFile.empty()) {
@@ -143,7 +149,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
         // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
-        if (!problem.empty()) reportProblems("tarnfold-faces", {problem}, complete);
+        if (!problem.empty()) reportProblems(command, {problem}, complete);
     }
     enterPhase(state, RunPhase::finished);
     if (!state) return complete ? 0 : 1;

@@ -44,7 +44,7 @@ void stopColouringUnlessTerminal()
 {
     if (::isatty(STDOUT_FILENO)) return;
     for (const Handle(Message_Printer)& printer : Message::DefaultMessenger()->Printers()) {
-        const Handle(Message_PrinterOStream) console = Handle(Message_PrinterOStream)::DownCast(printer);
+        const auto console = Handle(Message_PrinterOStream)::DownCast(printer);
         if (!console.IsNull()) console->SetToColorize(Standard_False);
     }
 }

@@ -36,7 +36,7 @@ void wakeUp(int) {}
 bool isStopSignal(int signal)
 {
     return signal == SIGPIPE ||
-           std::find(std::begin(stopSignals), std::end(stopSignals), signal) != std::end(stopSignals);
+           std::count(std::begin(stopSignals), std::end(stopSignals), signal) > 0;
 }
 
 // What the supervisor needs to put back in the worker before it runs: the caller's signal mask
@@ -123,7 +123,8 @@ std::string describePlace(const RunState& state)
     const std::string model = std::string("'") + state.modelPath + "'";
     switch (static_cast<RunPhase>(state.phase.load())) {
     case RunPhase::starting: return "before the run began";
-    case RunPhase::walking: return std::string("while walking the dataset '") + state.datasetRoot + "'";
+    case RunPhase::walking:
+        return std::string("while walking the dataset '") + state.datasetRoot + "'";
     case RunPhase::reading: return "while reading " + model;
     case RunPhase::transferring: return "while transferring " + model;
     case RunPhase::writing:

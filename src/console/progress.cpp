@@ -69,7 +69,8 @@ void drawUntilStopped(ProgressLine& line)
         if (state.phase.load() != phase) {
             phase = state.phase.load();
             phaseStart = Clock::now();
-            if (static_cast<RunPhase>(phase) == RunPhase::reading) modelBytes = fileSize(state.modelPath);
+            const bool reading = static_cast<RunPhase>(phase) == RunPhase::reading;
+            if (reading) modelBytes = fileSize(state.modelPath);
         }
         // Drawn only between whole lines of other output, never into the middle of one.
         if (!line.atLineStart) continue;

@@ -4,7 +4,16 @@
 #include <cstddef>
 
 /// The stages of a run, as the supervisor names them when a worker dies.
-enum class RunPhase : int { starting, walking, reading, transferring, writing, measuring, drawing, finished };
+enum class RunPhase : int {
+    starting,
+    walking,
+    reading,
+    transferring,
+    writing,
+    measuring,
+    drawing,
+    finished,
+};
 
 /// Where a run stands. The supervisor keeps it in memory shared with its worker, which only
 /// stores into it (no I/O, no locks), so that a worker's death can be explained and its
