@@ -8,23 +8,29 @@
 #include "../run/run_state.hpp"
 
 #include <algorithm>
-#include <iterator>
+#include <limits>
 #include <sstream>
 
 #include <BRepTools.hxx>
 
 namespace {
 
-// How many face files the export will write: the distinct entries that select a face.
-int countListedFaces(const DatasetInputs& inputs, int faceCount)
+// The face numbers the lists name, each once and in order: entries that are whole numbers from
+// 1 up. Looking faces up here rather than scanning both lists for every face keeps a long list
+// on a large model (every face of 50,000, say) from costing billions of comparisons.
+std::vector<int> listedFaceNumbers(const DatasetInputs& inputs)
 {
-    std::vector<double> listed;
+    std::vector<int> numbers;
     for (const std::vector<double>* list : {&inputs.forceFaces, &inputs.restraintFaces}) {
-        std::copy_if(list->begin(), list->end(), std::back_inserter(listed),
-                     [&](double entry) { return selectsFace(entry, faceCount); });
+        for (const double entry : *list) {
+            if (selectsFace(entry, std::numeric_limits<int>::max())) {
+                numbers.push_back(static_cast<int>(entry));
+            }
+        }
     }
-    std::sort(listed.begin(), listed.end());
-    return static_cast<int>(std::unique(listed.begin(), listed.end()) - listed.begin());
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }
 
 } // namespace
@@ -44,18 +50,16 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
+    const std::vector<int> listed = listedFaceNumbers(inputs);
     if (state && state->showsProgress.load()) {
         const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
-        state->facesToWrite.store(countListedFaces(inputs, faceCount));
+        state->facesToWrite.store(static_cast<int>(
+            std::upper_bound(listed.begin(), listed.end(), faceCount) - listed.begin()));
     }
+    auto next = listed.begin(); // faces come in increasing numbers, and so do the listed ones
     const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
-        const double number = faceNumber;
-        // Both lists are scanned whole for every face; they are short next to the model.
-        const bool listed =
-            std::count(inputs.forceFaces.begin(), inputs.forceFaces.end(), number) +
-                std::count(inputs.restraintFaces.begin(), inputs.restraintFaces.end(), number) >
-            0;
-        if (!listed) return;
+        if (next == listed.end() || *next != faceNumber) return;
+        ++next;
         enterFaceWrite(state, faceNumber);
         std::string problem =
             writeFaceFile(face, namePrefix + std::to_string(faceNumber) + ".brep", state);
