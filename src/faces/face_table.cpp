@@ -3,6 +3,7 @@
 #include "label_points.hpp"
 
 #include "../intake/dataset_inputs.hpp"
+#include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
 
 #include <algorithm>
@@ -42,17 +43,15 @@ const char* surfaceTypeName(GeomAbs_SurfaceType type)
     }
 }
 
-FaceList findInLists(int faceNumber, const DatasetInputs* inputs)
+// Which of the lists name the face, looked up in each list's sorted face numbers.
+FaceList findInLists(int faceNumber, const std::vector<int>& force,
+                     const std::vector<int>& restraint)
 {
-    if (!inputs) return FaceList::none;
-    const double number = faceNumber;
-    const auto listed = [number](const std::vector<double>& list) {
-        return std::find(list.begin(), list.end(), number) != list.end();
-    };
-    const bool force = listed(inputs->forceFaces), restraint = listed(inputs->restraintFaces);
-    if (force && restraint) return FaceList::both;
-    if (force) return FaceList::force;
-    return restraint ? FaceList::restraint : FaceList::none;
+    const bool inForce = std::binary_search(force.begin(), force.end(), faceNumber);
+    const bool inRestraint = std::binary_search(restraint.begin(), restraint.end(), faceNumber);
+    if (inForce && inRestraint) return FaceList::both;
+    if (inForce) return FaceList::force;
+    return inRestraint ? FaceList::restraint : FaceList::none;
 }
 
 // Where the face's number goes, and the normal there, oriented as the face is.
@@ -126,6 +125,10 @@ std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetI
 {
     std::vector<FaceRow> rows;
     TopTools_DataMapOfShapeInteger firstVisits; // keyed by IsSame: orientation does not count
+    const std::vector<int> force =
+        inputs ? listedFaceNumbers({&inputs->forceFaces}) : std::vector<int>();
+    const std::vector<int> restraint =
+        inputs ? listedFaceNumbers({&inputs->restraintFaces}) : std::vector<int>();
     visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
         FaceRow row;
         row.number = faceNumber;
@@ -136,7 +139,7 @@ std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetI
         row.area = props.Mass();
         row.centre = props.CentreOfMass();
         placeLabel(face, row);
-        row.list = findInLists(faceNumber, inputs);
+        row.list = findInLists(faceNumber, force, restraint);
         if (const Standard_Integer* first = firstVisits.Seek(face)) {
             row.sameAs = *first;
         } else {

@@ -1,11 +1,28 @@
 #include "list_entries.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 bool selectsFace(double entry, int faceCount)
 {
     return entry >= 1 && entry <= faceCount && entry == std::floor(entry);
+}
+
+std::vector<int> listedFaceNumbers(std::initializer_list<const std::vector<double>*> lists)
+{
+    std::vector<int> numbers;
+    for (const std::vector<double>* list : lists) {
+        for (const double entry : *list) {
+            if (selectsFace(entry, std::numeric_limits<int>::max())) {
+                numbers.push_back(static_cast<int>(entry));
+            }
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }
 
 std::vector<std::string> describeUnselectedEntries(const std::vector<double>& list,

@@ -8,32 +8,9 @@
 #include "../run/run_state.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <sstream>
 
 #include <BRepTools.hxx>
-
-namespace {
-
-// The face numbers the lists name, each once and in order: entries that are whole numbers from
-// 1 up. Looking faces up here rather than scanning both lists for every face keeps a long list
-// on a large model (every face of 50,000, say) from costing billions of comparisons.
-std::vector<int> listedFaceNumbers(const DatasetInputs& inputs)
-{
-    std::vector<int> numbers;
-    for (const std::vector<double>* list : {&inputs.forceFaces, &inputs.restraintFaces}) {
-        for (const double entry : *list) {
-            if (selectsFace(entry, std::numeric_limits<int>::max())) {
-                numbers.push_back(static_cast<int>(entry));
-            }
-        }
-    }
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    return numbers;
-}
-
-} // namespace
 
 std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,
                           RunState* state)
@@ -50,7 +27,7 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
-    const std::vector<int> listed = listedFaceNumbers(inputs);
+    const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
     if (state && state->showsProgress.load()) {
         const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
         state->facesToWrite.store(static_cast<int>(
