@@ -1,5 +1,6 @@
 // tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, and
 // draws the model with the faces of a dataset's lists coloured and numbered.
+#include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
@@ -8,6 +9,7 @@
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "faces_arguments.hpp"
 #include "supervisor.hpp"
 #include "worker.hpp"
 
@@ -20,71 +22,11 @@
 #include <locale>
 #include <utility>
 
-#include <unistd.h>
-
-#include <Message.hxx>
-#include <Message_Messenger.hxx>
-#include <Message_PrinterOStream.hxx>
 #include <Standard_Version.hxx>
 
 namespace {
 
 constexpr const char* command = "tarnfold-faces";
-
-constexpr const char* usageText = "usage: tarnfold-faces [options] <dataset-root>\n"
-                                  "       tarnfold-faces [options] --model FILE.step\n";
-
-// What the command line asks for.
-struct FacesOptions {
-    std::string datasetRoot; // "" with --model
-    std::string modelFile;   // "" with a dataset
-    std::string svgFile;     // "" when no picture is wanted
-    std::vector<View> views; // empty: the default for the mode
-    LabelChoice labels = LabelChoice::listed;
-    bool labelsGiven = false;
-};
-
-void printHelp()
-{
-    std::cout << usageText
-              << "\nPrints one tab-separated row per face of the model, numbered as tarnfold\n"
-                 "numbers them: face, type, area, centre of area (cx cy cz), a point inside the\n"
-                 "face (px py pz), the unit normal there (nx ny nz), the list that names the\n"
-                 "face (force, restraint, both or -) and, for a face visited twice, the number\n"
-                 "of its first visit (same_as). With a dataset root, the model is the one that\n"
-                 "<dataset-root>/data/address.txt names, and its lists are marked.\n\n"
-                 "  --svg FILE       also draw the model to FILE (SVG)\n"
-                 "  --view NAME      iso, iso-back, front, back, left, right, top, bottom;\n"
-                 "                   repeatable, one panel each (default: iso and iso-back with\n"
-                 "                   a dataset, iso with --model)\n"
-                 "  --labels WHICH   listed (default with a dataset), all (default with\n"
-                 "                   --model) or none\n"
-                 "  --model FILE     the faces of a STEP model, without a dataset\n"
-                 "  -h, --help       show this help\n"
-                 "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
-                 "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
-                 "Exit status: 0 when everything was read and written, 1 when anything was\n"
-                 "reported on stderr (a crash of the STEP library included), 2 for a usage\n"
-                 "error, 128+N when stopped by signal N.\n";
-}
-
-// The table owns stdout, so the library's messages (the reader's load check and transfer
-// trace) go to stderr, coloured only when that is a terminal.
-void sendLibraryMessagesToStderr()
-{
-    const Handle(Message_Messenger)& messenger = Message::DefaultMessenger();
-    Message_Gravity level = Message_Info;
-    for (const Handle(Message_Printer)& printer : messenger->Printers()) {
-        if (printer->IsKind(STANDARD_TYPE(Message_PrinterOStream))) {
-            level = printer->GetTraceLevel();
-        }
-    }
-    messenger->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
-    // The name "cerr" makes the printer use std::cerr itself.
-    const Handle(Message_PrinterOStream) printer = new Message_PrinterOStream("cerr", false, level);
-    printer->SetToColorize(::isatty(STDERR_FILENO) ? Standard_True : Standard_False);
-    messenger->AddPrinter(printer);
-}
 
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
@@ -113,8 +55,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     stopProgressLine(progress);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
-            importError = "no STEP model named: '" + options.datasetRoot +
-                          "/data/address.txt' is missing or holds no word";
+            importError = describeUnnamedModel(options.datasetRoot);
         }
         reportProblems(command, {importError}, complete);
         return 1;
@@ -156,76 +97,6 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     endWorker(complete ? 0 : 1);
 }
 
-// Reads the value of an option given as "--name value" or "--name=value".
-bool takeValue(const std::string& name, int argc, char** argv, int& i, std::string& value)
-{
-    const std::string argument = argv[i];
-    if (argument == name) {
-        if (i + 1 >= argc) throw std::invalid_argument("option " + name + " needs a value");
-        value = argv[++i];
-        return true;
-    }
-    if (argument.compare(0, name.size() + 1, name + "=") == 0) {
-        value = argument.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-// Throws std::invalid_argument, worded for the user, for a command line it cannot follow.
-FacesOptions parseArguments(int argc, char** argv)
-{
-    FacesOptions options;
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        std::string value;
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            operands.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (takeValue("--svg", argc, argv, i, value)) {
-            if (value.empty()) throw std::invalid_argument("--svg needs a file name");
-            options.svgFile = value;
-        } else if (takeValue("--model", argc, argv, i, value)) {
-            if (value.empty()) throw std::invalid_argument("--model needs a file name");
-            options.modelFile = value;
-        } else if (takeValue("--view", argc, argv, i, value)) {
-            View view;
-            if (!parseView(value, view)) {
-                throw std::invalid_argument("unknown view '" + value +
-                                            "' (iso, iso-back, front, "
-                                            "back, left, right, top or bottom)");
-            }
-            options.views.push_back(view);
-        } else if (takeValue("--labels", argc, argv, i, value)) {
-            if (value == "listed") {
-                options.labels = LabelChoice::listed;
-            } else if (value == "all") {
-                options.labels = LabelChoice::all;
-            } else if (value == "none") {
-                options.labels = LabelChoice::none;
-            } else {
-                throw std::invalid_argument("unknown --labels value '" + value +
-                                            "' (listed, all or none)");
-            }
-            options.labelsGiven = true;
-        } else {
-            throw std::invalid_argument("unknown option '" + argument + "'");
-        }
-    }
-    if (options.modelFile.empty() && operands.size() != 1) {
-        throw std::invalid_argument(operands.empty() ? "no dataset root given"
-                                                     : "more than one dataset root given");
-    }
-    if (!options.modelFile.empty() && !operands.empty()) {
-        throw std::invalid_argument("a dataset root and --model given; give one of them");
-    }
-    if (!operands.empty()) options.datasetRoot = operands.front();
-    return options;
-}
-
 // Runs the command as `options` ask, recording its phases in `state` (may be null). Returns the
 // exit status, every problem having been reported on stderr.
 int runFaces(const FacesOptions& options, RunState* state)
@@ -238,12 +109,12 @@ int runFaces(const FacesOptions& options, RunState* state)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << usageText;
+        std::cerr << facesUsageText;
         return 2;
     }
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            printHelp();
+            printFacesHelp();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -254,7 +125,7 @@ int main(int argc, char** argv)
     }
     FacesOptions options;
     try {
-        options = parseArguments(argc, argv);
+        options = parseFacesArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
         std::cerr << "tarnfold-faces: error: " << e.what() << "; see tarnfold-faces --help\n";
         return 2;

@@ -1,5 +1,6 @@
 // tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
 // <root>/data/face<N>.brep, one BRep file per face.
+#include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_export.hpp"
@@ -14,11 +15,6 @@
 #include <iostream>
 #include <locale>
 
-#include <unistd.h>
-
-#include <Message.hxx>
-#include <Message_Messenger.hxx>
-#include <Message_PrinterOStream.hxx>
 #include <Standard_Version.hxx>
 
 namespace {
@@ -37,16 +33,6 @@ void printHelp()
                  "  -h, --help     show this help\n"
                  "  --version      show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
-}
-
-// The library's messages carry colour escapes; they only help on a terminal.
-void stopColouringUnlessTerminal()
-{
-    if (::isatty(STDOUT_FILENO)) return;
-    for (const Handle(Message_Printer)& printer : Message::DefaultMessenger()->Printers()) {
-        const auto console = Handle(Message_PrinterOStream)::DownCast(printer);
-        if (!console.IsNull()) console->SetToColorize(Standard_False);
-    }
 }
 
 // The whole run, in the worker. A run that gets as far as the export ends the process itself.
@@ -73,8 +59,7 @@ int run(char** argv, RunState& state)
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
-            importError = "no STEP model named: '" + root.string() +
-                          "/data/address.txt' is missing or holds no word";
+            importError = describeUnnamedModel(root.string());
         }
         reportProblems("tarnfold", {importError}, complete);
         return 1;

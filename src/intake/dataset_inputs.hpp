@@ -29,3 +29,6 @@ std::string readFaceListFile(std::ifstream& stream, const std::string& filePath,
 /// file cannot be opened or holds no word.
 void readModelLocatorFile(std::ifstream& stream, const std::string& filePath,
                           std::string& modelPath);
+
+/// The message for a dataset whose model locator file is missing or holds no word.
+std::string describeUnnamedModel(const std::string& datasetRoot);

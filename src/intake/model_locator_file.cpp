@@ -8,3 +8,8 @@ void readModelLocatorFile(std::ifstream& stream, const std::string& filePath,
     while (stream >> word) modelPath = word;
     stream.close();
 }
+
+std::string describeUnnamedModel(const std::string& datasetRoot)
+{
+    return "no STEP model named: '" + datasetRoot + "/data/address.txt' is missing or holds no word";
+}

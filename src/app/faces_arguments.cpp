@@ -1,0 +1,105 @@
+#include "faces_arguments.hpp"
+
+#include <iostream>
+#include <stdexcept>
+
+const char* const facesUsageText = "usage: tarnfold-faces [options] <dataset-root>\n"
+                                  "       tarnfold-faces [options] --model FILE.step\n";
+
+void printFacesHelp()
+{
+    std::cout << facesUsageText
+              << "\nPrints one tab-separated row per face of the model, numbered as tarnfold\n"
+                 "numbers them: face, type, area, centre of area (cx cy cz), a point inside the\n"
+                 "face (px py pz), the unit normal there (nx ny nz), the list that names the\n"
+                 "face (force, restraint, both or -) and, for a face visited twice, the number\n"
+                 "of its first visit (same_as). With a dataset root, the model is the one that\n"
+                 "<dataset-root>/data/address.txt names, and its lists are marked.\n\n"
+                 "  --svg FILE       also draw the model to FILE (SVG)\n"
+                 "  --view NAME      iso, iso-back, front, back, left, right, top, bottom;\n"
+                 "                   repeatable, one panel each (default: iso and iso-back with\n"
+                 "                   a dataset, iso with --model)\n"
+                 "  --labels WHICH   listed (default with a dataset), all (default with\n"
+                 "                   --model) or none\n"
+                 "  --model FILE     the faces of a STEP model, without a dataset\n"
+                 "  -h, --help       show this help\n"
+                 "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
+                 "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
+                 "Exit status: 0 when everything was read and written, 1 when anything was\n"
+                 "reported on stderr (a crash of the STEP library included), 2 for a usage\n"
+                 "error, 128+N when stopped by signal N.\n";
+}
+
+namespace {
+
+// Reads the value of an option given as "--name value" or "--name=value".
+bool takeValue(const std::string& name, int argc, char** argv, int& i, std::string& value)
+{
+    const std::string argument = argv[i];
+    if (argument == name) {
+        if (i + 1 >= argc) throw std::invalid_argument("option " + name + " needs a value");
+        value = argv[++i];
+        return true;
+    }
+    if (argument.compare(0, name.size() + 1, name + "=") == 0) {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+FacesOptions parseFacesArguments(int argc, char** argv)
+{
+    FacesOptions options;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        std::string value;
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            operands.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (takeValue("--svg", argc, argv, i, value)) {
+            if (value.empty()) throw std::invalid_argument("--svg needs a file name");
+            options.svgFile = value;
+        } else if (takeValue("--model", argc, argv, i, value)) {
+            if (value.empty()) throw std::invalid_argument("--model needs a file name");
+            options.modelFile = value;
+        } else if (takeValue("--view", argc, argv, i, value)) {
+            View view;
+            if (!parseView(value, view)) {
+                throw std::invalid_argument("unknown view '" + value +
+                                            "' (iso, iso-back, front, "
+                                            "back, left, right, top or bottom)");
+            }
+            options.views.push_back(view);
+        } else if (takeValue("--labels", argc, argv, i, value)) {
+            if (value == "listed") {
+                options.labels = LabelChoice::listed;
+            } else if (value == "all") {
+                options.labels = LabelChoice::all;
+            } else if (value == "none") {
+                options.labels = LabelChoice::none;
+            } else {
+                throw std::invalid_argument("unknown --labels value '" + value +
+                                            "' (listed, all or none)");
+            }
+            options.labelsGiven = true;
+        } else {
+            throw std::invalid_argument("unknown option '" + argument + "'");
+        }
+    }
+    if (options.modelFile.empty() && operands.size() != 1) {
+        throw std::invalid_argument(operands.empty() ? "no dataset root given"
+                                                     : "more than one dataset root given");
+    }
+    if (!options.modelFile.empty() && !operands.empty()) {
+        throw std::invalid_argument("a dataset root and --model given; give one of them");
+    }
+    if (!operands.empty()) options.datasetRoot = operands.front();
+    return options;
+}
+

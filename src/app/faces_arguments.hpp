@@ -1,0 +1,26 @@
+#pragma once
+
+#include "../faces/panel.hpp"
+
+#include <string>
+#include <vector>
+
+/// What the command line of tarnfold-faces asks for.
+struct FacesOptions {
+    std::string datasetRoot; ///< "" with --model
+    std::string modelFile;   ///< "" with a dataset
+    std::string svgFile;     ///< "" when no picture is wanted
+    std::vector<View> views; ///< empty: the default for the mode
+    LabelChoice labels = LabelChoice::listed;
+    bool labelsGiven = false;
+};
+
+/// The usage lines, each ended by a newline.
+extern const char* const facesUsageText;
+
+/// Prints --help on stdout.
+void printFacesHelp();
+
+/// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
+/// user, for a command line it cannot follow.
+FacesOptions parseFacesArguments(int argc, char** argv);
