@@ -12,6 +12,22 @@ struct DatasetInputs {
     std::string modelPath;              ///< last word of the model locator file, bytes unchanged
 };
 
+/// What a file found in a dataset holds.
+enum class DatasetFileKind { force, restraint, locator };
+
+/// A file that the walk of a dataset reads.
+struct DatasetFile {
+    std::filesystem::path path;
+    DatasetFileKind kind;
+};
+
+/// The numbers in a record of a face list file of this kind: 3 for force, 7 for restraint.
+int recordLength(DatasetFileKind kind);
+
+/// The files of a dataset in the order the walk reads them: every regular file (or link to one)
+/// of root/data/force and root/data/restraint, and root/data/address.txt. Throws as walkDataset.
+std::vector<DatasetFile> listDatasetFiles(const std::filesystem::path& root);
+
 /// Walks root/data and its "force" and "restraint" directories, reading every file found into
 /// `inputs`. Throws std::runtime_error, whose text names what could not be read, its path and the
 /// system's reason, when a directory cannot be listed or an entry's type cannot be determined.

@@ -36,24 +36,20 @@ fs::file_type typeOf(const fs::directory_entry& entry)
     return status.type();
 }
 
-void readCategoryDirectory(const fs::path& directory, std::ifstream& stream, int recordLength,
-                           std::vector<double>& faceList, std::vector<std::string>& problems)
+void listCategoryDirectory(const fs::path& directory, DatasetFileKind kind,
+                           std::vector<DatasetFile>& files)
 {
     for (auto entries = openDirectory(directory, "directory"); entries != fs::directory_iterator();
          advance(entries, directory)) {
-        if (typeOf(*entries) != fs::file_type::regular) continue;
-        std::string problem =
-            readFaceListFile(stream, entries->path().string(), recordLength, faceList);
-        if (!problem.empty()) problems.push_back(std::move(problem));
+        if (typeOf(*entries) == fs::file_type::regular) files.push_back({entries->path(), kind});
     }
 }
 
 } // namespace
 
-std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream,
-                                     DatasetInputs& inputs)
+std::vector<DatasetFile> listDatasetFiles(const fs::path& root)
 {
-    std::vector<std::string> problems;
+    std::vector<DatasetFile> files;
     for (auto top = openDirectory(root, "dataset"); top != fs::directory_iterator();
          advance(top, root)) {
         if (top->path().filename() != "data") continue;
@@ -67,17 +63,37 @@ std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream
             const fs::path name = entry.path().filename();
             if (type == fs::file_type::directory) {
                 if (name == "force") {
-                    readCategoryDirectory(entry.path(), stream, 3, inputs.forceFaces, problems);
+                    listCategoryDirectory(entry.path(), DatasetFileKind::force, files);
                 }
                 if (name == "restraint") {
-                    readCategoryDirectory(entry.path(), stream, 7, inputs.restraintFaces,
-                                          problems);
+                    listCategoryDirectory(entry.path(), DatasetFileKind::restraint, files);
                 }
             }
-            if (name == "address.txt") {
-                readModelLocatorFile(stream, entry.path().string(), inputs.modelPath);
-            }
+            if (name == "address.txt") files.push_back({entry.path(), DatasetFileKind::locator});
         }
     }
+    return files;
+}
+
+std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream,
+                                     DatasetInputs& inputs)
+{
+    std::vector<std::string> problems;
+    for (const DatasetFile& file : listDatasetFiles(root)) {
+        const std::string path = file.path.string();
+        if (file.kind == DatasetFileKind::locator) {
+            readModelLocatorFile(stream, path, inputs.modelPath);
+            continue;
+        }
+        const bool force = file.kind == DatasetFileKind::force;
+        std::string problem = readFaceListFile(stream, path, recordLength(file.kind),
+                                               force ? inputs.forceFaces : inputs.restraintFaces);
+        if (!problem.empty()) problems.push_back(std::move(problem));
+    }
     return problems;
+}
+
+int recordLength(DatasetFileKind kind)
+{
+    return kind == DatasetFileKind::restraint ? 7 : 3;
 }

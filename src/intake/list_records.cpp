@@ -1,0 +1,71 @@
+#include "list_records.hpp"
+
+#include <algorithm>
+#include <locale>
+#include <sstream>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+} // namespace
+
+std::vector<ListRecord> findListRecords(const std::string& text, int recordLength)
+{
+    // The reader's own extraction, so that a record here is a record there, byte for byte.
+    std::istringstream stream(text);
+    stream.imbue(std::locale::classic());
+    std::vector<ListRecord> records;
+    while (stream >> std::ws && !stream.eof()) {
+        ListRecord record;
+        for (int i = 0; i < recordLength; ++i) {
+            stream >> std::ws;
+            const auto start = static_cast<std::size_t>(stream.tellg());
+            double number = 0;
+            if (!(stream >> number)) return records;
+            // At the end of the text the stream no longer tells its position.
+            const std::size_t end =
+                stream.eof() ? text.size() : static_cast<std::size_t>(stream.tellg());
+            if (i == 0) {
+                record.faceNumber = number;
+                record.numberStart = start;
+                record.numberEnd = end;
+            }
+            record.recordEnd = end;
+        }
+        const auto begin = text.begin();
+        record.line = 1 + int(std::count(begin, begin + std::ptrdiff_t(record.numberStart), '\n'));
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::string rewriteListText(const std::string& text, const std::vector<ListRecord>& records,
+                            const std::vector<std::vector<int>>& newNumbers)
+{
+    const std::string lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < records.size() && i < newNumbers.size(); ++i) {
+        const ListRecord& record = records[i];
+        const std::vector<int>& numbers = newNumbers[i];
+        if (numbers.empty()) continue;
+        out.append(text, copied, record.numberStart - copied);
+        const std::string rest = text.substr(record.numberEnd, record.recordEnd - record.numberEnd);
+        std::size_t blanksEnd = record.recordEnd;
+        while (blanksEnd < text.size() && isBlank(text[blanksEnd])) ++blanksEnd;
+        const std::string between = blanksEnd > record.recordEnd
+                                        ? text.substr(record.recordEnd, blanksEnd - record.recordEnd)
+                                        : lineEnd;
+        for (std::size_t k = 0; k < numbers.size(); ++k) {
+            if (k > 0) out += between;
+            out += std::to_string(numbers[k]) + rest;
+        }
+        copied = record.recordEnd;
+    }
+    out.append(text, copied, std::string::npos);
+    return out;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+/// A complete record of a face list file, as the face list reader takes it, with where its face
+/// number stands in the file's bytes.
+struct ListRecord {
+    double faceNumber = 0;
+    std::size_t numberStart = 0; ///< the first byte of the face number's text
+    std::size_t numberEnd = 0;   ///< just past it
+    std::size_t recordEnd = 0;   ///< just past the record's last number
+    int line = 1;                ///< the line of the face number, from 1
+};
+
+/// The complete records of a face list file's `text`, exactly those that the reader takes: up to
+/// the first text that is not a number, an incomplete last record left out.
+std::vector<ListRecord> findListRecords(const std::string& text, int recordLength);
+
+/// `text` with the face number of each record replaced by `newNumbers` of the same index: one
+/// number takes its place; several repeat the record, once for each, in the given order; none
+/// leaves the record as it is. Every other byte stays as it was. A repeated record follows the
+/// one before it after the blanks that follow the record in the text, or a line end when none do.
+std::string rewriteListText(const std::string& text, const std::vector<ListRecord>& records,
+                            const std::vector<std::vector<int>>& newNumbers);
