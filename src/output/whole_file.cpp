@@ -150,3 +150,37 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     if (error.empty() && state) state->filesWritten.fetch_add(1, std::memory_order_relaxed);
     return error;
 }
+
+NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
+{
+    const auto failed = [&](int reason) {
+        error = "cannot write '" + fileName + "': " + systemReason(reason);
+        return NewFile::failed;
+    };
+    // Nameless until whole, then linked in: link refuses a name that is taken.
+    int fd = ::open(directoryOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        if (!writeAll(fd, bytes)) {
+            const int reason = errno;
+            ::close(fd);
+            return failed(reason);
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const bool linked =
+            ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        const int reason = errno;
+        ::close(fd);
+        if (linked) return NewFile::written;
+        if (reason == EEXIST) return NewFile::taken;
+        if (reason != ENOENT) return failed(reason); // without /proc, the way below
+    }
+    // Where nameless files are not to be had: created under its own name, which O_EXCL refuses
+    // when taken, and removed again if it could not be written whole.
+    fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? NewFile::taken : failed(errno);
+    int reason = writeAll(fd, bytes) ? 0 : errno;
+    if (::close(fd) != 0 && reason == 0) reason = errno;
+    if (reason == 0) return NewFile::written;
+    ::unlink(fileName.c_str());
+    return failed(reason);
+}

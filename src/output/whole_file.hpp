@@ -14,5 +14,13 @@ struct RunState;
 std::string writeWholeFile(const std::string& fileName, const std::string& bytes,
                            RunState* state = nullptr);
 
+/// What writeNewFile did.
+enum class NewFile { written, taken, failed };
+
+/// Writes `bytes` to `fileName` only if nothing stands at that name yet, a link included: the
+/// file appears whole or not at all. `taken` when something stands there; `failed`, with `error`
+/// set, when the write failed.
+NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error);
+
 /// The system's wording of an errno value.
 std::string systemReason(int error);
