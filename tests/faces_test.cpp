@@ -42,33 +42,6 @@ class FacesTest : public TempDirTest {};
 
 namespace {
 
-// A table as its reader sees it: the header's names, then one map per row.
-using TableRow = std::map<std::string, std::string>;
-
-std::vector<TableRow> parseTable(const std::string& text)
-{
-    std::vector<TableRow> rows;
-    std::istringstream lines(text);
-    std::string line, cell;
-    std::vector<std::string> header;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> cells;
-        std::istringstream cellStream(line);
-        while (std::getline(cellStream, cell, '\t')) cells.push_back(cell);
-        if (header.empty()) {
-            header = cells;
-            continue;
-        }
-        EXPECT_EQ(cells.size(), header.size()) << line;
-        TableRow row;
-        for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i) {
-            row[header[i]] = cells[i];
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 gp_XYZ readPoint(const TableRow& row, const char* prefix)
 {
     const std::string p = prefix;

@@ -119,3 +119,28 @@ std::vector<std::string> listNames(const fs::path& directory)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+std::vector<TableRow> parseTable(const std::string& text)
+{
+    std::vector<TableRow> rows;
+    std::istringstream lines(text);
+    std::string line, cell;
+    std::vector<std::string> header;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells;
+        std::istringstream cellStream(line);
+        while (std::getline(cellStream, cell, '\t')) cells.push_back(cell);
+        if (header.empty()) {
+            header = cells;
+            continue;
+        }
+        EXPECT_EQ(cells.size(), header.size()) << line;
+        TableRow row;
+        for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i) {
+            row[header[i]] = cells[i];
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+

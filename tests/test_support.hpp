@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,3 +52,10 @@ void makeDataset(const std::filesystem::path& root, const std::string& modelPath
 
 /// The names of the entries of `directory`, sorted.
 std::vector<std::string> listNames(const std::filesystem::path& directory);
+
+/// A tab-separated table as its reader sees it: one map from the header's names per row.
+using TableRow = std::map<std::string, std::string>;
+
+/// The rows of a table with a header line; a row whose cell count differs from the header's
+/// fails the test.
+std::vector<TableRow> parseTable(const std::string& text);

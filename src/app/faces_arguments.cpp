@@ -3,8 +3,11 @@
 #include <iostream>
 #include <stdexcept>
 
-const char* const facesUsageText = "usage: tarnfold-faces [options] <dataset-root>\n"
-                                  "       tarnfold-faces [options] --model FILE.step\n";
+const char* const facesUsageText =
+    "usage: tarnfold-faces [options] <dataset-root>\n"
+    "       tarnfold-faces [options] --model FILE.step\n"
+    "       tarnfold-faces --model NEW.step --since OLD.step\n"
+    "       tarnfold-faces <dataset-root> --since OLD.step [--rewrite [--allow-split-merge]]\n";
 
 void printFacesHelp()
 {
@@ -22,11 +25,23 @@ void printFacesHelp()
                  "  --labels WHICH   listed (default with a dataset), all (default with\n"
                  "                   --model) or none\n"
                  "  --model FILE     the faces of a STEP model, without a dataset\n"
+                 "  --since OLD      compare with OLD, an earlier revision of the model: one row\n"
+                 "                   per face of OLD (with a dataset: per face its lists name),\n"
+                 "                   old, new (its number(s) now, or -), match (same, changed,\n"
+                 "                   split, merged, gone or unsure), list, kept (share of its\n"
+                 "                   area found again), reason\n"
+                 "  --rewrite        with a dataset and --since: make its lists name the new\n"
+                 "                   numbers, only if every listed face is same or changed; the\n"
+                 "                   old lists are kept in data/force.orig/ and restraint.orig/\n"
+                 "  --allow-split-merge  also carry split and merged faces over: a split face's\n"
+                 "                   record is repeated for each new face, so its further numbers\n"
+                 "                   count once per face\n"
                  "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
                  "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
-                 "Exit status: 0 when everything was read and written, 1 when anything was\n"
-                 "reported on stderr (a crash of the STEP library included), 2 for a usage\n"
+                 "Exit status: 0 when everything was read and written (with --since: and every\n"
+                 "row is same, changed, split or merged), 1 when anything was reported on\n"
+                 "stderr (a crash of the STEP library included), 2 for a usage\n"
                  "error, 128+N when stopped by signal N.\n";
 }
 
@@ -68,6 +83,13 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         } else if (takeValue("--model", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--model needs a file name");
             options.modelFile = value;
+        } else if (takeValue("--since", argc, argv, i, value)) {
+            if (value.empty()) throw std::invalid_argument("--since needs a file name");
+            options.sinceFile = value;
+        } else if (argument == "--rewrite") {
+            options.rewrite = true;
+        } else if (argument == "--allow-split-merge") {
+            options.allowSplitMerge = true;
         } else if (takeValue("--view", argc, argv, i, value)) {
             View view;
             if (!parseView(value, view)) {
@@ -100,6 +122,17 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         throw std::invalid_argument("a dataset root and --model given; give one of them");
     }
     if (!operands.empty()) options.datasetRoot = operands.front();
+    if (!options.sinceFile.empty() &&
+        (!options.svgFile.empty() || !options.views.empty() || options.labelsGiven)) {
+        throw std::invalid_argument("--since prints the table of two revisions and draws nothing; "
+                                    "draw the new one without --since");
+    }
+    if (options.rewrite && (options.sinceFile.empty() || options.datasetRoot.empty())) {
+        throw std::invalid_argument("--rewrite needs a dataset root and --since");
+    }
+    if (options.allowSplitMerge && !options.rewrite) {
+        throw std::invalid_argument("--allow-split-merge goes with --rewrite");
+    }
     return options;
 }
 

@@ -13,6 +13,9 @@ struct FacesOptions {
     std::vector<View> views; ///< empty: the default for the mode
     LabelChoice labels = LabelChoice::listed;
     bool labelsGiven = false;
+    std::string sinceFile;   ///< the old revision to compare with; "" when none
+    bool rewrite = false;    ///< carry the dataset's lists over to the new revision
+    bool allowSplitMerge = false; ///< also carry split and merged faces over
 };
 
 /// The usage lines, each ended by a newline.

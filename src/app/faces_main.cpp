@@ -10,6 +10,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "faces_arguments.hpp"
+#include "faces_since.hpp"
 #include "supervisor.hpp"
 #include "worker.hpp"
 
@@ -101,7 +102,10 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 // exit status, every problem having been reported on stderr.
 int runFaces(const FacesOptions& options, RunState* state)
 {
-    return runReportingFailures("tarnfold-faces", [&] { return measureAndDraw(options, state); });
+    return runReportingFailures("tarnfold-faces", [&] {
+        return options.sinceFile.empty() ? measureAndDraw(options, state)
+                                         : followRevision(options, state);
+    });
 }
 
 } // namespace

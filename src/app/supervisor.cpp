@@ -131,6 +131,7 @@ std::string describePlace(const RunState& state)
         return "while writing face " + std::to_string(state.faceNumber.load()) + " of " + model;
     case RunPhase::measuring: return "while measuring the faces of " + model;
     case RunPhase::drawing: return "while drawing " + model;
+    case RunPhase::matching: return "while matching the faces of two revisions";
     case RunPhase::finished: break;
     }
     return "after the run had ended";

@@ -43,17 +43,6 @@ const char* surfaceTypeName(GeomAbs_SurfaceType type)
     }
 }
 
-// Which of the lists name the face, looked up in each list's sorted face numbers.
-FaceList findInLists(int faceNumber, const std::vector<int>& force,
-                     const std::vector<int>& restraint)
-{
-    const bool inForce = std::binary_search(force.begin(), force.end(), faceNumber);
-    const bool inRestraint = std::binary_search(restraint.begin(), restraint.end(), faceNumber);
-    if (inForce && inRestraint) return FaceList::both;
-    if (inForce) return FaceList::force;
-    return inRestraint ? FaceList::restraint : FaceList::none;
-}
-
 // Where the face's number goes, and the normal there, oriented as the face is.
 void placeLabel(const TopoDS_Face& face, FaceRow& row)
 {
@@ -97,6 +86,16 @@ void appendPoint(std::string& text, const gp_XYZ& point)
 }
 
 } // namespace
+
+FaceList findInLists(int faceNumber, const std::vector<int>& force,
+                     const std::vector<int>& restraint)
+{
+    const bool inForce = std::binary_search(force.begin(), force.end(), faceNumber);
+    const bool inRestraint = std::binary_search(restraint.begin(), restraint.end(), faceNumber);
+    if (inForce && inRestraint) return FaceList::both;
+    if (inForce) return FaceList::force;
+    return inRestraint ? FaceList::restraint : FaceList::none;
+}
 
 const char* listName(FaceList list)
 {

@@ -39,5 +39,9 @@ std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetI
 /// The rows as tab-separated text: one header line, then one line per row.
 std::string formatFaceTable(const std::vector<FaceRow>& rows);
 
+/// Which of the lists name `faceNumber`, given each list's face numbers, sorted.
+FaceList findInLists(int faceNumber, const std::vector<int>& force,
+                     const std::vector<int>& restraint);
+
 /// "force", "restraint", "both" or "-".
 const char* listName(FaceList list);

@@ -12,6 +12,7 @@ enum class RunPhase : int {
     writing,
     measuring,
     drawing,
+    matching,
     finished,
 };
 

@@ -1,0 +1,103 @@
+#include "faces_since.hpp"
+
+#include "../console/library_messages.hpp"
+#include "../console/progress.hpp"
+#include "../follow/face_sampling.hpp"
+#include "../follow/list_rewrite.hpp"
+#include "../follow/match_table.hpp"
+#include "../follow/revision_match.hpp"
+#include "../intake/dataset_inputs.hpp"
+#include "../intake/list_entries.hpp"
+#include "../model/step_import.hpp"
+#include "../run/run_state.hpp"
+#include "worker.hpp"
+
+#include <algorithm>
+#include <iostream>
+#include <locale>
+#include <utility>
+
+namespace {
+
+constexpr const char* command = "tarnfold-faces";
+
+void printNote(const std::string& note)
+{
+    std::cerr << command << ": note: " << note << '\n';
+}
+
+} // namespace
+
+int followRevision(const FacesOptions& options, RunState* state)
+{
+    bool complete = true;
+    DatasetInputs inputs;
+    const bool withDataset = options.modelFile.empty();
+    if (withDataset) {
+        enterPhase(state, RunPhase::walking);
+        if (state) {
+            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
+        }
+        std::ifstream stream;
+        stream.imbue(std::locale::classic());
+        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
+    } else {
+        inputs.modelPath = options.modelFile;
+    }
+
+    sendLibraryMessagesToStderr();
+    installLibrarySignalHandlers();
+    ProgressLine progress;
+    if (state) startProgressLine(progress, *state);
+    STEPControl_Reader oldReader, newReader;
+    std::string oldError, newError;
+    const TopoDS_Shape oldShape = importStepModel(oldReader, options.sinceFile, oldError, state);
+    TopoDS_Shape newShape;
+    if (oldError.empty()) newShape = importStepModel(newReader, inputs.modelPath, newError, state);
+    stopProgressLine(progress);
+    if (withDataset && inputs.modelPath.empty() && oldError.empty()) {
+        newError = describeUnnamedModel(options.datasetRoot);
+    }
+    if (!oldError.empty() || !newError.empty()) {
+        reportProblems(command, {oldError.empty() ? newError : oldError}, complete);
+        return 1;
+    }
+
+    enterPhase(state, RunPhase::matching);
+    const std::vector<SampledFace> oldFaces = sampleModelFaces(oldShape);
+    const std::vector<FaceMatch> matches = matchRevisions(oldFaces, sampleModelFaces(newShape));
+    const std::vector<MatchRow> rows = selectMatchRows(matches, withDataset ? &inputs : nullptr);
+    std::cout << formatMatchTable(rows) << std::flush;
+    if (!std::cout) {
+        reportProblems(command, {"cannot write the table to standard output"}, complete);
+    }
+    const int oldCount = int(matches.size());
+    if (withDataset) {
+        for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
+                                         std::pair{&inputs.restraintFaces, "restraint"}}) {
+            reportProblems(command, describeUnselectedEntries(*list, name, oldCount), complete);
+        }
+    }
+    const auto uncertain = std::count_if(rows.begin(), rows.end(), [](const MatchRow& row) {
+        return !isCertain(row.match.kind);
+    });
+    if (uncertain > 0) {
+        complete = false;
+        printNote(std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
+                  (withDataset ? " listed" : "") + " old faces have no certain new number "
+                  "(gone or unsure): see the table");
+    }
+
+    if (options.rewrite) {
+        const ListRewriteReport report =
+            rewriteDatasetLists(options.datasetRoot, matches, options.allowSplitMerge);
+        reportProblems(command, report.problems, complete);
+        if (!report.problems.empty()) {
+            reportProblems(command, {"no list file was rewritten"}, complete);
+        }
+        for (const std::string& note : report.notes) printNote(note);
+    }
+    enterPhase(state, RunPhase::finished);
+    if (!state) return complete ? 0 : 1;
+    endWorker(complete ? 0 : 1);
+}

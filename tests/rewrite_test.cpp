@@ -1,0 +1,179 @@
+// tarnfold-faces DATASET --since OLD [--rewrite]: a dataset's lists carried over to the new
+// revision of its model, byte for byte, and only when every listed face has a certain answer.
+#include "revisions.hpp"
+#include "test_support.hpp"
+
+#include <array>
+#include <tuple>
+
+#include <BRepPrimAPI_MakeBox.hxx>
+
+namespace fs = std::filesystem;
+
+class RewriteTest : public TempDirTest {
+protected:
+    // A dataset whose model is the new revision in dir/rev, with these lists.
+    fs::path makeRevisedDataset(const Revision& revision, const std::string& force,
+                                const std::string& restraint)
+    {
+        writeRevisions(revision, dir / "rev");
+        const fs::path root = dir / "set";
+        makeDataset(root, (dir / "rev" / "new.step").string(), force, restraint);
+        return root;
+    }
+
+    ToolRun follow(const fs::path& root, const fs::path& old, std::vector<std::string> options)
+    {
+        std::vector<std::string> args = {root.string(), "--since", old.string()};
+        args.insert(args.end(), options.begin(), options.end());
+        return runBinary(TARNFOLD_FACES_BINARY, args);
+    }
+};
+
+namespace {
+
+// The drilled box: faces 3 and 6 are now 2 and 3, face 2 is 6, face 4 keeps its number.
+Revision drilled()
+{
+    return cut(box(), cylinder(30, 30, -1, 6, 22));
+}
+
+} // namespace
+
+// The lists name the new numbers, and nothing else in them changes: a record over two lines,
+// CR LF, an entry that selected no face, text after the last record, a number written 4.0 whose
+// face keeps its number. The old lists are kept aside, outside the list directories; a list
+// with nothing to change is left alone.
+TEST_F(RewriteTest, ListsNameTheNewFaces)
+{
+    const std::string force = "3 0\n-250 6\r\n0 -100 99 1 1\nend of the loads\n";
+    const std::string restraint = "2 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n";
+    const fs::path root = makeRevisedDataset(drilled(), force, restraint);
+    writeFile(root / "data" / "force" / "other.txt", "1 0 0\n");
+
+    const ToolRun run = follow(root, dir / "rev" / "old.step", {"--rewrite"});
+    // The text after the last record and the stray entry are reported, as tarnfold reports them.
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"),
+              "2 0\n-250 3\r\n0 -100 99 1 1\nend of the loads\n");
+    EXPECT_EQ(readFile(root / "data" / "restraint" / "fixed.txt"),
+              "6 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n");
+    EXPECT_EQ(readFile(root / "data" / "force" / "other.txt"), "1 0 0\n");
+    EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), force);
+    EXPECT_EQ(readFile(root / "data" / "restraint.orig" / "fixed.txt"), restraint);
+    EXPECT_EQ(listNames(root / "data" / "force.orig"), std::vector<std::string>{"loads.txt"});
+    EXPECT_NE(run.err.find("tarnfold-faces: note: rewrote '" +
+                           (root / "data" / "force" / "loads.txt").string()),
+              std::string::npos)
+        << run.err;
+
+    // The next revision: the first copy stays, the second goes beside it.
+    const Revision next = reordered(drilled().after);
+    writeRevisions(next, dir / "next");
+    writeFile(root / "data" / "address.txt", (dir / "next" / "new.step").string() + "\n");
+    const ToolRun again = follow(root, dir / "next" / "old.step", {"--rewrite"});
+    EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), force);
+    EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt.2"),
+              "2 0\n-250 3\r\n0 -100 99 1 1\nend of the loads\n");
+    // Reversed order of 7 faces: face N is now 8 - N.
+    EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"),
+              "6 0\n-250 5\r\n0 -100 99 1 1\nend of the loads\n")
+        << again.err;
+}
+
+// The table of a dataset: one row per listed old face, with the list that names it.
+TEST_F(RewriteTest, TableOfTheListedFaces)
+{
+    const fs::path root =
+        makeRevisedDataset(drilled(), "3 0 -250\n6 0 -100\n", "2 1 1 1 0 0 0\n3 1 1 1 0 0 0\n");
+    const ToolRun run = follow(root, dir / "rev" / "old.step", {});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "old\tnew\tmatch\tlist\tkept\treason");
+    const std::vector<TableRow> rows = parseTable(run.out);
+    ASSERT_EQ(rows.size(), 3u) << run.out;
+    const std::vector<std::array<std::string, 4>> expected = {
+        {"2", "6", "same", "restraint"}, {"3", "2", "same", "both"}, {"6", "3", "changed", "force"}};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].at("old"), expected[i][0]);
+        EXPECT_EQ(rows[i].at("new"), expected[i][1]) << rows[i].at("old");
+        EXPECT_EQ(rows[i].at("match"), expected[i][2]) << rows[i].at("old");
+        EXPECT_EQ(rows[i].at("list"), expected[i][3]) << rows[i].at("old");
+    }
+}
+
+// Nothing is written unless every listed face has a certain answer: each face that has none is
+// named with its list file and line, and split or merged faces wait for their own option.
+TEST_F(RewriteTest, NothingWrittenWithoutCertainAnswers)
+{
+    struct Case {
+        std::string name;
+        Revision revision;
+        std::string force;
+        std::vector<std::string> messages; // each on stderr
+    };
+    const std::vector<Case> cases = {
+        {"moved", moved(box(), gp_Vec(7, 3, 0)), "1 0 -250\n\n5 0 -100\n",
+         {"/loads.txt:1: face 1 is gone: no new face lies on its surface where it was\n",
+          "/loads.txt:3: face 5 is unsure: "}},
+        {"split", cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(-1, 25, 14), 102, 10, 7).Shape()),
+         "1 0 -5\n6 0 -250\n", {"/loads.txt:2: face 6 was split into faces 2, 6; "
+                               "--allow-split-merge carries its record over"}},
+        {"merged", unified(), "2 0 -1\n6 0 -2\n",
+         {"/loads.txt:1: face 2 was merged into face 2; --allow-split-merge",
+          "/loads.txt:2: face 6 was merged into face 2; --allow-split-merge"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "set");
+        const fs::path root = makeRevisedDataset(c.revision, c.force, "");
+        const ToolRun run = follow(root, dir / "rev" / "old.step", {"--rewrite"});
+        EXPECT_EQ(run.exitStatus, 1);
+        for (const std::string& message : c.messages) {
+            EXPECT_NE(run.err.find(message), std::string::npos) << message << "\n" << run.err;
+        }
+        EXPECT_NE(run.err.find("tarnfold-faces: error: no list file was rewritten\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"), c.force);
+        EXPECT_FALSE(fs::exists(root / "data" / "force.orig"));
+    }
+}
+
+// With --allow-split-merge, a split face's record is repeated for each new face, in their
+// order, and merged faces' records all name the one new face.
+TEST_F(RewriteTest, SplitAndMergedFacesOnRequest)
+{
+    const std::vector<std::tuple<std::string, Revision, std::string, std::string>> cases = {
+        {"split", cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(-1, 25, 14), 102, 10, 7).Shape()),
+         "1 0 -5\n6 0 -250\n", "1 0 -5\n2 0 -250\n6 0 -250\n"},
+        {"merged", unified(), "2 0 -1\r\n6 0 -2\r\n", "2 0 -1\r\n2 0 -2\r\n"},
+    };
+    for (const auto& [name, revision, before, after] : cases) {
+        SCOPED_TRACE(name);
+        fs::remove_all(dir / "set");
+        const fs::path root = makeRevisedDataset(revision, before, "");
+        const ToolRun run =
+            follow(root, dir / "rev" / "old.step", {"--rewrite", "--allow-split-merge"});
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"), after);
+        EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), before);
+    }
+}
+
+// Options that do not go together are usage errors, and nothing is read.
+TEST_F(RewriteTest, UsageErrors)
+{
+    const std::vector<std::vector<std::string>> commands = {
+        {"--model", "new.step", "--since", "old.step", "--rewrite"},
+        {"set", "--since", "old.step", "--allow-split-merge"},
+        {"set", "--rewrite"},
+        {"set", "--since", "old.step", "--svg", "x.svg"},
+        {"set", "--since"},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        const ToolRun run = runBinary(TARNFOLD_FACES_BINARY, command, dir);
+        EXPECT_EQ(run.exitStatus, 2) << command.back() << ": " << run.err;
+        EXPECT_EQ(run.err.rfind("tarnfold-faces: error: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
