@@ -10,7 +10,8 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build run test test-sanitizers fuzz bench bench-quick bench-allocators install \
+.PHONY: all deps build run test test-sanitizers fuzz bench bench-quick bench-allocators bench-since \
+	install \
 	lint-man package check-package test-cluster docs measure-faces clean
 
 all: build
@@ -65,6 +66,15 @@ bench-quick: CORPUS =
 bench-allocators: PAIRS = 5
 bench-allocators: MEASURE = allocators
 bench-allocators: CORPUS =
+
+# bench-since: tarnfold-faces --since on MODELS (default: the corpus model) against a copy of
+#   each with a hole drilled through it, next to the reading of both; PAIRS rounds.
+MODELS = $(CORPUS)
+bench-since:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_since_bench
 
 bench bench-quick bench-allocators:
 	scripts/install-deps --bench

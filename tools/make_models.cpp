@@ -2,6 +2,7 @@
 // a chosen size for the benchmark.
 //   make_models bracket <out.step>
 //   make_models plate <faces> <out.step>
+//   make_models drill <in.step> <out.step>   the model's last shape with a hole drilled through it
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include <BRepAdaptor_Curve.hxx>
 #include <BRep_Builder.hxx>
 #include <BRepAlgoAPI_Cut.hxx>
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepFilletAPI_MakeChamfer.hxx>
@@ -22,6 +25,7 @@
 #include <BRepPrimAPI_MakeCylinder.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <Interface_Static.hxx>
+#include <STEPControl_Reader.hxx>
 #include <STEPControl_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -163,6 +167,26 @@ bool writeStep(const TopoDS_Shape& shape, const std::string& path)
     return writer.Write(path.c_str()) == IFSelect_RetDone;
 }
 
+// The last shape of a STEP model, as tarnfold numbers it, with a hole drilled straight down
+// through the middle of its bounds: a revision for measuring the matching of two revisions.
+bool drillModel(const std::string& in, const std::string& out)
+{
+    STEPControl_Reader reader;
+    if (reader.ReadFile(in.c_str()) != IFSelect_RetDone) return false;
+    reader.TransferRoots();
+    if (reader.NbShapes() < 1) return false;
+    const TopoDS_Shape model = reader.Shape(reader.NbShapes());
+    Bnd_Box box;
+    BRepBndLib::Add(model, box);
+    double x0 = 0, y0 = 0, z0 = 0, x1 = 0, y1 = 0, z1 = 0;
+    box.Get(x0, y0, z0, x1, y1, z1);
+    const double radius = 0.03 * std::min(x1 - x0, y1 - y0);
+    const gp_Ax2 axis(gp_Pnt((x0 + x1) / 2, (y0 + y1) / 2, z0 - 1), gp::DZ());
+    BRepAlgoAPI_Cut drilled(model,
+                                  BRepPrimAPI_MakeCylinder(axis, radius, z1 - z0 + 2).Shape());
+    return drilled.IsDone() && writeStep(drilled.Shape(), out);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -191,7 +215,14 @@ int main(int argc, char** argv)
         std::cerr << "make_models: error: cannot write '" << argv[3] << "'\n";
         return 1;
     }
+    if (argc == 4 && std::strcmp(argv[1], "drill") == 0) {
+        if (drillModel(argv[2], argv[3])) return 0;
+        std::cerr << "make_models: error: cannot drill '" << argv[2] << "' into '" << argv[3]
+                  << "'\n";
+        return 1;
+    }
     std::cerr << "usage: make_models bracket <out.step>\n"
-                 "       make_models plate <faces> <out.step>\n";
+                 "       make_models plate <faces> <out.step>\n"
+                 "       make_models drill <in.step> <out.step>\n";
     return 2;
 }
