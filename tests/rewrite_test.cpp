@@ -4,6 +4,7 @@
 #include "test_support.hpp"
 
 #include <array>
+#include <cstdlib>
 #include <tuple>
 
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -176,4 +177,38 @@ TEST_F(RewriteTest, UsageErrors)
         EXPECT_EQ(run.err.rfind("tarnfold-faces: error: ", 0), 0u) << run.err;
         EXPECT_EQ(run.out, "");
     }
+}
+
+// README's recipe for a folder of datasets that share one model, run as it stands, with the
+// commands on PATH: the dataset whose listed faces all have a certain answer gets its lists
+// carried over; the one that lists the face cut away keeps its lists and is named.
+TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
+{
+    // The box shortened: its end face at x = 100 is gone, its sides are shorter.
+    const Revision revision =
+        cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(90, -1, -1), 20, 62, 22).Shape());
+    writeRevisions(revision, dir / "rev");
+    fs::create_directories(dir / "parts");
+    fs::copy_file(dir / "rev" / "old.step", dir / "parts" / "bracket-old.step");
+    fs::copy_file(dir / "rev" / "new.step", dir / "parts" / "bracket.step");
+    makeDataset(dir / "jobs" / "a", "parts/bracket.step", "3 0 -250\n", "5 1 1 1 0 0 0\n");
+    makeDataset(dir / "jobs" / "b", "parts/bracket.step", "2 0 -250\n", "");
+
+    const std::string path = fs::path(TARNFOLD_FACES_BINARY).parent_path().string() + ":" +
+                             (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    const ToolRun run = runBinary(
+        "/bin/bash", {std::string(TARNFOLD_SOURCE_DIR) + "/examples/revision/carry-lists.sh"}, dir,
+        {}, [&] { ::setenv("PATH", path.c_str(), 1); });
+    EXPECT_EQ(run.out, "jobs/b: lists not carried over, see jobs/b/since.tsv and "
+                       "jobs/b/since.log\n")
+        << run.err;
+    EXPECT_EQ(readFile(dir / "jobs" / "b" / "data" / "force" / "loads.txt"), "2 0 -250\n");
+    EXPECT_NE(readFile(dir / "jobs" / "b" / "since.log").find("loads.txt:1: face 2 is gone"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "jobs" / "b" / "data" / "force.orig"));
+    const std::vector<TableRow> rows = parseTable(readFile(dir / "jobs" / "a" / "since.tsv"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].at("match"), "changed");
+    EXPECT_EQ(readFile(dir / "jobs" / "a" / "data" / "force.orig" / "loads.txt"), "3 0 -250\n");
+    EXPECT_NE(readFile(dir / "jobs" / "a" / "data" / "force" / "loads.txt"), "3 0 -250\n");
 }
