@@ -131,8 +131,9 @@ int main(int argc, char** argv)
         }
         const fs::path drilled = work / (model.stem().string() + "-drilled.step");
         if (!fs::exists(drilled)) {
-            const ProcessFigures made = runProcess(
-                {makeModels.string(), "drill", model.string(), drilled.string()}, work / "time.txt");
+            const ProcessFigures made =
+                runProcess({makeModels.string(), "drill", model.string(), drilled.string()},
+                           work / "time.txt");
             if (made.exitStatus != 0) {
                 std::cerr << "since_bench: cannot drill " << model << '\n';
                 continue;

@@ -131,7 +131,8 @@ std::string roundReals(const std::string& text, int digits)
         const std::string token = text.substr(i, end - i);
         if (starts && token.find('.') != std::string::npos) {
             char rounded[64];
-            std::snprintf(rounded, sizeof rounded, "%.*E", digits - 1, std::strtod(token.c_str(), nullptr));
+            std::snprintf(rounded, sizeof rounded, "%.*E", digits - 1,
+                          std::strtod(token.c_str(), nullptr));
             out += rounded;
             i = end;
         } else {

@@ -92,8 +92,9 @@ TEST_F(RewriteTest, TableOfTheListedFaces)
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "old\tnew\tmatch\tlist\tkept\treason");
     const std::vector<TableRow> rows = parseTable(run.out);
     ASSERT_EQ(rows.size(), 3u) << run.out;
-    const std::vector<std::array<std::string, 4>> expected = {
-        {"2", "6", "same", "restraint"}, {"3", "2", "same", "both"}, {"6", "3", "changed", "force"}};
+    const std::vector<std::array<std::string, 4>> expected = {{"2", "6", "same", "restraint"},
+                                                              {"3", "2", "same", "both"},
+                                                              {"6", "3", "changed", "force"}};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].at("old"), expected[i][0]);
         EXPECT_EQ(rows[i].at("new"), expected[i][1]) << rows[i].at("old");

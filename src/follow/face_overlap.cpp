@@ -192,6 +192,7 @@ Placement placeSamples(const SampledFace& from, const FaceGauge& onto, double to
 
 bool surfacesMayCoincide(const SampledFace& a, const SampledFace& b, double tolerance)
 {
+    if (a.samples.empty() || b.samples.empty()) return true; // nothing to rule it out by
     if (isFreeForm(a.type) || isFreeForm(b.type)) return true;
     if (a.type != b.type) return false;
     const double length = std::max(boxDiagonal(a.box), boxDiagonal(b.box));

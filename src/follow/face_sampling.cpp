@@ -14,6 +14,7 @@
 #include <Bnd_Box2d.hxx>
 #include <Geom2d_Curve.hxx>
 #include <Precision.hxx>
+#include <Standard_Failure.hxx>
 #include <BRep_Tool.hxx>
 #include <GCPnts_AbscissaPoint.hxx>
 #include <GProp_GProps.hxx>
@@ -140,6 +141,24 @@ void sampleBoundary(SampledFace& sampled)
     sampled.tolerance = tolerance;
 }
 
+// Bounds as tight as the library gives them: a free-form face is often a small piece of a large
+// surface, whose poles would bound it loosely and make it a candidate for many faces it is
+// nowhere near. Failing that, its edges' ends bound it.
+void boundFace(SampledFace& sampled)
+{
+    const TopoDS_Face& face = sampled.face;
+    try {
+        if (isFreeForm(sampled.type)) {
+            BRepBndLib::AddOptimal(face, sampled.box, Standard_False, Standard_False);
+        } else {
+            BRepBndLib::Add(face, sampled.box, Standard_False);
+        }
+    } catch (const Standard_Failure&) {
+        sampled.box.SetVoid();
+        for (const gp_Pnt& vertex : sampled.vertices) sampled.box.Add(vertex);
+    }
+}
+
 } // namespace
 
 bool isFreeForm(GeomAbs_SurfaceType type)
@@ -168,22 +187,29 @@ std::vector<SampledFace> sampleModelFaces(const TopoDS_Shape& modelShape)
         SampledFace sampled;
         sampled.face = face;
         sampled.visits.push_back(faceNumber);
-        sampled.type = BRepAdaptor_Surface(face, Standard_False).GetType();
-        GProp_GProps props;
-        BRepGProp::SurfaceProperties(face, props);
-        sampled.area = props.Mass();
-        sampled.centre = props.CentreOfMass();
-        // A free-form face is often a small piece of a large surface, whose poles would bound it
-        // loosely and make it a candidate for many faces it is nowhere near.
-        if (isFreeForm(sampled.type)) {
-            BRepBndLib::AddOptimal(face, sampled.box, Standard_False, Standard_False);
-        } else {
-            BRepBndLib::Add(face, sampled.box, Standard_False);
+        // A face the library cannot measure is kept without samples: nothing it might have
+        // become can then be ruled out, and its answer is unsure rather than wrong.
+        try {
+            sampled.type = BRepAdaptor_Surface(face, Standard_False).GetType();
+            GProp_GProps props;
+            BRepGProp::SurfaceProperties(face, props);
+            sampled.area = props.Mass();
+            sampled.centre = props.CentreOfMass();
+            sampleBoundary(sampled);
+            samplePoints(sampled);
+        } catch (const Standard_Failure&) {
+            sampled.samples.clear();
+            sampled.classifier.reset();
         }
-        sampleBoundary(sampled);
-        samplePoints(sampled);
+        boundFace(sampled);
         faces.push_back(std::move(sampled));
     });
+    // Without any bounds a face would be a candidate for none: it is given the whole model's.
+    Bnd_Box model;
+    for (const SampledFace& face : faces) model.Add(face.box);
+    for (SampledFace& face : faces) {
+        if (face.box.IsVoid()) face.box = model;
+    }
     return faces;
 }
 

@@ -32,7 +32,7 @@ struct SampledFace {
     double tolerance = 0;     ///< the largest tolerance of the face and of its edges
     Bnd_Box box;              ///< bounds, not yet enlarged by any tolerance
     std::vector<FaceSample> samples;   ///< points inside it, spread over its area
-    std::vector<gp_Pnt> vertices;      ///< ends of its boundary edges (closed edges and seams aside)
+    std::vector<gp_Pnt> vertices;      ///< ends of its boundary edges (closed ones, seams aside)
     std::vector<gp_Pnt> edgeMiddles;   ///< the middle of each boundary edge (seams aside)
     /// Tells points of its parameter domain inside from outside; made once, as it is costly.
     std::shared_ptr<const BRepTopAdaptor_FClass2d> classifier;

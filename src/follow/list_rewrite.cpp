@@ -36,7 +36,9 @@ std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, std::
     case MatchKind::split:
     case MatchKind::merged:
         if (allowSplitMerge) return match.newNumbers;
-        refusal = face + (match.kind == MatchKind::split ? " was split into faces " : " was merged into face ") +
+        refusal = face +
+                  (match.kind == MatchKind::split ? " was split into faces " :
+                                                    " was merged into face ") +
                   joinNumbers(match.newNumbers) +
                   "; --allow-split-merge carries its record over, with its further numbers "
                   "counted for each new face";
@@ -83,7 +85,8 @@ std::string keepOldCopy(const ListChange& change, std::string& problem)
         case NewFile::taken: break;
         }
     }
-    problem = "no free name for a copy of '" + change.path.string() + "' in '" + copies.string() + "'";
+    problem = "no free name for a copy of '" + change.path.string() + "' in '" +
+              copies.string() + "'";
     return {};
 }
 
@@ -144,15 +147,17 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
         if (problem.empty()) problem = writeWholeFile(change.path.string(), change.after);
         if (problem.empty()) {
             replaced.push_back(&change);
-            report.notes.push_back("rewrote '" + change.path.string() + "'; the old list is kept as '" +
-                                   copy + "'");
+            report.notes.push_back("rewrote '" + change.path.string() +
+                                   "'; the old list is kept as '" + copy + "'");
             continue;
         }
         // A dataset whose lists name faces of two revisions would be worse than either.
         report.problems.push_back(problem);
         for (const ListChange* done : replaced) {
             const std::string undo = writeWholeFile(done->path.string(), done->before);
-            if (!undo.empty()) report.problems.push_back(undo + "; it names faces of the new model");
+            if (!undo.empty()) {
+                report.problems.push_back(undo + "; it names faces of the new model");
+            }
         }
         report.notes.clear();
         break;

@@ -99,7 +99,8 @@ std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
             for (long long dy = -1; dy <= 1; ++dy) {
                 for (long long dz = -1; dz <= 1; ++dz) {
                     const auto found = voters.find({key[0] + dx, key[1] + dy, key[2] + dz});
-                    if (found != voters.end()) near.insert(found->second.begin(), found->second.end());
+                    if (found == voters.end()) continue;
+                    near.insert(found->second.begin(), found->second.end());
                 }
             }
         }

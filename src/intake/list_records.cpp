@@ -57,9 +57,10 @@ std::string rewriteListText(const std::string& text, const std::vector<ListRecor
         const std::string rest = text.substr(record.numberEnd, record.recordEnd - record.numberEnd);
         std::size_t blanksEnd = record.recordEnd;
         while (blanksEnd < text.size() && isBlank(text[blanksEnd])) ++blanksEnd;
-        const std::string between = blanksEnd > record.recordEnd
-                                        ? text.substr(record.recordEnd, blanksEnd - record.recordEnd)
-                                        : lineEnd;
+        const std::string between =
+            blanksEnd > record.recordEnd
+                ? text.substr(record.recordEnd, blanksEnd - record.recordEnd)
+                : lineEnd;
         for (std::size_t k = 0; k < numbers.size(); ++k) {
             if (k > 0) out += between;
             out += std::to_string(numbers[k]) + rest;

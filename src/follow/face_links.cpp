@@ -1,0 +1,160 @@
+#include "face_links.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include <Bnd_BoundSortBox.hxx>
+#include <Bnd_HArray1OfBox.hxx>
+#include <Standard_Failure.hxx>
+#include <TColStd_ListOfInteger.hxx>
+
+namespace {
+
+// Two faces whose samples show them on one surface, facing the same way, with at least this
+// share of one inside the other, are one face for certain; a smaller overlap may be a new face
+// that merely touches where an old one was.
+constexpr double mostlyOverlapping = 0.5;
+// Where two surfaces are both over each other, this share of the samples on both decides that
+// they coincide; this share off both, that they only cross.
+constexpr double coincidingShare = 0.9;
+constexpr double crossingShare = 0.1;
+
+// Relates two faces whose bounds meet; nothing when their surfaces do not coincide where they
+// overlap.
+std::optional<FaceLink> relateFaces(const SampledFace& oldFace, const FaceGauge& oldGauge,
+                                    const SampledFace& newFace, const FaceGauge& newGauge,
+                                    double tolerance)
+{
+    FaceLink link;
+    link.tolerance = tolerance;
+    if (oldFace.samples.empty() || newFace.samples.empty()) {
+        link.doubtful = true; // nothing to compare by: it cannot be ruled out
+        return link;
+    }
+    // The same face again, as most faces of a revision are: its bounds tell it at little cost,
+    // and a few samples tell it from the rest of a closed surface that the same edges bound.
+    const bool boundsAlike = haveSameBounds(oldFace, newFace, tolerance);
+    if (boundsAlike) {
+        constexpr std::size_t stride = 8;
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance, stride);
+        link.newOnOld = placeSamples(newFace, oldGauge, tolerance, stride);
+        link.sameBounds = link.oldOnNew.inside + link.oldOnNew.boundary >= 0.999 &&
+                          link.newOnOld.inside + link.newOnOld.boundary >= 0.999;
+        if (link.sameBounds) return link;
+    }
+    // Projecting onto a free-form surface is costly, so the cheaper way round goes first: when
+    // no sample of the one face comes near the other's surface, they coincide nowhere on it.
+    const bool oldFree = isFreeForm(oldFace.type), newFree = isFreeForm(newFace.type);
+    if (oldFree && !newFree) {
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
+        if (!touchesSurface(link.oldOnNew)) return std::nullopt;
+        link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
+    } else if (newFree && !oldFree) {
+        link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
+        if (!touchesSurface(link.newOnOld)) return std::nullopt;
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
+    } else {
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
+        // Between two free-form faces a few samples the other way round show whether it is
+        // worth placing them all.
+        constexpr std::size_t glance = 4;
+        const bool look = !oldFree || touchesSurface(link.oldOnNew) ||
+                          touchesSurface(placeSamples(newFace, oldGauge, tolerance, glance));
+        if (!look) return std::nullopt;
+        link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
+    }
+    bool anyOn = false, allCoincide = true, allCross = true;
+    for (const Placement* p : {&link.oldOnNew, &link.newOnOld}) {
+        const double on = p->inside + p->reversed, over = on + p->off;
+        if (over <= 0) continue;
+        anyOn = anyOn || on > 0;
+        allCoincide = allCoincide && on / over >= coincidingShare;
+        allCross = allCross && on / over <= crossingShare;
+    }
+    if (!anyOn || allCross) return std::nullopt;
+    link.doubtful = !allCoincide;
+    link.sameBounds = boundsAlike && !link.doubtful &&
+                      link.oldOnNew.inside + link.oldOnNew.boundary >= 0.999 &&
+                      link.newOnOld.inside + link.newOnOld.boundary >= 0.999;
+    return link;
+}
+
+} // namespace
+
+bool isWeak(const FaceLink& link)
+{
+    return std::max(link.oldOnNew.inside, link.newOnOld.inside) < mostlyOverlapping;
+}
+
+bool isReversed(const FaceLink& link)
+{
+    return link.oldOnNew.reversed > 0 || link.newOnOld.reversed > 0;
+}
+
+bool facesAway(const FaceLink& link)
+{
+    return !link.doubtful && isReversed(link) && link.oldOnNew.inside <= 0 &&
+           link.newOnOld.inside <= 0;
+}
+
+std::vector<FaceLink> linkFaces(const std::vector<SampledFace>& oldFaces,
+                                const std::vector<SampledFace>& newFaces,
+                                const MatchTolerance& tolerance)
+{
+    Bnd_Box whole;
+    for (const auto* faces : {&oldFaces, &newFaces}) {
+        for (const SampledFace& face : *faces) whole.Add(face.box);
+    }
+    // Each face is gauged once, with the loosest tolerance it will be compared with.
+    double loosestOld = 0, loosestNew = 0;
+    for (const SampledFace& face : oldFaces) loosestOld = std::max(loosestOld, face.tolerance);
+    for (const SampledFace& face : newFaces) loosestNew = std::max(loosestNew, face.tolerance);
+    std::vector<std::optional<FaceGauge>> oldGauges(oldFaces.size()), newGauges(newFaces.size());
+    auto gauge = [&](std::vector<std::optional<FaceGauge>>& gauges, const SampledFace& face,
+                     std::size_t i, double other) -> const FaceGauge& {
+        if (!gauges[i]) {
+            gauges[i] = gaugeFace(face, pairTolerance(tolerance, face.tolerance, other));
+        }
+        return *gauges[i];
+    };
+
+    // Only faces whose bounds meet can overlap: an index over the new faces' boxes finds them.
+    std::vector<FaceLink> links;
+    if (!newFaces.empty()) {
+        Handle(Bnd_HArray1OfBox) boxes = new Bnd_HArray1OfBox(1, int(newFaces.size()));
+        for (std::size_t i = 0; i < newFaces.size(); ++i) {
+            Bnd_Box box = newFaces[i].box;
+            box.Enlarge(pairTolerance(tolerance, newFaces[i].tolerance, loosestOld));
+            boxes->SetValue(int(i) + 1, box);
+        }
+        Bnd_BoundSortBox index;
+        index.Initialize(whole, boxes);
+        for (std::size_t o = 0; o < oldFaces.size(); ++o) {
+            const SampledFace& oldFace = oldFaces[o];
+            Bnd_Box box = oldFace.box;
+            box.Enlarge(pairTolerance(tolerance, oldFace.tolerance, loosestNew));
+            for (const int found : index.Compare(box)) {
+                const std::size_t n = std::size_t(found - 1);
+                const SampledFace& newFace = newFaces[n];
+                const double t = pairTolerance(tolerance, oldFace.tolerance, newFace.tolerance);
+                std::optional<FaceLink> link;
+                try {
+                    if (!surfacesMayCoincide(oldFace, newFace, t)) continue;
+                    link = relateFaces(oldFace, gauge(oldGauges, oldFace, o, loosestNew), newFace,
+                                       gauge(newGauges, newFace, n, loosestOld), t);
+                } catch (const Standard_Failure&) {
+                    link = FaceLink{}; // what could not be compared cannot be ruled out
+                    link->doubtful = link->failed = true;
+                    link->tolerance = t;
+                }
+                if (!link) continue;
+                link->oldFace = int(o);
+                link->newFace = int(n);
+                links.push_back(*link);
+            }
+        }
+    }
+
+    return links;
+}
