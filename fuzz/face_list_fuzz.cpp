@@ -1,7 +1,10 @@
 // readFaceListFile against a plain extraction loop, for force (3) and restraint (7) records:
 // the same faces, and a message that is empty exactly when the file was read whole to its end.
+// The records that a list is rewritten by are the reader's too, and a list rewritten with new
+// face numbers reads back as exactly those numbers.
 #include "input_file.hpp"
 #include "intake/dataset_inputs.hpp"
+#include "intake/list_records.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -85,6 +88,33 @@ void checkReader(std::ifstream& stream, const std::string& path, const std::stri
                   "...'" + context);
     }
     if (stream.is_open()) failCheck("the stream was left open" + context);
+
+    const std::vector<ListRecord> records = findListRecords(text, recordLength);
+    std::vector<double> found;
+    for (const ListRecord& record : records) found.push_back(record.faceNumber);
+    if (!std::equal(found.begin(), found.end(), expected.faces.begin(), expected.faces.end(),
+                    sameBits)) {
+        failCheck("the records to rewrite differ from the reader's" + context);
+    }
+    if (rewriteListText(text, records, {}) != text) failCheck("an empty rewrite changed the text");
+    std::vector<std::vector<int>> numbers;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        numbers.push_back(i % 3 == 2 ? std::vector<int>{int(i), int(i) + 1} : std::vector<int>{});
+        if (i % 3 == 0) numbers.back() = {int(i) + 1};
+    }
+    std::vector<double> wanted;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (numbers[i].empty()) wanted.push_back(records[i].faceNumber);
+        wanted.insert(wanted.end(), numbers[i].begin(), numbers[i].end());
+    }
+    std::vector<double> readBack;
+    for (const ListRecord& record : findListRecords(rewriteListText(text, records, numbers),
+                                                    recordLength)) {
+        readBack.push_back(record.faceNumber);
+    }
+    if (!std::equal(readBack.begin(), readBack.end(), wanted.begin(), wanted.end(), sameBits)) {
+        failCheck("a rewritten list does not read back as its new numbers" + context);
+    }
 }
 
 } // namespace

@@ -2,13 +2,17 @@
 // written to STEP and read back by the command. What became of each face is what the
 // algorithm's own history records, not what the matcher makes of the geometry.
 #include "revisions.hpp"
+#include "follow/face_sampling.hpp"
+#include "follow/revision_match.hpp"
 #include "test_support.hpp"
 
 #include <BRepGProp.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
 #include <GProp_GProps.hxx>
+#include <BRep_Builder.hxx>
 #include <TopLoc_Location.hxx>
+#include <TopoDS_Compound.hxx>
 
 #include <cctype>
 #include <cstdio>
@@ -220,5 +224,36 @@ TEST_F(FollowTest, FewerDigitsFromAnotherExporter)
                                                               "--since",
                                                               (dir / name / "old.step").string()});
         expectTruth(parseTable(run.out), truths, run);
+    }
+}
+
+// A solid that the model holds twice is visited twice: each visit of an old face answers for
+// itself, with the new visit of the same rank. (STEP files written here hold two copies rather
+// than one solid twice, so the matching is called on the shapes themselves.)
+TEST_F(FollowTest, FacesVisitedTwice)
+{
+    const auto twice = [](const TopoDS_Shape& solid) {
+        BRep_Builder builder;
+        TopoDS_Compound compound;
+        builder.MakeCompound(compound);
+        builder.Add(compound, solid);
+        builder.Add(compound, solid);
+        return TopoDS_Shape(compound);
+    };
+    const Revision revision = cut(box(), cylinder(30, 30, -1, 6, 22));
+    const std::vector<SampledFace> oldFaces = sampleModelFaces(twice(revision.before));
+    ASSERT_EQ(oldFaces.size(), 6u);
+    EXPECT_EQ(oldFaces[0].visits, (std::vector<int>{1, 7}));
+    const std::vector<FaceMatch> matches =
+        matchRevisions(oldFaces, sampleModelFaces(twice(revision.after)));
+    const std::vector<Truth> once = truthOf(revision);
+    ASSERT_EQ(matches.size(), 12u);
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        const Truth& truth = once[i % 6];
+        const int offset = i < 6 ? 0 : 7; // the drilled box has 7 faces
+        EXPECT_EQ(matches[i].oldNumber, int(i) + 1);
+        EXPECT_EQ(matchKindName(matches[i].kind), truth.kind) << "face " << i + 1;
+        EXPECT_EQ(matches[i].newNumbers, std::vector<int>{truth.numbers.front() + offset})
+            << "face " << i + 1;
     }
 }

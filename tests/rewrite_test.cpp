@@ -44,21 +44,31 @@ Revision drilled()
 // The lists name the new numbers, and nothing else in them changes: a record over two lines,
 // CR LF, an entry that selected no face, text after the last record, a number written 4.0 whose
 // face keeps its number. The old lists are kept aside, outside the list directories; a list
-// with nothing to change is left alone.
+// with nothing to change is left alone. A list that links to a file shared with other datasets
+// gets a file of its own, and the shared one stays as it was.
 TEST_F(RewriteTest, ListsNameTheNewFaces)
 {
     const std::string force = "3 0\n-250 6\r\n0 -100 99 1 1\nend of the loads\n";
     const std::string restraint = "2 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n";
-    const fs::path root = makeRevisedDataset(drilled(), force, restraint);
+    const fs::path root = makeRevisedDataset(drilled(), force, "");
     writeFile(root / "data" / "force" / "other.txt", "1 0 0\n");
+    writeFile(dir / "shared" / "fixed.txt", restraint);
+    fs::remove(root / "data" / "restraint" / "fixed.txt");
+    fs::create_symlink(dir / "shared" / "fixed.txt", root / "data" / "restraint" / "fixed.txt");
 
     const ToolRun run = follow(root, dir / "rev" / "old.step", {"--rewrite"});
     // The text after the last record and the stray entry are reported, as tarnfold reports them.
     EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find("tarnfold-faces: error: force list entry 99 selects no face: the old "
+                           "revision has 6 faces\n"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"),
               "2 0\n-250 3\r\n0 -100 99 1 1\nend of the loads\n");
     EXPECT_EQ(readFile(root / "data" / "restraint" / "fixed.txt"),
               "6 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n");
+    EXPECT_FALSE(fs::is_symlink(root / "data" / "restraint" / "fixed.txt"));
+    EXPECT_EQ(readFile(dir / "shared" / "fixed.txt"), restraint);
     EXPECT_EQ(readFile(root / "data" / "force" / "other.txt"), "1 0 0\n");
     EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), force);
     EXPECT_EQ(readFile(root / "data" / "restraint.orig" / "fixed.txt"), restraint);

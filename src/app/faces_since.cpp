@@ -75,7 +75,9 @@ int followRevision(const FacesOptions& options, RunState* state)
     if (withDataset) {
         for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
                                          std::pair{&inputs.restraintFaces, "restraint"}}) {
-            reportProblems(command, describeUnselectedEntries(*list, name, oldCount), complete);
+            reportProblems(
+                command, describeUnselectedEntries(*list, name, oldCount, "the old revision"),
+                complete);
         }
     }
     const auto uncertain = std::count_if(rows.begin(), rows.end(), [](const MatchRow& row) {

@@ -26,7 +26,8 @@ std::vector<int> listedFaceNumbers(std::initializer_list<const std::vector<doubl
 }
 
 std::vector<std::string> describeUnselectedEntries(const std::vector<double>& list,
-                                                   const char* listName, int faceCount)
+                                                   const char* listName, int faceCount,
+                                                   const char* model)
 {
     // A list of thousands of stray entries would flood the log: the first few are named, the
     // rest counted.
@@ -39,7 +40,7 @@ std::vector<std::string> describeUnselectedEntries(const std::vector<double>& li
         char text[32];
         const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
         problems.push_back(std::string(listName) + " list entry " + std::string(text, end) +
-                           " selects no face: the model has " + std::to_string(faceCount) +
+                           " selects no face: " + model + " has " + std::to_string(faceCount) +
                            (faceCount == 1 ? " face" : " faces"));
     }
     const int more = unselected - namedEntries;

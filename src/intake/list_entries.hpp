@@ -15,6 +15,7 @@ std::vector<int> listedFaceNumbers(std::initializer_list<const std::vector<doubl
 
 /// One message for each entry of `list` (the force or restraint list, as `listName` says) that
 /// selects none of the faces numbered 1 to `faceCount`, in list order: the first 20 named, the
-/// rest counted in one more message.
+/// rest counted in one more message. `model` names the model the faces are of.
 std::vector<std::string> describeUnselectedEntries(const std::vector<double>& list,
-                                                   const char* listName, int faceCount);
+                                                   const char* listName, int faceCount,
+                                                   const char* model = "the model");

@@ -61,9 +61,12 @@ std::string rewriteListText(const std::string& text, const std::vector<ListRecor
             blanksEnd > record.recordEnd
                 ? text.substr(record.recordEnd, blanksEnd - record.recordEnd)
                 : lineEnd;
+        // A number that began right where the one before ended (as "-5" does after "+0") began
+        // with a sign, which ended the one before; the new one keeps a sign for the same reason.
+        const bool adjoins = record.numberStart > 0 && !isBlank(text[record.numberStart - 1]);
         for (std::size_t k = 0; k < numbers.size(); ++k) {
             if (k > 0) out += between;
-            out += std::to_string(numbers[k]) + rest;
+            out += (k == 0 && adjoins ? "+" : "") + std::to_string(numbers[k]) + rest;
         }
         copied = record.recordEnd;
     }
