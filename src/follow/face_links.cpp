@@ -128,6 +128,7 @@ std::vector<FaceLink> linkFaces(const std::vector<SampledFace>& oldFaces,
             box.Enlarge(pairTolerance(tolerance, newFaces[i].tolerance, loosestOld));
             boxes->SetValue(int(i) + 1, box);
         }
+        whole.Enlarge(tolerance.most); // the enlarged boxes stay inside it
         Bnd_BoundSortBox index;
         index.Initialize(whole, boxes);
         for (std::size_t o = 0; o < oldFaces.size(); ++o) {
