@@ -43,24 +43,25 @@ std::optional<FaceLink> relateFaces(const SampledFace& oldFace, const FaceGauge&
                           link.newOnOld.inside + link.newOnOld.boundary >= 0.999;
         if (link.sameBounds) return link;
     }
-    // Projecting onto a free-form surface is costly, so the cheaper way round goes first: when
-    // no sample of the one face comes near the other's surface, they coincide nowhere on it.
+    // Projecting onto a free-form surface is costly, so the cheaper way round goes first: when no
+    // sample of the one face lies on the other, the two overlap nowhere that the samples can
+    // tell, and the costly way is spared.
     const bool oldFree = isFreeForm(oldFace.type), newFree = isFreeForm(newFace.type);
     if (oldFree && !newFree) {
         link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
-        if (!touchesSurface(link.oldOnNew)) return std::nullopt;
+        if (!liesOn(link.oldOnNew)) return std::nullopt;
         link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
     } else if (newFree && !oldFree) {
         link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
-        if (!touchesSurface(link.newOnOld)) return std::nullopt;
+        if (!liesOn(link.newOnOld)) return std::nullopt;
         link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
     } else {
         link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
         // Between two free-form faces a few samples the other way round show whether it is
         // worth placing them all.
         constexpr std::size_t glance = 4;
-        const bool look = !oldFree || touchesSurface(link.oldOnNew) ||
-                          touchesSurface(placeSamples(newFace, oldGauge, tolerance, glance));
+        const bool look = !oldFree || liesOn(link.oldOnNew) ||
+                          liesOn(placeSamples(newFace, oldGauge, tolerance, glance));
         if (!look) return std::nullopt;
         link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
     }

@@ -141,16 +141,24 @@ FaceGauge gaugeFace(const SampledFace& face, double tolerance)
     return gauge;
 }
 
-bool touchesSurface(const Placement& placement)
+bool liesOn(const Placement& placement)
 {
-    return placement.inside + placement.reversed + placement.boundary + placement.outside > 0;
+    return placement.inside + placement.reversed + placement.boundary > 0;
 }
 
 Placement placeSamples(const SampledFace& from, const FaceGauge& onto, double tolerance,
                        std::size_t stride)
 {
-    Placement placement;
+    // Where each sample falls on the other surface, and whether it lies on it there.
+    struct Projected {
+        double weight;
+        gp_Pnt2d uv;
+        double facing; ///< cosine of the angle between the two faces' normals
+        bool on;
+    };
+    std::vector<Projected> projected;
     double total = 0;
+    bool anyOn = false;
     for (std::size_t i = 0; i < from.samples.size(); i += stride) {
         const FaceSample& sample = from.samples[i];
         total += sample.weight;
@@ -159,33 +167,36 @@ Placement placeSamples(const SampledFace& from, const FaceGauge& onto, double to
         gp_Pnt point;
         gp_Vec alongU, alongV;
         onto.surface.D1(uv.X(), uv.Y(), point, alongU, alongV);
-        gp_Vec normal = alongU.Crossed(alongV);
+        const gp_Vec normal = alongU.Crossed(alongV);
         const double scale = normal.Magnitude();
-        const bool onSurface = point.Distance(sample.point) <= tolerance && scale > 1e-12;
-        const TopAbs_State state = onto.classifier->Perform(uv);
-        if (state == TopAbs_OUT) {
-            if (onSurface) placement.outside += sample.weight;
-            continue;
-        }
-        if (state == TopAbs_ON) {
-            if (onSurface) placement.boundary += sample.weight;
-            continue;
-        }
-        const double cosine = onSurface ? normal.Dot(gp_Vec(sample.normal)) / scale : 0;
+        const double cosine = scale > 1e-12 ? normal.Dot(gp_Vec(sample.normal)) / scale : 0;
         const double facing = onto.reversed ? -cosine : cosine;
-        if (facing >= parallelCosine) {
-            placement.inside += sample.weight;
-        } else if (facing <= -parallelCosine) {
-            placement.reversed += sample.weight;
+        const bool on =
+            point.Distance(sample.point) <= tolerance && std::abs(facing) >= parallelCosine;
+        anyOn = anyOn || on;
+        projected.push_back({sample.weight, uv, facing, on});
+    }
+    Placement placement;
+    // Classifying a point against the other face's bounds is what costs, near its edges most:
+    // samples that come nowhere near the other surface tell of no overlap wherever they fall.
+    if (!anyOn || total <= 0) return placement;
+    for (const Projected& p : projected) {
+        const TopAbs_State state = onto.classifier->Perform(p.uv);
+        if (state == TopAbs_OUT) {
+            if (p.on) placement.outside += p.weight;
+        } else if (state == TopAbs_ON) {
+            if (p.on) placement.boundary += p.weight;
+        } else if (!p.on) {
+            placement.off += p.weight;
+        } else if (p.facing > 0) {
+            placement.inside += p.weight;
         } else {
-            placement.off += sample.weight;
+            placement.reversed += p.weight;
         }
     }
-    if (total > 0) {
-        for (double* share : {&placement.inside, &placement.reversed, &placement.boundary,
-                              &placement.off, &placement.outside}) {
-            *share /= total;
-        }
+    for (double* share : {&placement.inside, &placement.reversed, &placement.boundary,
+                          &placement.off, &placement.outside}) {
+        *share /= total;
     }
     return placement;
 }

@@ -32,8 +32,8 @@ struct Placement {
     double outside = 0;  ///< on the other face's surface, outside its bounds
 };
 
-/// Whether any sample lay within the tolerance of the other surface, on the face or not.
-bool touchesSurface(const Placement& placement);
+/// Whether any sample lay on the other face, its bounds included.
+bool liesOn(const Placement& placement);
 
 /// Where the samples of `from` lie against the face that `onto` gauges: all of them, or with a
 /// `stride`, every stride-th.
