@@ -55,14 +55,18 @@ std::optional<FaceLink> relateFaces(const SampledFace& oldFace, const FaceGauge&
         link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
         if (!liesOn(link.newOnOld)) return std::nullopt;
         link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
-    } else {
-        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
-        // Between two free-form faces a few samples the other way round show whether it is
+    } else if (oldFree) {
+        // Between two free-form faces a glance at a few samples each way shows whether it is
         // worth placing them all.
         constexpr std::size_t glance = 4;
-        const bool look = !oldFree || liesOn(link.oldOnNew) ||
-                          liesOn(placeSamples(newFace, oldGauge, tolerance, glance));
-        if (!look) return std::nullopt;
+        if (!liesOn(placeSamples(oldFace, newGauge, tolerance, glance)) &&
+            !liesOn(placeSamples(newFace, oldGauge, tolerance, glance))) {
+            return std::nullopt;
+        }
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
+        link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
+    } else {
+        link.oldOnNew = placeSamples(oldFace, newGauge, tolerance);
         link.newOnOld = placeSamples(newFace, oldGauge, tolerance);
     }
     bool anyOn = false, allCoincide = true, allCross = true;
