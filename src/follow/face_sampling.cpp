@@ -113,8 +113,8 @@ void samplePoints(SampledFace& sampled)
             }
         }
         if (int(sampled.samples.size()) >= fewestSamples) break;
-        nu *= 3;
-        nv *= 3;
+        nu *= 2;
+        nv *= 2;
     }
 }
 
