@@ -144,6 +144,7 @@ std::vector<FaceMatch> decideMatches(const std::vector<SampledFace>& oldFaces,
                 answer.kept += link->oldOnNew.inside;
                 answer.newNumbers.push_back(link->newFace);
             }
+            answer.kept = std::min(answer.kept, 1.0); // new faces that lie on each other
             if (cluster.newFaces.empty()) {
                 answer.kind = MatchKind::unsure;
                 if (oldFaces[o].samples.empty()) {
