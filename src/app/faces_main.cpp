@@ -9,9 +9,9 @@
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "../run/worker.hpp"
 #include "faces_arguments.hpp"
 #include "supervisor.hpp"
-#include "worker.hpp"
 
 #include <csignal>
 #include <cstdio>
