@@ -3,7 +3,11 @@
 // each of them alone.
 #include "batch_support.hpp"
 
+#include <regex>
 #include <set>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
@@ -101,4 +105,89 @@ TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
         }
     }
     expectNoProcessLeft();
+}
+
+// Usage errors end before any work with status 2 and one line; --help and --version answer.
+TEST_F(BatchTest, CommandLine)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err; ///< the whole of stderr
+    };
+    const std::vector<Case> cases = {
+        {{}, 2, "usage: tarnfold-batch [options] <dataset-root>...\n"
+                "       tarnfold-batch [options] --from FILE [<dataset-root>...]\n"},
+        {{"--jobs", "0", "a"}, 2,
+         "tarnfold-batch: error: --jobs needs a whole number from 1 to 1024, not '0'; see "
+         "tarnfold-batch --help\n"},
+        {{"--from", "none.txt"}, 2,
+         "tarnfold-batch: error: cannot read dataset list 'none.txt': No such file or directory\n"},
+        {{"--log", "no/such/dir/log.txt", "a"}, 2,
+         "tarnfold-batch: error: cannot write log 'no/such/dir/log.txt': No such file or "
+         "directory\n"},
+        {{"--help"}, 0, ""},
+        {{"a", "--version"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runBatch(c.args, dir);
+        const std::string context = ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.exitStatus, c.status) << context;
+        EXPECT_EQ(run.err, c.err) << context;
+        if (c.status == 2) {
+            EXPECT_EQ(run.out, "") << context;
+        }
+    }
+    EXPECT_EQ(runBatch({"-h"}).out.rfind("usage: tarnfold-batch [options] <dataset-root>...\n", 0),
+              0u);
+    EXPECT_TRUE(std::regex_match(runBatch({"--version"}).out,
+                                 std::regex(R"(tarnfold-batch [0-9.]+ \(OpenCASCADE 7\.[0-9.]+\)\n)")));
+    EXPECT_FALSE(fs::exists(dir / "a"));
+}
+
+// Roots from the command line and then from the list (here stdin), the groups a run would make,
+// the library's messages in the log and the datasets' lines alone on stderr, and a root that no
+// table could hold without its escapes.
+TEST_F(BatchTest, ListsGroupsAndLog)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    writeStepModel(BRepPrimAPI_MakeCylinder(5, 10).Shape(), dir / "cylinder.step");
+    makeDataset(dir / "a", "box.step", "1 0 0\n", "");
+    makeDataset(dir / "b", "cylinder.step", "1 0 0\n", "");
+    makeDataset(dir / "c", (dir / "box.step").string(), "2 0 0\n", "");
+    makeDataset(dir / "d", "missing.step", "1 0 0\n", "");
+    writeFile(dir / "list.txt", "c\n\nb\nd\ntab\there\n");
+    const auto listOnStdin = [&] {
+        const int list = ::open((dir / "list.txt").c_str(), O_RDONLY);
+        ::dup2(list, STDIN_FILENO);
+    };
+
+    const ToolRun groups = runBatch({"--list-groups", "a", "--from", "-"}, dir, listOnStdin);
+    EXPECT_EQ(groups.exitStatus, 0) << groups.err;
+    EXPECT_EQ(groups.err, "");
+    EXPECT_EQ(groups.out, "group\tdataset\tmodel\n"
+                          "1\ta\tbox.step\n"
+                          "1\tc\t" + (dir / "box.step").string() + "\n"
+                          "2\tb\tcylinder.step\n"
+                          "3\td\tmissing.step\n"
+                          "4\ttab\\there\t-\n");
+    EXPECT_EQ(faceFiles(dir / "a" / "data").size(), 0u) << "--list-groups reads no model";
+
+    const ToolRun batch = runBatch({"--log", "log.txt", "a", "--from", "-"}, dir, listOnStdin);
+    EXPECT_EQ(batch.exitStatus, 1);
+    EXPECT_EQ(parseTable(batch.out),
+              (std::vector<TableRow>{{"a", "ok", "1", "box.step"},
+                                     {"c", "ok", "1", (dir / "box.step").string()},
+                                     {"b", "ok", "1", "cylinder.step"},
+                                     {"d", "failed", "0", "missing.step"},
+                                     {"tab\\there", "failed", "0", "-"}}));
+    EXPECT_EQ(batch.err, "d: tarnfold: error: cannot read STEP model 'missing.step': No such file "
+                         "or directory\n"
+                         "tab\\there: tarnfold: error: cannot read dataset 'tab\there': No such "
+                         "file or directory\n");
+    const std::string log = readFile(dir / "log.txt");
+    EXPECT_EQ(log.rfind("tarnfold-batch: model 'box.step' (2 datasets):\n", 0), 0u) << log;
+    EXPECT_NE(log.find("\ntarnfold-batch: model 'cylinder.step' (1 dataset):\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Transferring"), std::string::npos) << log;
 }
