@@ -106,6 +106,11 @@ std::vector<Dataset> makeDatasets(const fs::path& directory, const std::string& 
 /// Sets `model` to the plate of about `faces` faces in work/models, generating it when missing.
 bool ensurePlate(const fs::path& work, const fs::path& makeModels, int faces, fs::path& model);
 
+/// Makes `count` dataset roots d000, d001, ... under `directory`, each naming `model` by its
+/// absolute path and listing `listed` faces of its own, half as forces and half as restraints.
+std::vector<fs::path> makeBatchDatasets(const fs::path& directory, const fs::path& model,
+                                        int faceCount, int count, int listed);
+
 /// The face numbers that makeDatasets stored in a selection.bin.
 std::vector<std::int32_t> readSelection(const fs::path& file);
 

@@ -1,0 +1,271 @@
+// tarnfold_bench_batch: tarnfold-batch against tarnfold, as whole processes.
+//
+//   tarnfold_bench_batch --work <dir> --make-models <exe> --tool <exe> --batch <exe> [options]
+//
+// For each model (the corpus model with 100 datasets of 10 faces, a 10,000-face plate with 20),
+// in rounds that alternate their order: the whole batch over every dataset, against one tarnfold
+// run on one of them (the physical limit is one read plus the writes); then, once, a tarnfold
+// run on every dataset apart, whose face files must be byte-identical to the batch's. Then
+// --jobs 2 against --jobs 1 over two different plates. It prints figures and never fails on a
+// time. Options:
+//   --corpus <model.step>   the real-world model, measured when the file exists
+//   --rounds 3              rounds of alternating runs; medians and spreads are over these
+//   --separate yes|no       whether to run every dataset apart with tarnfold (slow: minutes)
+#include "bench.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+
+#include <OSD.hxx>
+#include <STEPControl_Reader.hxx>
+
+namespace {
+
+struct Settings {
+    fs::path work, makeModels, tool, batch, corpus;
+    int rounds = 3;
+    bool separate = true;
+};
+
+// One model with its datasets, and what was measured on it.
+struct BatchCase {
+    std::string label;
+    fs::path model;
+    int faces = 0;
+    std::vector<fs::path> roots;
+    fs::path list; ///< the roots, one a line, for --from
+    std::vector<ProcessFigures> batch, one, separate;
+    bool identical = true; ///< every dataset's face files, batch against tarnfold alone
+};
+
+double sumOf(const std::vector<double>& values)
+{
+    double sum = 0;
+    for (const double value : values) sum += value;
+    return sum;
+}
+
+int facesOf(const fs::path& model)
+{
+    const int saved = silenceStdout();
+    STEPControl_Reader reader;
+    ImportTimes times;
+    const int faces = countFaces(importBare(reader, model.string(), times));
+    restoreStdout(saved);
+    return faces;
+}
+
+// `faces` is the model's face count when known, 0 to count them here (a read of the model).
+BatchCase makeCase(const Settings& settings, const std::string& label, const fs::path& model,
+                   int datasets, int faces = 0)
+{
+    BatchCase c;
+    c.label = label;
+    c.model = model;
+    c.faces = faces > 0 ? faces : facesOf(model);
+    c.roots = makeBatchDatasets(settings.work / "batch" / label, model, c.faces, datasets, 10);
+    c.list = settings.work / "batch" / (label + ".txt");
+    std::ofstream list(c.list);
+    for (const fs::path& root : c.roots) list << root.string() << '\n';
+    return c;
+}
+
+ProcessFigures runBatch(const Settings& settings, const std::vector<fs::path>& roots,
+                        const fs::path& list, const std::string& jobs)
+{
+    for (const fs::path& root : roots) removeFaceFiles(root / "data");
+    return runProcess({settings.batch.string(), "--jobs", jobs, "--from", list.string()},
+                      settings.work / "rss.txt");
+}
+
+ProcessFigures runOne(const Settings& settings, const fs::path& root)
+{
+    removeFaceFiles(root / "data");
+    return runProcess({settings.tool.string(), root.string()}, settings.work / "rss.txt");
+}
+
+void printRun(const char* name, const ProcessFigures& figures)
+{
+    std::cout << ' ' << name << ' ' << formatMs(figures.wallMs) << " ms";
+    if (figures.exitStatus != 0) std::cout << " (exit " << figures.exitStatus << ')';
+}
+
+void measureCase(const Settings& settings, BatchCase& c)
+{
+    std::cout << c.label << ": " << c.faces << " faces, " << c.roots.size() << " datasets"
+              << std::endl;
+    warmPageCache(c.model);
+    for (int round = 0; round < settings.rounds; ++round) {
+        std::cout << "  round " << round + 1 << ':';
+        for (int k = 0; k < 2; ++k) {
+            if ((k + round) % 2 == 0) {
+                c.batch.push_back(runBatch(settings, c.roots, c.list, "1"));
+                printRun("batch", c.batch.back());
+                if (round > 0) continue;
+                for (const fs::path& root : c.roots) copyFaceFiles(root / "data", root / "batch");
+            } else {
+                c.one.push_back(runOne(settings, c.roots.front()));
+                printRun("one tarnfold run", c.one.back());
+            }
+        }
+        std::cout << std::endl;
+    }
+    const std::size_t apart = settings.separate ? c.roots.size() : 1;
+    for (std::size_t i = 0; i < apart; ++i) {
+        const ProcessFigures figures = runOne(settings, c.roots[i]);
+        if (settings.separate) c.separate.push_back(figures);
+        c.identical = c.identical && sameFaceFiles(c.roots[i] / "data", c.roots[i] / "batch");
+    }
+    if (settings.separate) {
+        std::cout << "  " << apart << " separate tarnfold runs: "
+                  << formatFixed(sumOf(fieldOf(c.separate, &ProcessFigures::wallMs)) / 1000, 1)
+                  << " s" << std::endl;
+    }
+}
+
+void printCases(const std::vector<BatchCase>& cases)
+{
+    std::cout << "\nWhole batch (tarnfold-batch --jobs 1 --from, 10 faces per dataset) against one "
+                 "tarnfold run on one of its datasets; wall time, median (min-max) over rounds\n"
+              << std::left << std::setw(16) << "model" << std::right << std::setw(7) << "faces"
+              << std::setw(10) << "datasets" << std::setw(24) << "batch s" << std::setw(24)
+              << "one run s" << std::setw(22) << "batch/one run" << std::setw(16)
+              << "separate s" << std::setw(18) << "separate/batch" << '\n';
+    for (const BatchCase& c : cases) {
+        const std::vector<double> batch = fieldOf(c.batch, &ProcessFigures::wallMs);
+        std::vector<double> seconds, oneSeconds;
+        for (const double ms : batch) seconds.push_back(ms / 1000);
+        for (const double ms : fieldOf(c.one, &ProcessFigures::wallMs)) oneSeconds.push_back(ms / 1000);
+        const double separate = sumOf(fieldOf(c.separate, &ProcessFigures::wallMs));
+        std::cout << std::left << std::setw(16) << c.label << std::right << std::setw(7)
+                  << c.faces << std::setw(10) << c.roots.size() << std::setw(24)
+                  << formatSpread(seconds, 2) << std::setw(24) << formatSpread(oneSeconds, 2)
+                  << std::setw(22)
+                  << formatSpread(pairedRatios(c.batch, c.one, &ProcessFigures::wallMs), 2)
+                  << std::setw(16) << (c.separate.empty() ? "-" : formatFixed(separate / 1000, 1))
+                  << std::setw(18)
+                  << (c.separate.empty() ? "-" : formatFixed(separate / median(batch), 1))
+                  << '\n';
+    }
+    std::cout << "\nSeparate runs, each: ";
+    for (const BatchCase& c : cases) {
+        if (c.separate.empty()) continue;
+        std::vector<double> seconds;
+        for (const double ms : fieldOf(c.separate, &ProcessFigures::wallMs)) seconds.push_back(ms / 1000);
+        std::cout << c.label << ' ' << formatSpread(seconds, 2) << " s; ";
+    }
+    std::cout << "\nPeak memory, MiB (GNU time: the largest process, which is the worker): ";
+    for (const BatchCase& c : cases) {
+        std::cout << c.label << " batch " << formatSpread(fieldOf(c.batch, &ProcessFigures::peakRssMiB), 0)
+                  << ", one tarnfold run "
+                  << formatSpread(fieldOf(c.one, &ProcessFigures::peakRssMiB), 0) << "; ";
+    }
+    std::cout << "\nFace files of every dataset, batch against tarnfold alone: ";
+    for (const BatchCase& c : cases) {
+        std::cout << c.label << (c.identical ? " byte-identical; " : " DIFFERENT; ");
+    }
+    std::cout << std::endl;
+}
+
+// Two workers at once over two different plates, against one at a time, alternating.
+void compareJobs(const Settings& settings, const BatchCase& a, const BatchCase& b)
+{
+    std::vector<fs::path> roots = a.roots;
+    roots.insert(roots.end(), b.roots.begin(), b.roots.end());
+    const fs::path list = settings.work / "batch" / "two-models.txt";
+    std::ofstream(list) << [&] {
+        std::string text;
+        for (const fs::path& root : roots) text += root.string() + '\n';
+        return text;
+    }();
+    std::cout << "\n--jobs 2 against --jobs 1: " << a.label << " and " << b.label << ", "
+              << a.roots.size() << " + " << b.roots.size() << " datasets" << std::endl;
+    std::vector<ProcessFigures> one, two, aloneA, aloneB;
+    for (int round = 0; round < settings.rounds; ++round) {
+        std::cout << "  round " << round + 1 << ':';
+        for (int k = 0; k < 4; ++k) {
+            switch ((k + round) % 4) {
+            case 0: one.push_back(runBatch(settings, roots, list, "1")); printRun("--jobs 1", one.back()); break;
+            case 1: two.push_back(runBatch(settings, roots, list, "2")); printRun("--jobs 2", two.back()); break;
+            case 2: aloneA.push_back(runBatch(settings, a.roots, a.list, "1")); printRun(a.label.c_str(), aloneA.back()); break;
+            case 3: aloneB.push_back(runBatch(settings, b.roots, b.list, "1")); printRun(b.label.c_str(), aloneB.back()); break;
+            }
+        }
+        std::cout << std::endl;
+    }
+    // The best two workers can do: the longer of the two models' batches alone.
+    std::vector<double> ideal;
+    for (std::size_t i = 0; i < aloneA.size(); ++i) {
+        ideal.push_back((aloneA[i].wallMs + aloneB[i].wallMs) /
+                        std::max(aloneA[i].wallMs, aloneB[i].wallMs));
+    }
+    std::cout << "  speed-up, --jobs 1 / --jobs 2 wall time: "
+              << formatSpread(pairedRatios(one, two, &ProcessFigures::wallMs), 2)
+              << " (ideal, from each model's batch alone: " << formatSpread(ideal, 2) << ")\n"
+              << "  --jobs 1 " << formatSpread(fieldOf(one, &ProcessFigures::wallMs), 0)
+              << " ms, --jobs 2 " << formatSpread(fieldOf(two, &ProcessFigures::wallMs), 0)
+              << " ms; peak memory of the largest process, MiB: --jobs 1 "
+              << formatSpread(fieldOf(one, &ProcessFigures::peakRssMiB), 0) << ", --jobs 2 "
+              << formatSpread(fieldOf(two, &ProcessFigures::peakRssMiB), 0) << std::endl;
+}
+
+std::string parseArguments(int argc, char** argv, Settings& settings)
+{
+    if (argc % 2 == 0) return "an option without a value";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--work") settings.work = fs::absolute(value);
+        else if (option == "--make-models") settings.makeModels = value;
+        else if (option == "--tool") settings.tool = value;
+        else if (option == "--batch") settings.batch = value;
+        else if (option == "--corpus") settings.corpus = value;
+        else if (option == "--rounds") settings.rounds = std::max(1, std::atoi(value.c_str()));
+        else if (option == "--separate") settings.separate = value == "yes";
+        else return "unknown option " + option;
+    }
+    if (settings.work.empty() || settings.makeModels.empty() || settings.tool.empty() ||
+        settings.batch.empty()) {
+        return "--work, --make-models, --tool and --batch are needed";
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    const std::string problem = parseArguments(argc, argv, settings);
+    if (!problem.empty()) {
+        std::cerr << "tarnfold_bench_batch: error: " << problem << '\n';
+        return 2;
+    }
+    OSD::SetSignal(Standard_False);
+    const Clock::time_point start = Clock::now();
+    fs::path plate10k, plate9k;
+    if (!ensurePlate(settings.work, settings.makeModels, 10000, plate10k) ||
+        !ensurePlate(settings.work, settings.makeModels, 9000, plate9k)) {
+        std::cerr << "tarnfold_bench_batch: error: cannot generate the plates\n";
+        return 1;
+    }
+    std::vector<BatchCase> cases;
+    if (!settings.corpus.empty() && fs::exists(settings.corpus)) {
+        cases.push_back(makeCase(settings, settings.corpus.stem().string(), settings.corpus, 100));
+    } else {
+        std::cout << "no corpus model " << settings.corpus.string() << ": skipped" << std::endl;
+    }
+    cases.push_back(makeCase(settings, "plate10000", plate10k, 20));
+    for (BatchCase& c : cases) measureCase(settings, c);
+    printCases(cases);
+
+    BatchCase a = makeCase(settings, "plate10000-jobs", plate10k, 10, cases.back().faces);
+    BatchCase b = makeCase(settings, "plate9000-jobs", plate9k, 10);
+    compareJobs(settings, a, b);
+    std::cout << "\nbench-batch took " << formatFixed(msSince(start) / 60000, 1) << " min"
+              << std::endl;
+    return 0;
+}
