@@ -25,7 +25,7 @@
 
 namespace {
 
-struct Settings {
+struct BatchSettings {
     fs::path work, makeModels, tool, batch, corpus;
     int rounds = 3;
     bool separate = true;
@@ -60,7 +60,7 @@ int facesOf(const fs::path& model)
 }
 
 // `faces` is the model's face count when known, 0 to count them here (a read of the model).
-BatchCase makeCase(const Settings& settings, const std::string& label, const fs::path& model,
+BatchCase makeCase(const BatchSettings& settings, const std::string& label, const fs::path& model,
                    int datasets, int faces = 0)
 {
     BatchCase c;
@@ -74,7 +74,7 @@ BatchCase makeCase(const Settings& settings, const std::string& label, const fs:
     return c;
 }
 
-ProcessFigures runBatch(const Settings& settings, const std::vector<fs::path>& roots,
+ProcessFigures runBatch(const BatchSettings& settings, const std::vector<fs::path>& roots,
                         const fs::path& list, const std::string& jobs)
 {
     for (const fs::path& root : roots) removeFaceFiles(root / "data");
@@ -82,7 +82,7 @@ ProcessFigures runBatch(const Settings& settings, const std::vector<fs::path>& r
                       settings.work / "rss.txt");
 }
 
-ProcessFigures runOne(const Settings& settings, const fs::path& root)
+ProcessFigures runOne(const BatchSettings& settings, const fs::path& root)
 {
     removeFaceFiles(root / "data");
     return runProcess({settings.tool.string(), root.string()}, settings.work / "rss.txt");
@@ -94,7 +94,7 @@ void printRun(const char* name, const ProcessFigures& figures)
     if (figures.exitStatus != 0) std::cout << " (exit " << figures.exitStatus << ')';
 }
 
-void measureCase(const Settings& settings, BatchCase& c)
+void measureCase(const BatchSettings& settings, BatchCase& c)
 {
     std::cout << c.label << ": " << c.faces << " faces, " << c.roots.size() << " datasets"
               << std::endl;
@@ -172,7 +172,7 @@ void printCases(const std::vector<BatchCase>& cases)
 }
 
 // Two workers at once over two different plates, against one at a time, alternating.
-void compareJobs(const Settings& settings, const BatchCase& a, const BatchCase& b)
+void compareJobs(const BatchSettings& settings, const BatchCase& a, const BatchCase& b)
 {
     std::vector<fs::path> roots = a.roots;
     roots.insert(roots.end(), b.roots.begin(), b.roots.end());
@@ -213,7 +213,7 @@ void compareJobs(const Settings& settings, const BatchCase& a, const BatchCase& 
               << formatSpread(fieldOf(two, &ProcessFigures::peakRssMiB), 0) << std::endl;
 }
 
-std::string parseArguments(int argc, char** argv, Settings& settings)
+std::string parseArguments(int argc, char** argv, BatchSettings& settings)
 {
     if (argc % 2 == 0) return "an option without a value";
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -238,7 +238,7 @@ std::string parseArguments(int argc, char** argv, Settings& settings)
 
 int main(int argc, char** argv)
 {
-    Settings settings;
+    BatchSettings settings;
     const std::string problem = parseArguments(argc, argv, settings);
     if (!problem.empty()) {
         std::cerr << "tarnfold_bench_batch: error: " << problem << '\n';
