@@ -21,12 +21,19 @@ std::vector<fs::path> makeBatchDatasets(const fs::path& directory, const fs::pat
         restraint.imbue(std::locale::classic());
         // Spread over the model, shifted by the dataset's number, so that no two datasets list
         // the same faces (while the model has room for it).
+        std::set<std::int32_t> selected;
         for (int k = 0; k < listed; ++k) {
             const long long spread = static_cast<long long>(k) * faceCount / listed;
             const int face = static_cast<int>((spread + 7LL * d) % faceCount) + 1;
             (k % 2 == 0 ? force : restraint)
                 << face << (k % 2 == 0 ? " 0 -250\n" : " 1 1 1 0 0 0\n");
+            selected.insert(face);
         }
+        // The floor's selection: sorted and distinct, as readSelection gives it back.
+        const std::vector<std::int32_t> sorted(selected.begin(), selected.end());
+        std::ofstream(root / "selection.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(sorted.data()),
+                   static_cast<std::streamsize>(sorted.size() * sizeof(std::int32_t)));
         roots.push_back(root);
     }
     return roots;

@@ -107,7 +107,8 @@ std::vector<Dataset> makeDatasets(const fs::path& directory, const std::string& 
 bool ensurePlate(const fs::path& work, const fs::path& makeModels, int faces, fs::path& model);
 
 /// Makes `count` dataset roots d000, d001, ... under `directory`, each naming `model` by its
-/// absolute path and listing `listed` faces of its own, half as forces and half as restraints.
+/// absolute path and listing `listed` faces of its own, half as forces and half as restraints,
+/// with a selection.bin of them for the floor.
 std::vector<fs::path> makeBatchDatasets(const fs::path& directory, const fs::path& model,
                                         int faceCount, int count, int listed);
 
@@ -132,6 +133,10 @@ int writeSelectedBare(const TopoDS_Shape& shape, const std::vector<std::int32_t>
 /// The floor as a process of its own: `floor` is "bare" or "prescribed". Returns its exit status.
 int runFloorProcess(const std::string& floor, const std::string& model,
                     const fs::path& selectionFile, const fs::path& out);
+
+/// The batch's floor as a process of its own: one bare read of `model`, then the bare writes of
+/// the selection of every dataset root listed in `list`. Returns its exit status.
+int runBatchFloorProcess(const fs::path& model, const fs::path& list);
 
 /// The number of faces a TopExp_Explorer visits in `shape`.
 int countFaces(const TopoDS_Shape& shape);

@@ -3,14 +3,16 @@
 //   tarnfold_bench_batch --work <dir> --make-models <exe> --tool <exe> --batch <exe> [options]
 //
 // For each model (the corpus model with 100 datasets of 10 faces, a 10,000-face plate with 20),
-// in rounds that alternate their order: the whole batch over every dataset, against one tarnfold
-// run on one of them (the physical limit is one read plus the writes); then, once, a tarnfold
-// run on every dataset apart, whose face files must be byte-identical to the batch's. Then
-// --jobs 2 against --jobs 1 over two different plates. It prints figures and never fails on a
-// time. Options:
+// in rounds that rotate their order: the whole batch over every dataset, one tarnfold run on one
+// of them, and the floor: the bare library reading the model once and writing every dataset's
+// faces, which no batch can beat. Then, once, a tarnfold run on every dataset apart. The face
+// files of the batch must be byte-identical to both. Then --jobs 2 against --jobs 1 over two
+// different plates. It prints figures and never fails on a time. Options:
 //   --corpus <model.step>   the real-world model, measured when the file exists
 //   --rounds 3              rounds of alternating runs; medians and spreads are over these
 //   --separate yes|no       whether to run every dataset apart with tarnfold (slow: minutes)
+//
+//   tarnfold_bench_batch --floor <model.step> <list>   is the floor as a process of its own.
 #include "bench.hpp"
 
 #include <algorithm>
@@ -26,7 +28,7 @@
 namespace {
 
 struct BatchSettings {
-    fs::path work, makeModels, tool, batch, corpus;
+    fs::path self, work, makeModels, tool, batch, corpus;
     int rounds = 3;
     bool separate = true;
 };
@@ -38,8 +40,9 @@ struct BatchCase {
     int faces = 0;
     std::vector<fs::path> roots;
     fs::path list; ///< the roots, one a line, for --from
-    std::vector<ProcessFigures> batch, one, separate;
-    bool identical = true; ///< every dataset's face files, batch against tarnfold alone
+    std::vector<ProcessFigures> batch, one, floor, separate;
+    bool identical = true;      ///< every dataset's face files, batch against tarnfold alone
+    bool floorIdentical = true; ///< the same, batch against the floor
 };
 
 double sumOf(const std::vector<double>& values)
@@ -94,6 +97,13 @@ void printRun(const char* name, const ProcessFigures& figures)
     if (figures.exitStatus != 0) std::cout << " (exit " << figures.exitStatus << ')';
 }
 
+ProcessFigures runFloor(const BatchSettings& settings, const BatchCase& c)
+{
+    for (const fs::path& root : c.roots) removeFaceFiles(root / "data");
+    return runProcess({settings.self.string(), "--floor", c.model.string(), c.list.string()},
+                      settings.work / "rss.txt");
+}
+
 void measureCase(const BatchSettings& settings, BatchCase& c)
 {
     std::cout << c.label << ": " << c.faces << " faces, " << c.roots.size() << " datasets"
@@ -101,15 +111,27 @@ void measureCase(const BatchSettings& settings, BatchCase& c)
     warmPageCache(c.model);
     for (int round = 0; round < settings.rounds; ++round) {
         std::cout << "  round " << round + 1 << ':';
-        for (int k = 0; k < 2; ++k) {
-            if ((k + round) % 2 == 0) {
+        // The batch goes first in the first round: its face files are the reference.
+        for (int k = 0; k < 3; ++k) {
+            switch ((k + round) % 3) {
+            case 0:
                 c.batch.push_back(runBatch(settings, c.roots, c.list, "1"));
                 printRun("batch", c.batch.back());
-                if (round > 0) continue;
+                if (round > 0) break;
                 for (const fs::path& root : c.roots) copyFaceFiles(root / "data", root / "batch");
-            } else {
+                break;
+            case 1:
                 c.one.push_back(runOne(settings, c.roots.front()));
                 printRun("one tarnfold run", c.one.back());
+                break;
+            case 2:
+                c.floor.push_back(runFloor(settings, c));
+                printRun("floor", c.floor.back());
+                for (const fs::path& root : c.roots) {
+                    c.floorIdentical = c.floorIdentical &&
+                                       sameFaceFiles(root / "data", root / "batch");
+                }
+                break;
             }
         }
         std::cout << std::endl;
@@ -127,46 +149,51 @@ void measureCase(const BatchSettings& settings, BatchCase& c)
     }
 }
 
+std::vector<double> secondsOf(const std::vector<ProcessFigures>& runs)
+{
+    std::vector<double> seconds;
+    for (const double ms : fieldOf(runs, &ProcessFigures::wallMs)) seconds.push_back(ms / 1000);
+    return seconds;
+}
+
 void printCases(const std::vector<BatchCase>& cases)
 {
     std::cout << "\nWhole batch (tarnfold-batch --jobs 1 --from, 10 faces per dataset) against one "
-                 "tarnfold run on one of its datasets; wall time, median (min-max) over rounds\n"
-              << std::left << std::setw(16) << "model" << std::right << std::setw(7) << "faces"
-              << std::setw(10) << "datasets" << std::setw(24) << "batch s" << std::setw(24)
-              << "one run s" << std::setw(22) << "batch/one run" << std::setw(16)
-              << "separate s" << std::setw(18) << "separate/batch" << '\n';
+                 "tarnfold run on one of its datasets and against the floor (one bare read, then "
+                 "every dataset's writes); wall time, median (min-max) over rounds\n";
     for (const BatchCase& c : cases) {
-        const std::vector<double> batch = fieldOf(c.batch, &ProcessFigures::wallMs);
-        std::vector<double> seconds, oneSeconds;
-        for (const double ms : batch) seconds.push_back(ms / 1000);
-        for (const double ms : fieldOf(c.one, &ProcessFigures::wallMs)) oneSeconds.push_back(ms / 1000);
         const double separate = sumOf(fieldOf(c.separate, &ProcessFigures::wallMs));
-        std::cout << std::left << std::setw(16) << c.label << std::right << std::setw(7)
-                  << c.faces << std::setw(10) << c.roots.size() << std::setw(24)
-                  << formatSpread(seconds, 2) << std::setw(24) << formatSpread(oneSeconds, 2)
-                  << std::setw(22)
+        std::cout << "  " << c.label << ", " << c.faces << " faces, " << c.roots.size()
+                  << " datasets:\n    batch " << formatSpread(secondsOf(c.batch), 2)
+                  << " s, one tarnfold run " << formatSpread(secondsOf(c.one), 2)
+                  << " s, floor " << formatSpread(secondsOf(c.floor), 2) << " s\n"
+                  << "    batch/one run "
                   << formatSpread(pairedRatios(c.batch, c.one, &ProcessFigures::wallMs), 2)
-                  << std::setw(16) << (c.separate.empty() ? "-" : formatFixed(separate / 1000, 1))
-                  << std::setw(18)
-                  << (c.separate.empty() ? "-" : formatFixed(separate / median(batch), 1))
+                  << ", batch/floor "
+                  << formatSpread(pairedRatios(c.batch, c.floor, &ProcessFigures::wallMs), 2)
+                  << ", floor/one run "
+                  << formatSpread(pairedRatios(c.floor, c.one, &ProcessFigures::wallMs), 2)
                   << '\n';
+        if (!c.separate.empty()) {
+            const double batch = median(fieldOf(c.batch, &ProcessFigures::wallMs));
+            std::cout << "    " << c.separate.size() << " separate tarnfold runs "
+                      << formatFixed(separate / 1000, 1) << " s (each "
+                      << formatSpread(secondsOf(c.separate), 2) << " s), separate/batch "
+                      << formatFixed(separate / batch, 1) << '\n';
+        }
     }
-    std::cout << "\nSeparate runs, each: ";
+    std::cout << "Peak memory, MiB (GNU time: the largest process, which is the worker): ";
     for (const BatchCase& c : cases) {
-        if (c.separate.empty()) continue;
-        std::vector<double> seconds;
-        for (const double ms : fieldOf(c.separate, &ProcessFigures::wallMs)) seconds.push_back(ms / 1000);
-        std::cout << c.label << ' ' << formatSpread(seconds, 2) << " s; ";
-    }
-    std::cout << "\nPeak memory, MiB (GNU time: the largest process, which is the worker): ";
-    for (const BatchCase& c : cases) {
-        std::cout << c.label << " batch " << formatSpread(fieldOf(c.batch, &ProcessFigures::peakRssMiB), 0)
+        std::cout << c.label << " batch "
+                  << formatSpread(fieldOf(c.batch, &ProcessFigures::peakRssMiB), 0)
                   << ", one tarnfold run "
                   << formatSpread(fieldOf(c.one, &ProcessFigures::peakRssMiB), 0) << "; ";
     }
-    std::cout << "\nFace files of every dataset, batch against tarnfold alone: ";
+    std::cout << "\nFace files of every dataset, batch against tarnfold alone and against the "
+                 "floor: ";
     for (const BatchCase& c : cases) {
-        std::cout << c.label << (c.identical ? " byte-identical; " : " DIFFERENT; ");
+        std::cout << c.label << (c.identical ? " byte-identical" : " DIFFERENT") << " and"
+                  << (c.floorIdentical ? " byte-identical; " : " DIFFERENT; ");
     }
     std::cout << std::endl;
 }
@@ -187,13 +214,22 @@ void compareJobs(const BatchSettings& settings, const BatchCase& a, const BatchC
     std::vector<ProcessFigures> one, two, aloneA, aloneB;
     for (int round = 0; round < settings.rounds; ++round) {
         std::cout << "  round " << round + 1 << ':';
+        // Each kind of run in turn, the order rotating from round to round.
+        struct Kind {
+            const char* name;
+            std::vector<ProcessFigures>& runs;
+            const std::vector<fs::path>& roots;
+            const fs::path& list;
+            const char* jobs;
+        };
+        const Kind kinds[] = {{"--jobs 1", one, roots, list, "1"},
+                              {"--jobs 2", two, roots, list, "2"},
+                              {a.label.c_str(), aloneA, a.roots, a.list, "1"},
+                              {b.label.c_str(), aloneB, b.roots, b.list, "1"}};
         for (int k = 0; k < 4; ++k) {
-            switch ((k + round) % 4) {
-            case 0: one.push_back(runBatch(settings, roots, list, "1")); printRun("--jobs 1", one.back()); break;
-            case 1: two.push_back(runBatch(settings, roots, list, "2")); printRun("--jobs 2", two.back()); break;
-            case 2: aloneA.push_back(runBatch(settings, a.roots, a.list, "1")); printRun(a.label.c_str(), aloneA.back()); break;
-            case 3: aloneB.push_back(runBatch(settings, b.roots, b.list, "1")); printRun(b.label.c_str(), aloneB.back()); break;
-            }
+            const Kind& kind = kinds[(k + round) % 4];
+            kind.runs.push_back(runBatch(settings, kind.roots, kind.list, kind.jobs));
+            printRun(kind.name, kind.runs.back());
         }
         std::cout << std::endl;
     }
@@ -238,12 +274,16 @@ std::string parseArguments(int argc, char** argv, BatchSettings& settings)
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--floor") == 0) {
+        return runBatchFloorProcess(argv[2], argv[3]);
+    }
     BatchSettings settings;
     const std::string problem = parseArguments(argc, argv, settings);
     if (!problem.empty()) {
         std::cerr << "tarnfold_bench_batch: error: " << problem << '\n';
         return 2;
     }
+    settings.self = fs::canonical("/proc/self/exe");
     OSD::SetSignal(Standard_False);
     const Clock::time_point start = Clock::now();
     fs::path plate10k, plate9k;

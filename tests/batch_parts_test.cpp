@@ -94,7 +94,8 @@ TEST(BatchParts, CommandLine)
         for (std::string& s : strings) argv.push_back(s.data());
         const std::string context = ::testing::PrintToString(c.args);
         try {
-            const BatchOptions options = parseBatchArguments(static_cast<int>(argv.size()), argv.data());
+            const BatchOptions options =
+                parseBatchArguments(static_cast<int>(argv.size()), argv.data());
             EXPECT_EQ(c.error, "") << context;
             if (c.args.front() == "a") {
                 EXPECT_EQ(options.roots, (std::vector<std::string>{"a", "b", "--log"}));

@@ -38,15 +38,18 @@ TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
     writeFile(dir / "not-step.step", "hello\n");
     const std::string box = (dir / "box.step").string();
     const std::vector<DatasetCase> cases = {
-        {"jobs/a", "box.step", "1 0 0\n3 0 0\n", "5 0 0 0 0 0 0\n", {"jobs/a", "ok", "3", "box.step"}},
+        {"jobs/a", "box.step", "1 0 0\n3 0 0\n", "5 0 0 0 0 0 0\n",
+         {"jobs/a", "ok", "3", "box.step"}},
         {"jobs/b", box, "2 0 0 9 0 0\n", "", {"jobs/b", "failed", "1", box}},
-        {"jobs/c", "cylinder.step", "1 0 0 2 0 0 3 0 0\n", "", {"jobs/c", "ok", "3", "cylinder.step"}},
+        {"jobs/c", "cylinder.step", "1 0 0 2 0 0 3 0 0\n", "",
+         {"jobs/c", "ok", "3", "cylinder.step"}},
         {"jobs/d", "link.step", "6 0 0\nx\n", "", {"jobs/d", "failed", "1", "link.step"}},
         {"jobs/e", "missing.step", "1 0 0\n", "", {"jobs/e", "failed", "0", "missing.step"}},
         {"jobs/f", "not-step.step", "1 0 0\n", "", {"jobs/f", "failed", "0", "not-step.step"}},
         {"jobs/g", " \n", "1 0 0\n", "", {"jobs/g", "failed", "0", "-"}},
         {"jobs/h", "", "", "", {"jobs/h", "failed", "0", "-"}},
-        {"jobs/a", "box.step", "1 0 0\n3 0 0\n", "5 0 0 0 0 0 0\n", {"jobs/a", "ok", "3", "box.step"}},
+        {"jobs/a", "box.step", "1 0 0\n3 0 0\n", "5 0 0 0 0 0 0\n",
+         {"jobs/a", "ok", "3", "box.step"}},
     };
     std::vector<std::string> roots;
     std::vector<TableRow> expectedRows;
@@ -140,8 +143,9 @@ TEST_F(BatchTest, CommandLine)
     }
     EXPECT_EQ(runBatch({"-h"}).out.rfind("usage: tarnfold-batch [options] <dataset-root>...\n", 0),
               0u);
-    EXPECT_TRUE(std::regex_match(runBatch({"--version"}).out,
-                                 std::regex(R"(tarnfold-batch [0-9.]+ \(OpenCASCADE 7\.[0-9.]+\)\n)")));
+    EXPECT_TRUE(
+        std::regex_match(runBatch({"--version"}).out,
+                         std::regex(R"(tarnfold-batch [0-9.]+ \(OpenCASCADE 7\.[0-9.]+\)\n)")));
     EXPECT_FALSE(fs::exists(dir / "a"));
 }
 

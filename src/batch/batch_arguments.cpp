@@ -73,7 +73,8 @@ double parseSeconds(const std::string& value)
     char* end = nullptr;
     const double seconds = std::strtod(value.c_str(), &end);
     // A plain decimal number: no sign, exponent, hexadecimal or infinity from strtod's extras.
-    const bool plain = !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
+    const bool plain =
+        !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
     if (!plain || *end != '\0' || !std::isfinite(seconds) || seconds > 1e9) {
         throw std::invalid_argument("--timeout needs a number of seconds, not '" + value + "'");
     }

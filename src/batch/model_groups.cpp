@@ -77,9 +77,9 @@ std::vector<ModelGroup> groupByModel(std::vector<BatchDataset>& datasets)
         const std::string& path = dataset.inputs.modelPath;
         auto looked = lookedAt.find(path);
         if (looked == lookedAt.end()) looked = lookedAt.emplace(path, lookAt(path)).first;
-        if (looked->second.error != 0) {
+        if (const int error = looked->second.error; error != 0) {
             dataset.lines.push_back(
-                errorLine(toolName, describeUnreadableModel(path, systemReason(looked->second.error))));
+                errorLine(toolName, describeUnreadableModel(path, systemReason(error))));
             dataset.status = DatasetStatus::failed;
             continue;
         }

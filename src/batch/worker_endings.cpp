@@ -89,7 +89,7 @@ void settleUnfinished(std::vector<BatchDataset>& datasets, const ModelGroup& gro
     }
 }
 
-void settleUnstarted(std::vector<BatchDataset>& datasets, const ModelGroup& group,
+void settlePending(std::vector<BatchDataset>& datasets, const ModelGroup& group,
                      DatasetStatus status, const std::string& why)
 {
     for (const std::size_t member : group.members) {

@@ -22,7 +22,7 @@ struct WorkerEnding {
 void settleUnfinished(std::vector<BatchDataset>& datasets, const ModelGroup& group,
                       const WorkerEnding& ending, RunState& state);
 
-/// Marks the datasets of a group whose worker never ran as `status`, with one line of the
-/// batch's own that says why.
-void settleUnstarted(std::vector<BatchDataset>& datasets, const ModelGroup& group,
+/// Marks the datasets of a group still pending as `status`, with one line of the batch's own
+/// that says why: for a worker that never ran, or whose results could not be read.
+void settlePending(std::vector<BatchDataset>& datasets, const ModelGroup& group,
                      DatasetStatus status, const std::string& why);

@@ -7,6 +7,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
+#include "../run/worker.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <stdexcept>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,8 +35,10 @@ struct Worker {
     int outputFd = -1;         ///< its stdout and stderr; -1 once they are closed
     int resultsFd = -1;        ///< its results; -1 once closed
     std::string output, results;
+    std::size_t reported = 0; ///< members of its group with a result, which come in order
     Clock::time_point deadline;
     bool timedOut = false;
+    bool damaged = false;     ///< it sent bytes that are no result, and was killed for it
 };
 
 struct Pool {
@@ -84,7 +88,14 @@ std::string startWorker(Pool& pool, std::size_t g)
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
         ::close(output[1]);
-        runModelWorker(pool.groups[g], pool.datasets, *worker.state, results[1]);
+        // Whatever escapes the worker's loop must end the worker here, never run on into the
+        // supervisor's code that follows the fork.
+        try {
+            runModelWorker(pool.groups[g], pool.datasets, *worker.state, results[1]);
+        } catch (...) {
+            std::cerr << errorLine(batchName, describeCurrentException()) << '\n';
+        }
+        endWorker(1);
     }
     const int forkError = errno;
     ::close(output[1]);
@@ -123,17 +134,32 @@ void drain(int& fd, std::string& into)
     }
 }
 
+// A worker whose results cannot be read is not trusted with the rest of its group.
+void dropDamagedWorker(Worker& worker)
+{
+    ::kill(worker.pid, SIGKILL);
+    worker.damaged = true;
+    worker.results.clear();
+}
+
 void takeResults(Pool& pool, Worker& worker)
 {
+    const ModelGroup& group = pool.groups[worker.group];
     DatasetResult result;
-    while (takeResult(worker.results, result)) {
-        const ModelGroup& group = pool.groups[worker.group];
-        // Only a dataset of this worker's group, and once: anything else is not a result.
-        if (std::find(group.members.begin(), group.members.end(), result.dataset) ==
-                group.members.end() ||
-            pool.datasets[result.dataset].status != DatasetStatus::pending) {
-            continue;
+    for (;;) {
+        try {
+            if (worker.damaged || !takeResult(worker.results, result)) return;
+        } catch (const std::runtime_error&) {
+            dropDamagedWorker(worker);
+            return;
         }
+        // The datasets of its group, in order, each once: anything else is no result.
+        if (worker.reported == group.members.size() ||
+            result.dataset != group.members[worker.reported]) {
+            dropDamagedWorker(worker);
+            return;
+        }
+        ++worker.reported;
         BatchDataset& dataset = pool.datasets[result.dataset];
         dataset.files = result.files;
         dataset.lines.insert(dataset.lines.end(), result.lines.begin(), result.lines.end());
@@ -151,6 +177,10 @@ void finishWorker(Pool& pool, Worker& worker)
     while (::waitpid(worker.pid, &ending.waitStatus, 0) < 0 && errno == EINTR) {}
     // The worker removes its own temporaries; one is recorded here only if it could not.
     if (worker.state->temporary[0] != '\0') ::unlink(worker.state->temporary);
+    if (worker.damaged) {
+        settlePending(pool.datasets, pool.groups[worker.group], DatasetStatus::crashed,
+                        "its model's worker sent a result that cannot be read");
+    }
     settleUnfinished(pool.datasets, pool.groups[worker.group], ending, *worker.state);
     printModelMessages(*pool.settings.messages, pool.groups[worker.group], worker.output);
     worker.state->~RunState();
@@ -218,7 +248,7 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
                static_cast<int>(pool.running.size()) < settings.jobs) {
             const std::string problem = startWorker(pool, next);
             if (!problem.empty()) {
-                settleUnstarted(datasets, groups[next], DatasetStatus::failed, problem);
+                settlePending(datasets, groups[next], DatasetStatus::failed, problem);
             }
             ++next;
         }
@@ -249,7 +279,7 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
     }
     if (stopSignal != 0) {
         for (; next < groups.size(); ++next) {
-            settleUnstarted(datasets, groups[next], DatasetStatus::stopped,
+            settlePending(datasets, groups[next], DatasetStatus::stopped,
                             std::string("not begun: the batch was stopped (") +
                                 strsignal(stopSignal) + ")");
         }
