@@ -28,8 +28,9 @@ struct DatasetCase {
 } // namespace
 
 // Every kind of dataset at once: sharing a model under three names (relative, absolute, through
-// a link), another model, a missing one, one that is not STEP, none named, no dataset at all,
-// one listed twice. One worker per model file, whatever the number of workers at once.
+// a link), another model, a missing one, one that is not STEP (under two names), none named, no
+// dataset at all, one listed twice. One worker per model file, whatever the number of workers at
+// once.
 TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
 {
     writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
@@ -46,6 +47,7 @@ TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
         {"jobs/d", "link.step", "6 0 0\nx\n", "", {"jobs/d", "failed", "1", "link.step"}},
         {"jobs/e", "missing.step", "1 0 0\n", "", {"jobs/e", "failed", "0", "missing.step"}},
         {"jobs/f", "not-step.step", "1 0 0\n", "", {"jobs/f", "failed", "0", "not-step.step"}},
+        {"jobs/i", "./not-step.step", "1 0 0\n", "", {"jobs/i", "failed", "0", "./not-step.step"}},
         {"jobs/g", " \n", "1 0 0\n", "", {"jobs/g", "failed", "0", "-"}},
         {"jobs/h", "", "", "", {"jobs/h", "failed", "0", "-"}},
         {"jobs/a", "box.step", "1 0 0\n3 0 0\n", "5 0 0 0 0 0 0\n",
@@ -79,7 +81,7 @@ TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
         }
         EXPECT_EQ(models, 3u) << batch.err;
         for (const std::string model : {"box.step' (4 datasets)", "cylinder.step' (1 dataset)",
-                                        "not-step.step' (1 dataset)"}) {
+                                        "not-step.step' (2 datasets)"}) {
             EXPECT_NE(("\n" + batch.err).find("\ntarnfold-batch: model '" + model + ":\n"),
                       std::string::npos)
                 << model << "\n" << batch.err;
