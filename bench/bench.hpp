@@ -134,9 +134,10 @@ int writeSelectedBare(const TopoDS_Shape& shape, const std::vector<std::int32_t>
 int runFloorProcess(const std::string& floor, const std::string& model,
                     const fs::path& selectionFile, const fs::path& out);
 
-/// The batch's floor as a process of its own: one bare read of `model`, then the bare writes of
-/// the selection of every dataset root listed in `list`. Returns its exit status.
-int runBatchFloorProcess(const fs::path& model, const fs::path& list);
+/// The batch's floor as a process of its own: one read of `model` as `floor` ("bare" or
+/// "prescribed") reads it, then the bare writes of the selection of every dataset root listed in
+/// `list`. Returns its exit status.
+int runBatchFloorProcess(const std::string& floor, const fs::path& model, const fs::path& list);
 
 /// The number of faces a TopExp_Explorer visits in `shape`.
 int countFaces(const TopoDS_Shape& shape);

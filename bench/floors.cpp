@@ -73,11 +73,13 @@ int runFloorProcess(const std::string& floor, const std::string& model,
 }
 
 // What a batch cannot do better than: one read, then the writes, every dataset's own.
-int runBatchFloorProcess(const fs::path& model, const fs::path& list)
+int runBatchFloorProcess(const std::string& floor, const fs::path& model, const fs::path& list)
 {
+    if (floor != "bare" && floor != "prescribed") return 2;
     STEPControl_Reader reader;
     ImportTimes times;
-    const TopoDS_Shape shape = importBare(reader, model.string(), times);
+    const TopoDS_Shape shape = floor == "bare" ? importBare(reader, model.string(), times)
+                                               : importPrescribed(reader, model.string());
     if (shape.IsNull()) return 1;
     std::ifstream roots(list);
     bool whole = true;

@@ -11,8 +11,10 @@
 //   --corpus <model.step>   the real-world model, measured when the file exists
 //   --rounds 3              rounds of alternating runs; medians and spreads are over these
 //   --separate yes|no       whether to run every dataset apart with tarnfold (slow: minutes)
+//   --measure cases,jobs    the batch against tarnfold and the floors, and --jobs 2 against 1
 //
-//   tarnfold_bench_batch --floor <model.step> <list>   is the floor as a process of its own.
+//   tarnfold_bench_batch --floor bare|prescribed <model.step> <list>
+// is a floor as a process of its own.
 #include "bench.hpp"
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 
 #include <OSD.hxx>
 #include <STEPControl_Reader.hxx>
@@ -31,6 +34,7 @@ struct BatchSettings {
     fs::path self, work, makeModels, tool, batch, corpus;
     int rounds = 3;
     bool separate = true;
+    std::set<std::string> measure = {"cases", "jobs"};
 };
 
 // One model with its datasets, and what was measured on it.
@@ -40,10 +44,20 @@ struct BatchCase {
     int faces = 0;
     std::vector<fs::path> roots;
     fs::path list; ///< the roots, one a line, for --from
-    std::vector<ProcessFigures> batch, one, floor, separate;
-    bool identical = true;      ///< every dataset's face files, batch against tarnfold alone
-    bool floorIdentical = true; ///< the same, batch against the floor
+    std::vector<ProcessFigures> batch, one, bare, prescribed, separate;
+    bool identical = true;       ///< every dataset's face files, batch against tarnfold alone
+    bool floorsIdentical = true; ///< the same, batch against both floors
 };
+
+// Other work on the machine moves wall times; its load average says how busy it was.
+void printLoad(const char* when)
+{
+    std::ifstream loadavg("/proc/loadavg");
+    std::string one, five, fifteen;
+    loadavg >> one >> five >> fifteen;
+    std::cout << "load average " << when << ": " << one << ' ' << five << ' ' << fifteen
+              << std::endl;
+}
 
 double sumOf(const std::vector<double>& values)
 {
@@ -97,11 +111,12 @@ void printRun(const char* name, const ProcessFigures& figures)
     if (figures.exitStatus != 0) std::cout << " (exit " << figures.exitStatus << ')';
 }
 
-ProcessFigures runFloor(const BatchSettings& settings, const BatchCase& c)
+ProcessFigures runFloor(const BatchSettings& settings, const BatchCase& c, const char* floor)
 {
     for (const fs::path& root : c.roots) removeFaceFiles(root / "data");
-    return runProcess({settings.self.string(), "--floor", c.model.string(), c.list.string()},
-                      settings.work / "rss.txt");
+    return runProcess(
+        {settings.self.string(), "--floor", floor, c.model.string(), c.list.string()},
+        settings.work / "rss.txt");
 }
 
 void measureCase(const BatchSettings& settings, BatchCase& c)
@@ -112,8 +127,8 @@ void measureCase(const BatchSettings& settings, BatchCase& c)
     for (int round = 0; round < settings.rounds; ++round) {
         std::cout << "  round " << round + 1 << ':';
         // The batch goes first in the first round: its face files are the reference.
-        for (int k = 0; k < 3; ++k) {
-            switch ((k + round) % 3) {
+        for (int k = 0; k < 4; ++k) {
+            switch ((k + round) % 4) {
             case 0:
                 c.batch.push_back(runBatch(settings, c.roots, c.list, "1"));
                 printRun("batch", c.batch.back());
@@ -124,14 +139,16 @@ void measureCase(const BatchSettings& settings, BatchCase& c)
                 c.one.push_back(runOne(settings, c.roots.front()));
                 printRun("one tarnfold run", c.one.back());
                 break;
-            case 2:
-                c.floor.push_back(runFloor(settings, c));
-                printRun("floor", c.floor.back());
+            default: {
+                const bool bare = (k + round) % 4 == 2;
+                std::vector<ProcessFigures>& runs = bare ? c.bare : c.prescribed;
+                runs.push_back(runFloor(settings, c, bare ? "bare" : "prescribed"));
+                printRun(bare ? "bare floor" : "prescribed floor", runs.back());
                 for (const fs::path& root : c.roots) {
-                    c.floorIdentical = c.floorIdentical &&
-                                       sameFaceFiles(root / "data", root / "batch");
+                    c.floorsIdentical = c.floorsIdentical &&
+                                        sameFaceFiles(root / "data", root / "batch");
                 }
-                break;
+            }
             }
         }
         std::cout << std::endl;
@@ -156,24 +173,31 @@ std::vector<double> secondsOf(const std::vector<ProcessFigures>& runs)
     return seconds;
 }
 
+// "a/b median (min-max)" of wall time and of CPU time, round by round.
+std::string ratios(const std::vector<ProcessFigures>& a, const std::vector<ProcessFigures>& b)
+{
+    return formatSpread(pairedRatios(a, b, &ProcessFigures::wallMs), 2) + " (CPU " +
+           formatSpread(pairedRatios(a, b, &ProcessFigures::cpuMs), 2) + ")";
+}
+
 void printCases(const std::vector<BatchCase>& cases)
 {
     std::cout << "\nWhole batch (tarnfold-batch --jobs 1 --from, 10 faces per dataset) against one "
-                 "tarnfold run on one of its datasets and against the floor (one bare read, then "
-                 "every dataset's writes); wall time, median (min-max) over rounds\n";
+                 "tarnfold run on one of its datasets, and against the floors: one read (bare, "
+                 "or with the trace level and printed load check the tool is asked for), then "
+                 "every dataset's writes. Wall time, median (min-max) over rounds; CPU time, "
+                 "less moved by other load on the machine, in brackets.\n";
     for (const BatchCase& c : cases) {
         const double separate = sumOf(fieldOf(c.separate, &ProcessFigures::wallMs));
         std::cout << "  " << c.label << ", " << c.faces << " faces, " << c.roots.size()
                   << " datasets:\n    batch " << formatSpread(secondsOf(c.batch), 2)
                   << " s, one tarnfold run " << formatSpread(secondsOf(c.one), 2)
-                  << " s, floor " << formatSpread(secondsOf(c.floor), 2) << " s\n"
-                  << "    batch/one run "
-                  << formatSpread(pairedRatios(c.batch, c.one, &ProcessFigures::wallMs), 2)
-                  << ", batch/floor "
-                  << formatSpread(pairedRatios(c.batch, c.floor, &ProcessFigures::wallMs), 2)
-                  << ", floor/one run "
-                  << formatSpread(pairedRatios(c.floor, c.one, &ProcessFigures::wallMs), 2)
-                  << '\n';
+                  << " s, bare floor " << formatSpread(secondsOf(c.bare), 2)
+                  << " s, prescribed floor " << formatSpread(secondsOf(c.prescribed), 2) << " s\n"
+                  << "    batch/one run " << ratios(c.batch, c.one) << ", batch/bare floor "
+                  << ratios(c.batch, c.bare) << ", batch/prescribed floor "
+                  << ratios(c.batch, c.prescribed) << "\n    bare floor/one run "
+                  << ratios(c.bare, c.one) << '\n';
         if (!c.separate.empty()) {
             const double batch = median(fieldOf(c.batch, &ProcessFigures::wallMs));
             std::cout << "    " << c.separate.size() << " separate tarnfold runs "
@@ -190,10 +214,10 @@ void printCases(const std::vector<BatchCase>& cases)
                   << formatSpread(fieldOf(c.one, &ProcessFigures::peakRssMiB), 0) << "; ";
     }
     std::cout << "\nFace files of every dataset, batch against tarnfold alone and against the "
-                 "floor: ";
+                 "floors: ";
     for (const BatchCase& c : cases) {
         std::cout << c.label << (c.identical ? " byte-identical" : " DIFFERENT") << " and"
-                  << (c.floorIdentical ? " byte-identical; " : " DIFFERENT; ");
+                  << (c.floorsIdentical ? " byte-identical; " : " DIFFERENT; ");
     }
     std::cout << std::endl;
 }
@@ -241,6 +265,8 @@ void compareJobs(const BatchSettings& settings, const BatchCase& a, const BatchC
     }
     std::cout << "  speed-up, --jobs 1 / --jobs 2 wall time: "
               << formatSpread(pairedRatios(one, two, &ProcessFigures::wallMs), 2)
+              << " (CPU time --jobs 2 / --jobs 1: "
+              << formatSpread(pairedRatios(two, one, &ProcessFigures::cpuMs), 2) << ")"
               << " (ideal, from each model's batch alone: " << formatSpread(ideal, 2) << ")\n"
               << "  --jobs 1 " << formatSpread(fieldOf(one, &ProcessFigures::wallMs), 0)
               << " ms, --jobs 2 " << formatSpread(fieldOf(two, &ProcessFigures::wallMs), 0)
@@ -261,6 +287,11 @@ std::string parseArguments(int argc, char** argv, BatchSettings& settings)
         else if (option == "--corpus") settings.corpus = value;
         else if (option == "--rounds") settings.rounds = std::max(1, std::atoi(value.c_str()));
         else if (option == "--separate") settings.separate = value == "yes";
+        else if (option == "--measure") {
+            settings.measure.clear();
+            std::istringstream items(value);
+            for (std::string item; std::getline(items, item, ',');) settings.measure.insert(item);
+        }
         else return "unknown option " + option;
     }
     if (settings.work.empty() || settings.makeModels.empty() || settings.tool.empty() ||
@@ -274,8 +305,8 @@ std::string parseArguments(int argc, char** argv, BatchSettings& settings)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--floor") == 0) {
-        return runBatchFloorProcess(argv[2], argv[3]);
+    if (argc == 5 && std::strcmp(argv[1], "--floor") == 0) {
+        return runBatchFloorProcess(argv[2], argv[3], argv[4]);
     }
     BatchSettings settings;
     const std::string problem = parseArguments(argc, argv, settings);
@@ -286,25 +317,34 @@ int main(int argc, char** argv)
     settings.self = fs::canonical("/proc/self/exe");
     OSD::SetSignal(Standard_False);
     const Clock::time_point start = Clock::now();
+    printLoad("at the start");
     fs::path plate10k, plate9k;
     if (!ensurePlate(settings.work, settings.makeModels, 10000, plate10k) ||
         !ensurePlate(settings.work, settings.makeModels, 9000, plate9k)) {
         std::cerr << "tarnfold_bench_batch: error: cannot generate the plates\n";
         return 1;
     }
-    std::vector<BatchCase> cases;
-    if (!settings.corpus.empty() && fs::exists(settings.corpus)) {
-        cases.push_back(makeCase(settings, settings.corpus.stem().string(), settings.corpus, 100));
-    } else {
-        std::cout << "no corpus model " << settings.corpus.string() << ": skipped" << std::endl;
+    int plateFaces = 0; // counted by the first case that reads the plate
+    if (settings.measure.count("cases") != 0) {
+        std::vector<BatchCase> cases;
+        if (!settings.corpus.empty() && fs::exists(settings.corpus)) {
+            cases.push_back(
+                makeCase(settings, settings.corpus.stem().string(), settings.corpus, 100));
+        } else {
+            std::cout << "no corpus model " << settings.corpus.string() << ": skipped"
+                      << std::endl;
+        }
+        cases.push_back(makeCase(settings, "plate10000", plate10k, 20));
+        plateFaces = cases.back().faces;
+        for (BatchCase& c : cases) measureCase(settings, c);
+        printCases(cases);
     }
-    cases.push_back(makeCase(settings, "plate10000", plate10k, 20));
-    for (BatchCase& c : cases) measureCase(settings, c);
-    printCases(cases);
-
-    BatchCase a = makeCase(settings, "plate10000-jobs", plate10k, 10, cases.back().faces);
-    BatchCase b = makeCase(settings, "plate9000-jobs", plate9k, 10);
-    compareJobs(settings, a, b);
+    if (settings.measure.count("jobs") != 0) {
+        const BatchCase a = makeCase(settings, "plate10000-jobs", plate10k, 10, plateFaces);
+        const BatchCase b = makeCase(settings, "plate9000-jobs", plate9k, 10);
+        compareJobs(settings, a, b);
+    }
+    printLoad("at the end");
     std::cout << "\nbench-batch took " << formatFixed(msSince(start) / 60000, 1) << " min"
               << std::endl;
     return 0;
