@@ -156,12 +156,12 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     TopoDS_Compound boxes;
     BRep_Builder builder;
     builder.MakeCompound(boxes);
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 80; ++i) {
         builder.Add(boxes, BRepPrimAPI_MakeBox(gp_Pnt(20.0 * i, 0, 0), 10, 10, 10).Shape());
     }
     writeStepModel(boxes, dir / "boxes.step");
     std::ostringstream every;
-    for (int n = 1; n <= 1200; ++n) every << n << " 0 0\n";
+    for (int n = 1; n <= 480; ++n) every << n << " 0 0\n";
     makeDataset(dir / "first", "boxes.step", "1 0 0\n2 0 0\n", "");
     makeDataset(dir / "second", "boxes.step", every.str(), "");
     makeDataset(dir / "third", "boxes.step", "3 0 0\n", "");
