@@ -107,7 +107,7 @@ package: build
 check-package: package
 	scripts/check-package $(BUILD_DIR)
 
-# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about a minute).
+# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about 30 s).
 test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
