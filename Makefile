@@ -11,8 +11,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-sanitizers fuzz bench bench-quick bench-allocators bench-since \
-	install \
-	lint-man package check-package test-cluster docs measure-faces clean
+	bench-batch install lint-man package check-package test-cluster docs measure-faces clean
 
 all: build
 
@@ -84,6 +83,20 @@ bench bench-quick bench-allocators:
 	  -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
 
+# bench-batch: tarnfold-batch against tarnfold: the corpus model with 100 datasets and the
+# 10,000-face plate with 20, the whole batch against one tarnfold run, the floors and every
+# dataset run apart (cases), then --jobs 2 against --jobs 1 over two plates (jobs). PAIRS rounds
+# (default 3); SEPARATE=no leaves out the runs apart (minutes); BATCH_MEASURE=jobs only the jobs.
+# Prints its figures; never fails on a time.
+SEPARATE = yes
+BATCH_MEASURE = cases,jobs
+bench-batch:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_ROUNDS="$(PAIRS)" -DTARNFOLD_BENCH_SEPARATE="$(SEPARATE)" \
+	  -DTARNFOLD_BENCH_BATCH_MEASURE="$(BATCH_MEASURE)" -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench_batch
+
 # Installs into $(DESTDIR)$(PREFIX): bin, share/man/man1, share/doc/tarnfold.
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
@@ -103,7 +116,7 @@ package: build
 check-package: package
 	scripts/check-package $(BUILD_DIR)
 
-# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about a minute).
+# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about 30 s).
 test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)

@@ -106,6 +106,12 @@ std::vector<Dataset> makeDatasets(const fs::path& directory, const std::string& 
 /// Sets `model` to the plate of about `faces` faces in work/models, generating it when missing.
 bool ensurePlate(const fs::path& work, const fs::path& makeModels, int faces, fs::path& model);
 
+/// Makes `count` dataset roots d000, d001, ... under `directory`, each naming `model` by its
+/// absolute path and listing `listed` faces of its own, half as forces and half as restraints,
+/// with a selection.bin of them for the floor.
+std::vector<fs::path> makeBatchDatasets(const fs::path& directory, const fs::path& model,
+                                        int faceCount, int count, int listed);
+
 /// The face numbers that makeDatasets stored in a selection.bin.
 std::vector<std::int32_t> readSelection(const fs::path& file);
 
@@ -127,6 +133,11 @@ int writeSelectedBare(const TopoDS_Shape& shape, const std::vector<std::int32_t>
 /// The floor as a process of its own: `floor` is "bare" or "prescribed". Returns its exit status.
 int runFloorProcess(const std::string& floor, const std::string& model,
                     const fs::path& selectionFile, const fs::path& out);
+
+/// The batch's floor as a process of its own: one read of `model` as `floor` ("bare" or
+/// "prescribed") reads it, then the bare writes of the selection of every dataset root listed in
+/// `list`. Returns its exit status.
+int runBatchFloorProcess(const std::string& floor, const fs::path& model, const fs::path& list);
 
 /// The number of faces a TopExp_Explorer visits in `shape`.
 int countFaces(const TopoDS_Shape& shape);

@@ -62,8 +62,9 @@ OpenCASCADE's BRep format, for a mesher or an FEA solver to pick up.
 It is made for unattended batch work: one dataset per run, no state kept
 between runs, one line on standard error and a non-zero exit status for
 anything that could not be read or written, and face files that are
-always whole. The documentation shows how to run thousands of datasets
-with GNU parallel or as a Slurm job array.")
+always whole. tarnfold-batch runs many datasets at once and reads each
+model once for all the datasets that name it. The documentation shows how
+to run thousands of datasets with GNU parallel or as a Slurm job array.")
 # tarnfold_<version>_<arch>.deb, the name Debian's tools give a package.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <locale>
 #include <map>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,6 +157,30 @@ TEST_F(BenchTest, DatasetsSelectWhatTheirNamesPromise)
     }
     EXPECT_EQ(10000u, datasets.back().forceEntries);
     EXPECT_EQ(1u, makeDatasets(dir / "one", "m", dir / "m.step", faceCount, {"all"}).size());
+}
+
+// The batch's datasets name the model, each lists its own ten faces within the model, and the
+// tool's walk reads them back whole.
+TEST_F(BenchTest, BatchDatasetsEachListTheirOwnFaces)
+{
+    const int faceCount = 2046;
+    const std::vector<fs::path> roots = makeBatchDatasets(dir, dir / "m.step", faceCount, 100, 10);
+    ASSERT_EQ(roots.size(), 100u);
+    EXPECT_EQ(roots.front().filename(), "d000");
+    std::set<std::set<double>> lists;
+    for (const fs::path& root : roots) {
+        std::ifstream stream;
+        stream.imbue(std::locale::classic());
+        DatasetInputs inputs;
+        EXPECT_TRUE(walkDataset(root, stream, inputs).empty()) << root;
+        EXPECT_EQ(inputs.modelPath, (dir / "m.step").string());
+        std::set<double> faces(inputs.forceFaces.begin(), inputs.forceFaces.end());
+        faces.insert(inputs.restraintFaces.begin(), inputs.restraintFaces.end());
+        EXPECT_EQ(faces.size(), 10u) << root;
+        EXPECT_TRUE(*faces.begin() >= 1 && *faces.rbegin() <= faceCount) << root;
+        lists.insert(faces);
+    }
+    EXPECT_EQ(lists.size(), 100u) << "two datasets list the same faces";
 }
 
 // Both floors write the tool's bytes, and a floor's re-run rewrites each file in place, as

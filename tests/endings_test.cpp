@@ -19,32 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class EndingTest : public TempDirTest {
-protected:
-    // A worker orphaned by its supervisor comes to this process, where the test can see it.
-    void SetUp() override
-    {
-        TempDirTest::SetUp();
-        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    }
-};
-
-// Fails the test for any process of the run still alive; reaps those that have ended.
-void expectNoProcessLeft()
-{
-    int status = 0;
-    pid_t pid;
-    while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {}
-    EXPECT_EQ(pid, -1) << "a process of the run is still running";
-}
-
-// The data directory holds the dataset's own entries and whole face files only.
-void expectNoTemporary(const fs::path& data)
-{
-    for (const std::string& name : listNames(data)) {
-        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
-    }
-}
+class EndingTest : public ProcessTest {};
 
 std::string boxStepText(const fs::path& dir)
 {
@@ -65,14 +40,8 @@ TEST_F(EndingTest, LibraryCrashIsOneLineWithThePhase)
         std::string damaged;
     };
     const std::vector<Case> cases = {
-        {"reading", std::regex_replace(text, std::regex(R"(#(\d+) = ORIENTED_EDGE\('',\*,\*,#\d+,)"),
-                                       "#$1 = ORIENTED_EDGE('',*,*,#$1,",
-                                       std::regex_constants::format_first_only)},
-        {"transferring",
-         std::regex_replace(text, std::regex(R"((= ADVANCED_FACE\('',\([^)]*\)),#\d+,(.*)\n)"),
-                            "$1,#999999,$2\n#999999 = RECTANGULAR_TRIMMED_SURFACE('',#999999,"
-                            "0.,1.,0.,1.,.T.,.T.);\n",
-                            std::regex_constants::format_first_only)},
+        {"reading", selfReferencingStep(text, "reading")},
+        {"transferring", selfReferencingStep(text, "transferring")},
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.damaged, text) << c.phase;

@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +31,41 @@ void TempDirTest::TearDown()
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
     fs::remove_all(dir, ignored);
+}
+
+void ProcessTest::SetUp()
+{
+    TempDirTest::SetUp();
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+}
+
+void expectNoProcessLeft()
+{
+    int status = 0;
+    pid_t pid;
+    while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {}
+    EXPECT_EQ(pid, -1) << "a process of the run is still running";
+}
+
+void expectNoTemporary(const fs::path& data)
+{
+    for (const std::string& name : listNames(data)) {
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    }
+}
+
+std::string selfReferencingStep(const std::string& stepText, const std::string& phase)
+{
+    if (phase == "reading") {
+        return std::regex_replace(stepText,
+                                  std::regex(R"(#(\d+) = ORIENTED_EDGE\('',\*,\*,#\d+,)"),
+                                  "#$1 = ORIENTED_EDGE('',*,*,#$1,",
+                                  std::regex_constants::format_first_only);
+    }
+    return std::regex_replace(
+        stepText, std::regex(R"((= ADVANCED_FACE\('',\([^)]*\)),#\d+,(.*)\n)"),
+        "$1,#999999,$2\n#999999 = RECTANGULAR_TRIMMED_SURFACE('',#999999,0.,1.,0.,1.,.T.,.T.);\n",
+        std::regex_constants::format_first_only);
 }
 
 void writeFile(const fs::path& path, const std::string& content)

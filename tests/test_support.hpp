@@ -18,6 +18,24 @@ protected:
     std::filesystem::path dir;
 };
 
+/// A TempDirTest that adopts the processes its runs leave: a worker orphaned by its supervisor
+/// comes to this process, where expectNoProcessLeft sees it.
+class ProcessTest : public TempDirTest {
+protected:
+    void SetUp() override;
+};
+
+/// Fails the test for any process of the run still alive; reaps those that have ended.
+void expectNoProcessLeft();
+
+/// Fails the test for a temporary face file (a name with ".tmp") in `data`.
+void expectNoTemporary(const std::filesystem::path& data);
+
+/// `stepText` with one entity made to refer to itself, so that the library recurses until its
+/// stack overflows: in the reader for an edge (`phase` "reading"), in the transfer for a surface
+/// ("transferring"). No handler survives that.
+std::string selfReferencingStep(const std::string& stepText, const std::string& phase);
+
 /// Creates `path` (and its parent directories) holding exactly `content`.
 void writeFile(const std::filesystem::path& path, const std::string& content);
 

@@ -9,10 +9,10 @@
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "../run/worker.hpp"
 #include "faces_arguments.hpp"
 #include "faces_since.hpp"
 #include "supervisor.hpp"
-#include "worker.hpp"
 
 #include <csignal>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
-#include "worker.hpp"
+#include "../run/worker.hpp"
 
 #include <algorithm>
 #include <iostream>

@@ -22,19 +22,13 @@
 
 namespace {
 
-std::string describeUnreadable(const std::string& modelPath, IFSelect_ReturnStatus status)
+std::string explainUnreadable(const std::string& modelPath, IFSelect_ReturnStatus status)
 {
-    std::string reason;
     errno = 0;
     std::ifstream probe(modelPath);
-    if (!probe.is_open()) {
-        reason = errno != 0 ? std::strerror(errno) : "cannot open";
-    } else if (status == IFSelect_RetVoid) {
-        reason = "it holds no STEP data";
-    } else {
-        reason = "not a valid STEP file";
-    }
-    return "cannot read STEP model '" + modelPath + "': " + reason;
+    if (!probe.is_open()) return errno != 0 ? std::strerror(errno) : "cannot open";
+    if (status == IFSelect_RetVoid) return "it holds no STEP data";
+    return "not a valid STEP file";
 }
 
 // Hands the library's own progress through the transfer to the run state, for the progress line.
@@ -81,8 +75,13 @@ void flushConsole()
 
 } // namespace
 
+std::string describeUnreadableModel(const std::string& modelPath, const std::string& reason)
+{
+    return "cannot read STEP model '" + modelPath + "': " + reason;
+}
+
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
-                             std::string& error, RunState* state)
+                             std::string& error, RunState* state, std::string* reason)
 {
     if (state) recordText(state->modelPath, sizeof state->modelPath, modelPath.c_str());
     enterPhase(state, RunPhase::reading);
@@ -98,7 +97,9 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     // After a failed read the reader holds no usable model, and asking it for its roots crashes
     // inside the library; there is nothing to transfer anyway.
     if (status != IFSelect_RetDone) {
-        error = describeUnreadable(modelPath, status);
+        const std::string why = explainUnreadable(modelPath, status);
+        error = describeUnreadableModel(modelPath, why);
+        if (reason) *reason = why;
         return modelShape;
     }
     enterPhase(state, RunPhase::transferring);

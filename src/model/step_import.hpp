@@ -9,7 +9,13 @@ struct RunState;
 
 /// Reads the STEP file, prints the reader's load check and transfers every root. Returns the
 /// last shape the transfer gave (null when there is none). When the file cannot be read, nothing
-/// is transferred, a null shape is returned and `error` says why; otherwise `error` is left alone.
-/// The model and the phase (reading, transferring) are recorded in `state`.
+/// is transferred, a null shape is returned, `error` says why and `reason`, when given, holds
+/// the reason alone; otherwise both are left alone. The model and the phase (reading,
+/// transferring) are recorded in `state`.
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
-                             std::string& error, RunState* state = nullptr);
+                             std::string& error, RunState* state = nullptr,
+                             std::string* reason = nullptr);
+
+/// The message for a STEP model that cannot be read, for `reason` ("No such file or
+/// directory", "not a valid STEP file", ...).
+std::string describeUnreadableModel(const std::string& modelPath, const std::string& reason);

@@ -27,6 +27,7 @@ struct RunState {
     std::atomic<bool> progressOnScreen{false}; ///< the progress line stands on the terminal now
     std::atomic<int> transferPermille{0}; ///< how far the transfer has come, from the library
     std::atomic<int> facesToWrite{0};     ///< face files the export will write, when shown
+    std::atomic<int> datasetsBegun{0};    ///< datasets a batch's model worker has begun
     char modelPath[4096] = {};            ///< the model being read, cut short if longer
     char datasetRoot[4096] = {};          ///< the dataset being walked, cut short if longer
     char temporary[4200] = {};            ///< a temporary file that may exist now, "" when none

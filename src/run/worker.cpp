@@ -9,11 +9,16 @@
 #include <OSD.hxx>
 #include <Standard_Failure.hxx>
 
+std::string errorLine(const char* commandName, const std::string& problem)
+{
+    return std::string(commandName) + ": error: " + problem;
+}
+
 void reportProblems(const char* commandName, const std::vector<std::string>& problems,
                     bool& complete)
 {
     for (const std::string& problem : problems) {
-        std::cerr << commandName << ": error: " << problem << '\n';
+        std::cerr << errorLine(commandName, problem) << '\n';
     }
     if (!problems.empty()) complete = false;
 }
@@ -35,18 +40,28 @@ void installLibrarySignalHandlers()
     }
 }
 
+std::string describeCurrentException()
+{
+    try {
+        throw;
+    } catch (const Standard_Failure& e) {
+        const char* message = e.GetMessageString();
+        return std::string("OpenCASCADE ") + e.DynamicType()->Name() + ": " +
+               (message ? message : "");
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
 int runReportingFailures(const char* commandName, const std::function<int()>& body)
 {
     // One line on stderr and status 1, rather than an abort and a core dump in a batch job.
     try {
         return body();
-    } catch (const Standard_Failure& e) {
-        std::cerr << commandName << ": error: OpenCASCADE " << e.DynamicType()->Name() << ": "
-                  << e.GetMessageString() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << commandName << ": error: " << e.what() << '\n';
     } catch (...) {
-        std::cerr << commandName << ": error: unknown exception\n";
+        std::cerr << errorLine(commandName, describeCurrentException()) << '\n';
     }
     return 1;
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "../intake/dataset_inputs.hpp"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+/// How a dataset of a batch ended; pending until it is known.
+enum class DatasetStatus { pending, ok, failed, crashed, timeout, stopped };
+
+/// One dataset root of a batch's input, and all that is known of it.
+struct BatchDataset {
+    std::string root;               ///< exactly as given
+    DatasetInputs inputs;           ///< what the walk gathered
+    std::vector<std::string> lines; ///< its error lines, in tarnfold's order, without newlines
+    DatasetStatus status = DatasetStatus::pending;
+    int files = 0;                  ///< face files written whole
+};
+
+/// The datasets whose models are one file, read once by one worker.
+struct ModelGroup {
+    std::string modelPath;            ///< as its first dataset names it: the path the worker reads
+    std::vector<std::size_t> members; ///< indices into the batch's datasets, in input order
+};
+
+/// The name a command's lines begin with; a batch repeats tarnfold's lines in tarnfold's words.
+constexpr const char* toolName = "tarnfold";
+
+/// The name on the batch's own lines: those that tarnfold would not print for the dataset alone.
+constexpr const char* batchName = "tarnfold-batch";

@@ -1,0 +1,69 @@
+#include "batch_run.hpp"
+
+#include "batch_table.hpp"
+#include "model_groups.hpp"
+#include "worker_pool.hpp"
+
+#include "../output/whole_file.hpp"
+#include "../run/stop_signals.hpp"
+#include "../run/worker.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <iostream>
+
+int runBatch(const BatchOptions& options)
+{
+    std::vector<std::string> roots = options.roots;
+    if (!options.listFile.empty()) {
+        const std::string problem = readDatasetList(options.listFile, roots);
+        if (!problem.empty()) {
+            std::cerr << errorLine(batchName, problem) << '\n';
+            return 2;
+        }
+    }
+    std::ofstream log;
+    if (!options.logFile.empty() && !options.listGroups) {
+        errno = 0;
+        log.open(options.logFile, std::ios::binary | std::ios::trunc);
+        if (!log) {
+            std::cerr << errorLine(batchName, "cannot write log '" + options.logFile +
+                                                  "': " + systemReason(errno))
+                      << '\n';
+            return 2;
+        }
+    }
+    if (!options.listGroups) std::cout << tableHeader() << std::flush;
+
+    // Every dataset is walked before any model is read, so that they can be grouped by model.
+    std::vector<BatchDataset> datasets;
+    datasets.reserve(roots.size());
+    for (const std::string& root : roots) datasets.push_back(walkBatchDataset(root));
+    const std::vector<ModelGroup> groups = groupByModel(datasets);
+    if (options.listGroups) {
+        printGroups(datasets, groups, std::cout);
+        return std::cout.flush() ? 0 : 1;
+    }
+
+    BatchTable table;
+    table.rows = &std::cout;
+    table.lines = &std::cerr;
+    PoolSettings settings;
+    settings.jobs = options.jobs;
+    settings.timeoutSeconds = options.timeoutSeconds;
+    settings.timeoutText = options.timeoutText;
+    settings.messages = log.is_open() ? static_cast<std::ostream*>(&log) : &std::cerr;
+    const int stopSignal = runModelWorkers(datasets, groups, settings, table);
+    if (stopSignal != 0) endBySignal(stopSignal);
+    if (table.writeError != 0) {
+        std::cerr << errorLine(batchName, "cannot write the table to standard output: " +
+                                              systemReason(table.writeError))
+                  << '\n';
+        return 1;
+    }
+    const bool allOk = std::all_of(datasets.begin(), datasets.end(), [](const BatchDataset& d) {
+        return d.status == DatasetStatus::ok;
+    });
+    return allOk ? 0 : 1;
+}

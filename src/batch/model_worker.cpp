@@ -1,0 +1,88 @@
+#include "model_worker.hpp"
+
+#include "result_frames.hpp"
+
+#include "../console/library_messages.hpp"
+#include "../model/face_export.hpp"
+#include "../model/step_import.hpp"
+#include "../run/run_state.hpp"
+#include "../run/worker.hpp"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace {
+
+// A whole result or none: the supervisor keeps what came before a death, and only that.
+void sendResult(int fd, const DatasetResult& result)
+{
+    const std::string bytes = encodeResult(result);
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) endWorker(1); // the supervisor is gone: nobody to tell
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+// From here on a death is this dataset's, told as tarnfold would tell it for this dataset: its
+// own spelling of the model path, its own count of files. Until its first face write it stands
+// where tarnfold stands between the transfer and the export.
+void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
+{
+    recordText(state.modelPath, sizeof state.modelPath, dataset.inputs.modelPath.c_str());
+    recordText(state.datasetRoot, sizeof state.datasetRoot, dataset.root.c_str());
+    state.faceNumber.store(0);
+    state.filesWritten.store(0);
+    enterPhase(&state, RunPhase::transferring);
+    state.datasetsBegun.store(begun);
+}
+
+} // namespace
+
+void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& datasets,
+                    RunState& state, int resultsFd)
+{
+    stopColouringUnlessTerminal();
+    installLibrarySignalHandlers();
+    STEPControl_Reader reader;
+    std::string importError, reason;
+    bool thrown = false;
+    TopoDS_Shape modelShape;
+    try {
+        modelShape = importStepModel(reader, group.modelPath, importError, &state, &reason);
+    } catch (...) {
+        importError = describeCurrentException();
+        thrown = true;
+    }
+
+    int begun = 0;
+    for (const std::size_t index : group.members) {
+        const BatchDataset& dataset = datasets[index];
+        beginDataset(state, dataset, ++begun);
+        std::vector<std::string> problems;
+        if (!importError.empty()) {
+            // The same file under another name: tarnfold would name it as this dataset does.
+            const bool renamed = !thrown && dataset.inputs.modelPath != group.modelPath;
+            problems = {renamed ? describeUnreadableModel(dataset.inputs.modelPath, reason)
+                                : importError};
+        } else {
+            try {
+                problems = exportFaceFiles(modelShape, dataset.inputs, dataset.root, &state);
+            } catch (...) {
+                problems.push_back(describeCurrentException());
+            }
+        }
+        DatasetResult result;
+        result.dataset = index;
+        result.files = state.filesWritten.load();
+        for (const std::string& problem : problems) {
+            result.lines.push_back(errorLine(toolName, problem));
+        }
+        sendResult(resultsFd, result);
+    }
+    enterPhase(&state, RunPhase::finished);
+    endWorker(0);
+}

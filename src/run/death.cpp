@@ -1,0 +1,48 @@
+#include "death.hpp"
+
+#include "stop_signals.hpp"
+
+#include <cstring>
+
+std::string describeCause(int signal, RunPhase phase)
+{
+    if (isStopSignal(signal)) return "stopped";
+    if (signal == SIGKILL) return "killed";
+    if (phase == RunPhase::reading || phase == RunPhase::transferring) {
+        return "the STEP library crashed";
+    }
+    return "crashed";
+}
+
+std::string describePlace(const RunState& state)
+{
+    const std::string model = std::string("'") + state.modelPath + "'";
+    switch (static_cast<RunPhase>(state.phase.load())) {
+    case RunPhase::starting: return "before the run began";
+    case RunPhase::walking:
+        return std::string("while walking the dataset '") + state.datasetRoot + "'";
+    case RunPhase::reading: return "while reading " + model;
+    case RunPhase::transferring: return "while transferring " + model;
+    case RunPhase::writing:
+        return "while writing face " + std::to_string(state.faceNumber.load()) + " of " + model;
+    case RunPhase::measuring: return "while measuring the faces of " + model;
+    case RunPhase::drawing: return "while drawing " + model;
+    case RunPhase::matching: return "while matching the faces of two revisions";
+    case RunPhase::finished: break;
+    }
+    return "after the run had ended";
+}
+
+std::string describeFilesWritten(int files)
+{
+    if (files == 0) return "no file was written";
+    if (files == 1) return "1 file was written whole before it";
+    return std::to_string(files) + " files were written whole before it";
+}
+
+std::string describeDeath(int signal, const RunState& state)
+{
+    const auto phase = static_cast<RunPhase>(state.phase.load());
+    return describeCause(signal, phase) + " (" + strsignal(signal) + ") " + describePlace(state) +
+           "; " + describeFilesWritten(state.filesWritten.load());
+}

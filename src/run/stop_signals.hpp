@@ -1,0 +1,40 @@
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <iterator>
+
+#include <sys/types.h>
+
+/// Signals that ask a run to stop: passed on to the workers, and a worker that dies of one of
+/// them takes its supervisor with it by the same signal, as if it had run alone.
+constexpr int stopSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+/// What a supervisor must put back in each worker before it runs: the caller's signal mask and
+/// dispositions (a signal ignored by nohup or a background shell stays ignored).
+struct InheritedSignals {
+    sigset_t mask;
+    struct sigaction stop[std::size(stopSignals)];
+    struct sigaction child;
+};
+
+/// Blocks the stop signals and SIGCHLD and installs handlers that only record them, so that a
+/// supervisor sees them only where it waits (sigsuspend or ppoll with waitingMask). Call before
+/// the first fork.
+void holdStopSignals(InheritedSignals& inherited);
+
+/// The mask to wait with: the caller's, with the stop signals and SIGCHLD let through.
+sigset_t waitingMask(const InheritedSignals& inherited);
+
+/// The stop signal received since the last call, 0 if none; clears it.
+int takeReceivedSignal();
+
+/// In a freshly forked worker: puts back what `inherited` holds, and makes the worker die with
+/// its supervisor (ends at once if `supervisor` is already gone).
+void restoreSignalsInWorker(const InheritedSignals& inherited, pid_t supervisor);
+
+/// Whether `signal` asks a run to stop (SIGPIPE included: nobody reads the run's output).
+bool isStopSignal(int signal);
+
+/// Ends this process by `signal`, so that the shell sees 128+N as if the worker had run alone.
+[[noreturn]] void endBySignal(int signal);

@@ -1,0 +1,247 @@
+// How a batch's worker ends when it does not end normally: the library crashes on one model,
+// a model stalls past --timeout, a worker dies in the middle of a group, the batch is told to
+// stop. Only the datasets of that worker suffer, each with tarnfold's own account where there is
+// one, and nothing is left behind.
+#include "batch_support.hpp"
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRep_Builder.hxx>
+#include <TopoDS_Compound.hxx>
+
+namespace fs = std::filesystem;
+
+class BatchEndingTest : public ProcessTest {
+protected:
+    void SetUp() override
+    {
+        ProcessTest::SetUp();
+        writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    }
+};
+
+namespace {
+
+// Starts the batch with `args` in `dir`, its stdout and stderr into out.txt and err.txt there.
+pid_t startBatch(const fs::path& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> strings{TARNFOLD_BATCH_BINARY};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(127);
+        const int out = ::open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits for `pid` for at most ten seconds, then kills it: a run that missed its signal must fail
+// the test rather than hang it.
+int waitBounded(pid_t pid)
+{
+    int status = 0;
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 1000) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        ::usleep(10 * 1000);
+    }
+    return status;
+}
+
+// The one child of `pid`: the batch's running worker.
+pid_t workerOf(pid_t pid)
+{
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                           "/children");
+    pid_t child = -1;
+    children >> child;
+    return child;
+}
+
+std::string stopLine(int signal, const std::string& model)
+{
+    return std::string("tarnfold: error: stopped (") + strsignal(signal) + ") while reading '" +
+           model + "'; no file was written\n";
+}
+
+} // namespace
+
+// Models that crash the library in the reader and in the transfer, between two good ones: their
+// datasets get tarnfold's own line, word for word, and the good ones are not touched by it.
+TEST_F(BatchEndingTest, LibraryCrashFailsOnlyItsModelsDatasets)
+{
+    const std::string text = readFile(dir / "box.step");
+    for (const std::string phase : {"reading", "transferring"}) {
+        writeFile(dir / (phase + ".step"), selfReferencingStep(text, phase));
+        ASSERT_NE(readFile(dir / (phase + ".step")), text) << phase;
+    }
+    fs::create_symlink("reading.step", dir / "also-reading.step");
+    makeDataset(dir / "good1", "box.step", "1 0 0\n", "");
+    makeDataset(dir / "read1", "reading.step", "1 0 0\n", "");
+    makeDataset(dir / "read2", "also-reading.step", "2 0 0\n", "");
+    makeDataset(dir / "transfer", "transferring.step", "1 0 0\n", "2 0 0 0 0 0 0\n");
+    makeDataset(dir / "good2", "box.step", "2 0 0\n", "");
+
+    const ToolRun batch = runBatch({"good1", "read1", "read2", "transfer", "good2"}, dir);
+    EXPECT_EQ(batch.exitStatus, 1);
+    EXPECT_EQ(parseBatchTable(batch.out),
+              (std::vector<BatchRow>{{"good1", "ok", "1", "box.step"},
+                                     {"read1", "crashed", "0", "reading.step"},
+                                     {"read2", "crashed", "0", "also-reading.step"},
+                                     {"transfer", "crashed", "0", "transferring.step"},
+                                     {"good2", "ok", "1", "box.step"}}));
+    for (const std::string root : {"read1", "read2", "transfer"}) {
+        const ToolRun alone = runTool({root}, dir);
+        EXPECT_NE(alone.err.find("crashed (Segmentation fault)"), std::string::npos) << alone.err;
+        EXPECT_EQ(linesFor(batch.err, root), alone.err) << root;
+        EXPECT_EQ(listNames(dir / root / "data"),
+                  (std::vector<std::string>{"address.txt", "force", "restraint"}));
+    }
+    // What the library printed before the crash is kept, under the model's line.
+    const std::size_t model = batch.err.find("tarnfold-batch: model 'transferring.step'");
+    ASSERT_NE(model, std::string::npos) << batch.err;
+    EXPECT_NE(batch.err.find("Transfer", model), std::string::npos) << batch.err;
+    expectNoProcessLeft();
+}
+
+// A model that never finishes loading (a FIFO nobody writes) is stopped at --timeout: its
+// datasets say so, with the phase; the batch goes on with the next model.
+TEST_F(BatchEndingTest, TimeoutStopsOnlyTheStuckModel)
+{
+    ASSERT_EQ(::mkfifo((dir / "stuck.step").c_str(), 0600), 0);
+    makeDataset(dir / "stuck1", "stuck.step", "1 0 0\n", "");
+    makeDataset(dir / "good", "box.step", "1 0 0\n", "");
+    makeDataset(dir / "stuck2", "stuck.step", "2 0 0\n", "");
+    // One worker at a time, the stuck model's first: the good one must still get its turn. The
+    // limit leaves room for a slow build (the sanitizers') to read the good model in time.
+    const ToolRun batch = runBatch({"--timeout", "3", "stuck1", "good", "stuck2"}, dir);
+    EXPECT_EQ(batch.exitStatus, 1) << batch.err;
+    EXPECT_EQ(parseBatchTable(batch.out),
+              (std::vector<BatchRow>{{"stuck1", "timeout", "0", "stuck.step"},
+                                     {"good", "ok", "1", "box.step"},
+                                     {"stuck2", "timeout", "0", "stuck.step"}}));
+    for (const std::string root : {"stuck1", "stuck2"}) {
+        EXPECT_EQ(linesFor(batch.err, root),
+                  "tarnfold-batch: error: timed out after 3 s while reading 'stuck.step'; no file "
+                  "was written\n");
+    }
+    EXPECT_EQ(linesFor(batch.err, "good"), "");
+    expectNoProcessLeft();
+}
+
+// A worker killed (as by the out-of-memory killer) while it writes the faces of its second
+// dataset: the first keeps its row and files; the second gets tarnfold's account with its own
+// count of files, whole and matching what is on disk; the third was never begun and says so.
+TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
+{
+    TopoDS_Compound boxes;
+    BRep_Builder builder;
+    builder.MakeCompound(boxes);
+    for (int i = 0; i < 80; ++i) {
+        builder.Add(boxes, BRepPrimAPI_MakeBox(gp_Pnt(20.0 * i, 0, 0), 10, 10, 10).Shape());
+    }
+    writeStepModel(boxes, dir / "boxes.step");
+    std::ostringstream every;
+    for (int n = 1; n <= 480; ++n) every << n << " 0 0\n";
+    makeDataset(dir / "first", "boxes.step", "1 0 0\n2 0 0\n", "");
+    makeDataset(dir / "second", "boxes.step", every.str(), "");
+    makeDataset(dir / "third", "boxes.step", "3 0 0\n", "");
+
+    const pid_t batch = startBatch(dir, {"first", "second", "third"});
+    // As soon as the second dataset's first face is there, kill the worker.
+    const fs::path firstFace = dir / "second" / "data" / "face1.brep";
+    for (int waited = 0; waited < 1200000 && !fs::exists(firstFace); ++waited) ::usleep(100);
+    const pid_t worker = workerOf(batch);
+    ASSERT_GT(worker, 0);
+    ::kill(worker, SIGKILL);
+    const int status = waitBounded(batch);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+
+    const std::vector<BatchRow> rows = parseBatchTable(readFile(dir / "out.txt"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (BatchRow{"first", "ok", "2", "boxes.step"}));
+    EXPECT_EQ(rows[1].status, "crashed") << "the worker finished before it was killed";
+    // The kill may fall after a file is linked in and before it is counted, or after it is
+    // counted and before the next face is begun: one apart, no more.
+    const int files = std::stoi(rows[1].files);
+    const auto onDisk = static_cast<int>(faceFiles(dir / "second" / "data").size());
+    EXPECT_TRUE(onDisk == files || onDisk == files + 1) << onDisk << " on disk";
+    const std::string err = readFile(dir / "err.txt");
+    std::smatch account;
+    const std::string second = linesFor(err, "second");
+    ASSERT_TRUE(std::regex_match(second, account, std::regex("tarnfold: error: killed \\(Killed\\) "
+                                                             "while writing face ([0-9]+) of "
+                                                             "'boxes.step'; (.*)\n")))
+        << second;
+    const int face = std::stoi(account[1]);
+    EXPECT_TRUE(face == files || face == files + 1) << second;
+    EXPECT_EQ(account[2], files == 1 ? "1 file was written whole before it"
+                                     : rows[1].files + " files were written whole before it");
+    EXPECT_EQ(rows[2], (BatchRow{"third", "crashed", "0", "boxes.step"}));
+    EXPECT_EQ(linesFor(err, "third"), "tarnfold-batch: error: not begun: its model's worker ended "
+                                      "on dataset 'second': killed (Killed)\n");
+    EXPECT_EQ(faceFiles(dir / "third" / "data").size(), 0u);
+    expectNoTemporary(dir / "second" / "data");
+    expectNoProcessLeft();
+}
+
+// Stop signals reach every running worker; the rows of what was done come first, the others
+// read stopped, and the batch ends by the same signal with no temporary and no process left.
+// Killed outright, the batch takes its worker with it.
+TEST_F(BatchEndingTest, StopSignalsEndTheBatchBySameSignal)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(1, 2, 3).Shape(), dir / "other.step");
+    for (const int stopSignal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        const std::string fifo = "model" + std::to_string(stopSignal) + ".step";
+        ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
+        makeDataset(dir / "done", "box.step", "1 0 0\n", "");
+        makeDataset(dir / "reading", fifo, "1 0 0\n", "");
+        makeDataset(dir / "later", "other.step", "1 0 0\n", "");
+
+        const pid_t batch = startBatch(dir, {"done", "reading", "later"});
+        const int writer = ::open((dir / fifo).c_str(), O_WRONLY); // once the worker reads it
+        ASSERT_GE(writer, 0);
+        ::kill(batch, stopSignal);
+        ::close(writer);
+        const int status = waitBounded(batch);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
+            << "signal " << stopSignal << ", status " << status;
+        if (stopSignal != SIGKILL) {
+            EXPECT_EQ(parseBatchTable(readFile(dir / "out.txt")),
+                      (std::vector<BatchRow>{{"done", "ok", "1", "box.step"},
+                                             {"reading", "stopped", "0", fifo},
+                                             {"later", "stopped", "0", "other.step"}}));
+            const std::string err = readFile(dir / "err.txt");
+            EXPECT_EQ(linesFor(err, "reading"), stopLine(stopSignal, fifo));
+            EXPECT_EQ(linesFor(err, "later"), std::string("tarnfold-batch: error: not begun: "
+                                                          "the batch was stopped (") +
+                                                  strsignal(stopSignal) + ")\n");
+        }
+        // The orphaned worker of a killed batch must end too, and quickly.
+        for (int waited = 0; waited < 100 && ::waitpid(-1, nullptr, WNOHANG) >= 0; ++waited) {
+            ::usleep(50 * 1000);
+        }
+        expectNoProcessLeft();
+        expectNoTemporary(dir / "done" / "data");
+        EXPECT_EQ(faceFiles(dir / "later" / "data").size(), 0u);
+    }
+}
