@@ -16,6 +16,8 @@ void printFacesHelp()
                  "of its first visit (same_as). With a dataset root, the model is the one that\n"
                  "<dataset-root>/data/address.txt names, and its lists are marked.\n\n"
                  "  --svg FILE       also draw the model to FILE (SVG)\n"
+                 "  --html FILE      also write FILE, a self-contained page that shows the model\n"
+                 "                   in 3D in a browser, to point at faces and pick the lists\n"
                  "  --view NAME      iso, iso-back, front, back, left, right, top, bottom;\n"
                  "                   repeatable, one panel each (default: iso and iso-back with\n"
                  "                   a dataset, iso with --model)\n"
@@ -65,6 +67,9 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         } else if (takeValue("--svg", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--svg needs a file name");
             options.svgFile = value;
+        } else if (takeValue("--html", argc, argv, i, value)) {
+            if (value.empty()) throw std::invalid_argument("--html needs a file name");
+            options.htmlFile = value;
         } else if (takeValue("--model", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--model needs a file name");
             options.modelFile = value;

@@ -13,3 +13,10 @@ struct RunState;
 /// The model and the phase (reading, transferring) are recorded in `state`.
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
                              std::string& error, RunState* state = nullptr);
+
+/// How many shapes the transfer gave; the model is the last of them.
+int countTransferredShapes(const STEPControl_Reader& reader);
+
+/// "" for a transfer that gave at most one shape; otherwise a note that only the last shape's
+/// faces are numbered, such as "faces of the last of 3 transferred shapes".
+std::string describeShapeChoice(int shapeCount);

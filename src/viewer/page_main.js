@@ -1,0 +1,164 @@
+// Puts the page together: the model, the view, the sets, and what the mouse, touch, the
+// buttons and the search box do.
+
+function currentSet() {
+  return document.querySelector('input[name="set"]:checked').value;
+}
+
+// Shows the face that `text` numbers; returns its row index, or -1 for no such face.
+function findFace(model, view, text) {
+  const count = model.rows.length;
+  if (!/^[0-9]+$/.test(text) || Number(text) < 1 || Number(text) > count) {
+    say(count ? 'no face ' + text + ': the faces are numbered 1 to ' + count
+              : 'the model has no faces', true);
+    return -1;
+  }
+  const i = Number(text) - 1, drawn = model.drawnAs[i], row = model.rows[drawn];
+  const again = drawn !== i ? ', which is face ' + (drawn + 1) + ' visited again' : '';
+  if (!model.faceTriangles[drawn]) {
+    say('face ' + text + again + ' has no mesh to show', true);
+    return i;
+  }
+  const seen = view.showFace(drawn, rowVector(row, 'p'), rowVector(row, 'n'));
+  say('face ' + text + again + (seen ? '' : ': hidden from every direction tried'), !seen);
+  return i;
+}
+
+function showModel(model) {
+  document.getElementById('model-name').textContent = document.title;
+  const note = document.getElementById('model-note');
+  note.textContent = model.note;
+  note.hidden = !model.note;
+  paintSwatches(model.colours);
+  const nav = document.getElementById('views');
+  model.views.forEach(function (v) {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.dataset.view = v.name;
+    button.textContent = v.name;
+    nav.appendChild(button);
+  });
+
+  const sets = { force: new Set(), restraint: new Set() };
+  model.rows.forEach(function (row) {
+    if (row.list === 'force' || row.list === 'both') sets.force.add(Number(row.face));
+    if (row.list === 'restraint' || row.list === 'both') sets.restraint.add(Number(row.face));
+  });
+  showSets(sets);
+  wireSetButtons(sets);
+
+  let view;
+  try {
+    view = createScene(model, document.getElementById('viewport'));
+  } catch (error) {
+    say('This page draws the model with WebGL, which this browser does not offer here: ' +
+        error.message, true);
+    return;
+  }
+  const colours = {};
+  Object.keys(model.colours).forEach(function (k) { colours[k] = hexColour(model.colours[k]); });
+  const paint = function (i) {
+    const list = listOf(sets, model.visits[i]);
+    view.paintFace(i, colours[list === '-' ? 'other' : list], list === 'both');
+  };
+  model.rows.forEach(function (row, i) { if (model.drawnAs[i] === i) paint(i); });
+
+  let pointer = null, hovered = -1, found = -1;
+  const showPanel = function () { showFaceRow(model, sets, hovered >= 0 ? hovered : found); };
+  const updateHover = function () {
+    const i = pointer ? view.faceAt(pointer.x, pointer.y) : -1;
+    if (i === hovered) return;
+    hovered = i;
+    view.highlight(0, i);
+    showPanel();
+  };
+  view.onRendered = updateHover;
+  const canvas = view.renderer.domElement;
+  const at = function (event) {
+    const box = canvas.getBoundingClientRect();
+    return { x: event.clientX - box.left, y: event.clientY - box.top };
+  };
+  let hoverWanted = false;
+  canvas.addEventListener('mousemove', function (event) {
+    if (event.buttons) return; // turning or panning
+    pointer = at(event);
+    if (hoverWanted) return;
+    hoverWanted = true;
+    requestAnimationFrame(function () { hoverWanted = false; updateHover(); });
+  });
+  canvas.addEventListener('mouseleave', function () { pointer = null; updateHover(); });
+
+  const toggle = function (point) {
+    const i = view.faceAt(point.x, point.y);
+    if (i < 0) return;
+    const set = sets[currentSet()], visits = model.visits[i];
+    const listed = visits.filter(function (n) { return set.has(n); });
+    if (listed.length) listed.forEach(function (n) { set.delete(n); });
+    else set.add(visits[0]);
+    paint(i);
+    showSets(sets);
+    showPanel();
+  };
+  // A click toggles; a press that moved is a turn or a pan.
+  let pressed = null;
+  canvas.addEventListener('mousedown', function (event) { pressed = at(event); });
+  canvas.addEventListener('click', function (event) {
+    const p = at(event);
+    if (pressed && Math.hypot(p.x - pressed.x, p.y - pressed.y) < 5) toggle(p);
+  });
+  let touched = null;
+  canvas.addEventListener('touchstart', function (event) {
+    touched = event.touches.length === 1 ? { point: at(event.touches[0]), time: Date.now() } : null;
+  });
+  canvas.addEventListener('touchend', function (event) {
+    const touch = event.changedTouches[0];
+    if (!touched || event.touches.length || Date.now() - touched.time > 500) return;
+    const p = at(touch);
+    if (Math.hypot(p.x - touched.point.x, p.y - touched.point.y) < 10) {
+      pointer = p;
+      toggle(p);
+      updateHover();
+    }
+  });
+
+  nav.addEventListener('click', function (event) {
+    const name = event.target.dataset && event.target.dataset.view;
+    if (name === 'fit') view.fit();
+    else if (name) view.showView(name);
+  });
+  document.getElementById('search').addEventListener('submit', function (event) {
+    event.preventDefault();
+    const text = document.getElementById('search-box').value.trim();
+    found = -1;
+    view.highlight(1, -1);
+    if (text !== '') found = findFace(model, view, text);
+    if (found >= 0) view.highlight(1, model.drawnAs[found]);
+    showPanel();
+  });
+
+  window.addEventListener('resize', view.resize);
+  view.showView(model.views.some(function (v) { return v.name === model.firstView; })
+    ? model.firstView : 'iso');
+  // For scripts that drive the page, such as its browser test.
+  window.facePage = {
+    project: function (x, y, z) {
+      const p = view.project(new THREE.Vector3(x, y, z)), box = canvas.getBoundingClientRect();
+      return { x: p.x + box.left, y: p.y + box.top };
+    },
+    ready: true
+  };
+}
+
+function startPage() {
+  if (typeof DecompressionStream === 'undefined') {
+    say('This page needs a newer browser, one that inflates data itself (DecompressionStream: ' +
+        'Chrome 80, Firefox 113, Safari 16.4 or later).', true);
+    return;
+  }
+  readModel().then(showModel).catch(function (error) {
+    say('cannot show the model: ' + error.message, true);
+    console.error(error);
+  });
+}
+
+startPage();

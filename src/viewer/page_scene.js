@@ -1,0 +1,240 @@
+// The 3D view: the whole model as one merged geometry, shaded, with its edges. The same
+// geometry, each face coloured with its own number, is drawn into a one-pixel target under the
+// pointer to tell exactly which face is there (GPU picking).
+
+const highlightColour = 0xf0e442;
+
+// Faces in both lists get light stripes across the screen, as in the SVG picture.
+function addStripes(colour) {
+  return function (shader) {
+    shader.uniforms.stripeColour = { value: new THREE.Color(colour) };
+    shader.vertexShader = 'attribute float stripe;\nvarying float vStripe;\n' +
+      shader.vertexShader.replace('#include <color_vertex>',
+                                  '#include <color_vertex>\n\tvStripe = stripe;');
+    shader.fragmentShader = 'uniform vec3 stripeColour;\nvarying float vStripe;\n' +
+      shader.fragmentShader.replace('#include <color_fragment>',
+        '#include <color_fragment>\n\tif ( vStripe > 0.5 && ' +
+        'mod( gl_FragCoord.x + gl_FragCoord.y, 11.0 ) < 4.0 ) diffuseColor.rgb = stripeColour;');
+  };
+}
+
+// The faces push back a little, so that the edges on them are drawn in front.
+const pushedBack = { polygonOffset: true, polygonOffsetFactor: 1, polygonOffsetUnits: 1 };
+
+function edgeIndices(model) {
+  let count = 0;
+  model.edgeLengths.forEach(function (length) { count += 2 * Math.max(0, length - 1); });
+  const indices = new model.edgeNodes.constructor(count);
+  let k = 0, at = 0;
+  model.edgeLengths.forEach(function (length) {
+    for (let j = 0; j + 1 < length; ++j) {
+      indices[k++] = model.edgeNodes[at + j];
+      indices[k++] = model.edgeNodes[at + j + 1];
+    }
+    at += length;
+  });
+  return indices;
+}
+
+function createScene(model, container) {
+  const renderer = new THREE.WebGLRenderer({ antialias: true });
+  renderer.setPixelRatio(window.devicePixelRatio);
+  container.appendChild(renderer.domElement);
+
+  const nodeCount = model.positions.length / 3;
+  const position = new THREE.BufferAttribute(model.positions, 3, true);
+  const index = new THREE.BufferAttribute(model.triangles, 1);
+  const colours = new THREE.BufferAttribute(new Uint8Array(3 * nodeCount), 3, true);
+  const stripes = new THREE.BufferAttribute(new Uint8Array(nodeCount), 1, true);
+  // Positions are stored from 0 to 1 over the bounding box; each object scales them back.
+  const place = function (object) {
+    object.position.copy(model.low);
+    object.scale.subVectors(model.high, model.low);
+    return object;
+  };
+  const geometryWith = function (attributes, indices) {
+    const geometry = new THREE.BufferGeometry();
+    geometry.setAttribute('position', position);
+    Object.keys(attributes).forEach(function (name) {
+      geometry.setAttribute(name, attributes[name]);
+    });
+    geometry.setIndex(indices || index);
+    return geometry;
+  };
+
+  const scene = new THREE.Scene();
+  scene.background = new THREE.Color(0xffffff);
+  const material = new THREE.MeshPhongMaterial(Object.assign({
+    vertexColors: THREE.VertexColors, flatShading: true, side: THREE.DoubleSide,
+    specular: 0x000000, shininess: 1
+  }, pushedBack));
+  material.onBeforeCompile = addStripes(model.colours.stripe);
+  scene.add(place(new THREE.Mesh(geometryWith({ color: colours, stripe: stripes }), material)));
+  scene.add(place(new THREE.LineSegments(
+    geometryWith({}, new THREE.BufferAttribute(edgeIndices(model), 1)),
+    new THREE.LineBasicMaterial({ color: model.colours.edge }))));
+  // Two overlays drawn over a face in the highlight colour: the face pointed at, the face found.
+  const overlays = [0, 1].map(function () {
+    const overlay = new THREE.Mesh(geometryWith({}), new THREE.MeshBasicMaterial(Object.assign({
+      color: highlightColour, transparent: true, opacity: 0.6, side: THREE.DoubleSide,
+      depthWrite: false, depthFunc: THREE.LessEqualDepth
+    }, pushedBack)));
+    overlay.geometry.setDrawRange(0, 0);
+    scene.add(place(overlay));
+    return overlay;
+  });
+
+  const ids = new Uint8Array(3 * nodeCount);
+  for (let i = 0; i < model.faceNodes.length; ++i) {
+    const id = i + 1; // 0 is the background
+    for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
+      ids[3 * n] = (id >> 16) & 255;
+      ids[3 * n + 1] = (id >> 8) & 255;
+      ids[3 * n + 2] = id & 255;
+    }
+  }
+  const pickScene = new THREE.Scene();
+  pickScene.background = new THREE.Color(0x000000);
+  pickScene.add(place(new THREE.Mesh(
+    geometryWith({ color: new THREE.BufferAttribute(ids, 3, true) }),
+    new THREE.MeshBasicMaterial(Object.assign({
+      vertexColors: THREE.VertexColors, side: THREE.DoubleSide
+    }, pushedBack)))));
+  const pickTarget = new THREE.WebGLRenderTarget(1, 1);
+  const pixel = new Uint8Array(4);
+
+  const centre = new THREE.Vector3().addVectors(model.low, model.high).multiplyScalar(0.5);
+  const radius = Math.max(model.low.distanceTo(model.high) / 2, 1e-9);
+  const distance = 10 * radius;
+  // Orthographic, as the SVG's panels; nothing within ten radii of the eye is clipped.
+  const camera = new THREE.OrthographicCamera(-1, 1, 1, -1, 0, 2 * distance);
+  camera.up.set(0, 0, 1);
+  scene.add(camera);
+  // A light from the upper left, behind the viewer, moving with the camera, as in the SVG.
+  const light = new THREE.DirectionalLight(0xffffff, 0.45);
+  light.position.set(-0.45, 0.6, 0.65);
+  camera.add(light);
+  camera.add(light.target);
+  scene.add(new THREE.AmbientLight(0xffffff, 0.62));
+
+  const controls = new THREE.OrbitControls(camera, renderer.domElement);
+  controls.screenSpacePanning = true;
+  controls.enableKeys = false; // the arrow keys belong to the search box
+  controls.minZoom = 0.05;
+  controls.maxZoom = 5000;
+
+  const view = { renderer: renderer, camera: camera, controls: controls, onRendered: null };
+  let frameWanted = false;
+  view.requestRender = function () {
+    if (frameWanted) return;
+    frameWanted = true;
+    requestAnimationFrame(function () {
+      frameWanted = false;
+      renderer.render(scene, camera);
+      if (view.onRendered) view.onRendered();
+    });
+  };
+  controls.addEventListener('change', view.requestRender);
+
+  view.resize = function () {
+    const width = Math.max(container.clientWidth, 1), height = Math.max(container.clientHeight, 1);
+    renderer.setSize(width, height);
+    const aspect = width / height, half = 1.05 * radius;
+    camera.top = aspect >= 1 ? half : half / aspect;
+    camera.bottom = -camera.top;
+    camera.right = camera.top * aspect;
+    camera.left = -camera.right;
+    camera.updateProjectionMatrix();
+    view.requestRender();
+  };
+
+  // The face (row index) seen at (x, y), CSS pixels in the canvas, or -1 for none.
+  view.faceAt = function (x, y) {
+    const canvas = renderer.domElement;
+    const width = canvas.clientWidth, height = canvas.clientHeight;
+    if (!(x >= 0 && y >= 0 && x < width && y < height)) return -1;
+    camera.updateMatrixWorld();
+    camera.setViewOffset(width, height, Math.floor(x), Math.floor(y), 1, 1);
+    renderer.setRenderTarget(pickTarget);
+    renderer.render(pickScene, camera);
+    renderer.readRenderTargetPixels(pickTarget, 0, 0, 1, 1, pixel);
+    renderer.setRenderTarget(null);
+    camera.clearViewOffset();
+    return ((pixel[0] << 16) | (pixel[1] << 8) | pixel[2]) - 1;
+  };
+
+  // Where a model point appears, in CSS pixels in the canvas.
+  view.project = function (point) {
+    camera.updateMatrixWorld();
+    const p = point.clone().project(camera), canvas = renderer.domElement;
+    return { x: (p.x + 1) / 2 * canvas.clientWidth, y: (1 - p.y) / 2 * canvas.clientHeight };
+  };
+
+  view.paintFace = function (i, rgb, striped) {
+    for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
+      colours.array.set(rgb, 3 * n);
+      stripes.array[n] = striped ? 255 : 0;
+    }
+    colours.needsUpdate = true;
+    stripes.needsUpdate = true;
+    view.requestRender();
+  };
+
+  // Overlay 0 follows the pointer, overlay 1 the face found; face -1 clears it.
+  view.highlight = function (which, i) {
+    const geometry = overlays[which].geometry;
+    if (i < 0) geometry.setDrawRange(0, 0);
+    else geometry.setDrawRange(3 * model.triangleStarts[i], 3 * model.faceTriangles[i]);
+    view.requestRender();
+  };
+
+  // Looks at `target` from `direction` at `zoom`. The orbit keeps z up and cannot look straight
+  // along it: a view along z is tilted by a hair, the way that puts `up` at the top.
+  view.lookFrom = function (direction, up, target, zoom) {
+    const d = direction.clone().normalize();
+    if (Math.abs(d.z) > 0.9999) {
+      const screenUp = up || new THREE.Vector3(0, 1, 0).applyQuaternion(camera.quaternion);
+      d.addScaledVector(screenUp, -Math.sign(d.z) * 1e-3).normalize();
+    }
+    controls.target.copy(target || centre);
+    camera.position.copy(controls.target).addScaledVector(d, distance);
+    camera.zoom = zoom || 1;
+    camera.updateProjectionMatrix();
+    controls.update();
+  };
+
+  view.showView = function (name) {
+    const named = model.views.find(function (v) { return v.name === name; });
+    view.lookFrom(new THREE.Vector3().fromArray(named.toViewer),
+                  new THREE.Vector3().fromArray(named.up));
+  };
+
+  view.fit = function () {
+    view.lookFrom(new THREE.Vector3().subVectors(camera.position, controls.target));
+  };
+
+  // Turns the view to drawn face i, centred at `point` and zoomed to about its size, from the
+  // first direction in which the face is what shows there: `normal`, then the named views.
+  // Returns false, looking along the first direction, when none shows it.
+  view.showFace = function (i, point, normal) {
+    const box = new THREE.Box3(), p = new THREE.Vector3();
+    for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
+      box.expandByPoint(nodePosition(model, n, p));
+    }
+    const target = point || box.getCenter(new THREE.Vector3());
+    const zoom = Math.max(1, radius / Math.max(2 * box.getSize(p).length(), radius / 20));
+    const directions = (normal ? [normal] : []).concat(model.views.map(function (v) {
+      return new THREE.Vector3().fromArray(v.toViewer);
+    }));
+    for (let k = 0; k < directions.length; ++k) {
+      view.lookFrom(directions[k], null, target, zoom);
+      const s = view.project(target);
+      if (view.faceAt(s.x, s.y) === i) return true;
+    }
+    view.lookFrom(directions[0], null, target, zoom);
+    return false;
+  };
+
+  view.resize();
+  return view;
+}
