@@ -131,6 +131,7 @@ function showModel(model) {
     const text = document.getElementById('search-box').value.trim();
     found = -1;
     view.highlight(1, -1);
+    say('');
     if (text !== '') found = findFace(model, view, text);
     if (found >= 0) view.highlight(1, model.drawnAs[found]);
     showPanel();

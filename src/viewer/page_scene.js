@@ -36,6 +36,26 @@ function edgeIndices(model) {
   return indices;
 }
 
+// Where to look at a face from: along its normal first; then tilted from it by 30 and 60
+// degrees towards each named view, for the wall of a deep hole, seen only from near its axis;
+// then the named views themselves.
+function searchDirections(model, normal) {
+  const named = model.views.map(function (v) { return new THREE.Vector3().fromArray(v.toViewer); });
+  if (!normal) return named;
+  const directions = [normal.clone()];
+  [30, 60].forEach(function (degrees) {
+    const a = degrees * Math.PI / 180;
+    named.forEach(function (v) {
+      const across = v.clone().addScaledVector(normal, -v.dot(normal));
+      if (across.lengthSq() < 1e-6) return;
+      across.normalize();
+      directions.push(normal.clone().multiplyScalar(Math.cos(a)).addScaledVector(across,
+                                                                                Math.sin(a)));
+    });
+  });
+  return directions.concat(named);
+}
+
 function createScene(model, container) {
   const renderer = new THREE.WebGLRenderer({ antialias: true });
   renderer.setPixelRatio(window.devicePixelRatio);
@@ -214,8 +234,8 @@ function createScene(model, container) {
   };
 
   // Turns the view to drawn face i, centred at `point` and zoomed to about its size, from the
-  // first direction in which the face is what shows there: `normal`, then the named views.
-  // Returns false, looking along the first direction, when none shows it.
+  // first direction in which the face is what shows there. Returns false, looking along the
+  // first direction, when none shows it.
   view.showFace = function (i, point, normal) {
     const box = new THREE.Box3(), p = new THREE.Vector3();
     for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
@@ -223,9 +243,7 @@ function createScene(model, container) {
     }
     const target = point || box.getCenter(new THREE.Vector3());
     const zoom = Math.max(1, radius / Math.max(2 * box.getSize(p).length(), radius / 20));
-    const directions = (normal ? [normal] : []).concat(model.views.map(function (v) {
-      return new THREE.Vector3().fromArray(v.toViewer);
-    }));
+    const directions = searchDirections(model, normal);
     for (let k = 0; k < directions.length; ++k) {
       view.lookFrom(directions[k], null, target, zoom);
       const s = view.project(target);

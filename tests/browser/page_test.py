@@ -1,0 +1,290 @@
+#!/usr/bin/python3
+"""The page of tarnfold-faces --html in a real browser: headless Chromium drawing WebGL with
+SwiftShader, driven through the DevTools protocol. The bracket's page (the model made by
+make_models, lists as in examples/bracket) opens from disk without a console error; it draws
+the listed faces in their colours where they project; pointing at a face shows its row; clicks
+change the sets and "download" gives their list files byte for byte; the search turns to a
+face. On a plate of 10,000 faces, pointing at faces finds each exactly.
+
+Usage: tests/browser/page_test.py BUILD_DIR [--plate-faces N]
+Screenshots and the browser's log are kept in BUILD_DIR/browser-test/ to be looked at."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from devtools import Browser
+
+# The SVG picture's colours (src/faces/picture_style.cpp), which the page must use too.
+COLOURS = {'force': (0xd5, 0x5e, 0x00), 'restraint': (0x00, 0x72, 0xb2),
+           'both': (0x8e, 0x3f, 0xa8), 'stripe': (0xdc, 0xc3, 0xe8), 'other': (0xd2, 0xd2, 0xd2)}
+
+failures = []
+
+
+def expect(condition, message):
+    print(('ok    ' if condition else 'FAIL  ') + message, flush=True)
+    if not condition:
+        failures.append(message)
+
+
+def run(command, **kwargs):
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            **kwargs)
+    if result.returncode != 0:
+        raise RuntimeError('%s exited with %d:\n%s' % (command[0], result.returncode,
+                                                       result.stderr[-2000:]))
+    return result.stdout
+
+
+def read_table(text):
+    lines = text.splitlines()
+    names = lines[0].split('\t')
+    return {int(cells[0]): dict(zip(names, cells)) for cells in
+            (line.split('\t') for line in lines[1:])}
+
+
+def is_shade_of(pixel, colour):
+    """Whether `pixel` is `colour` lit more or less brightly, as the shading makes it."""
+    k = sum(p * c for p, c in zip(pixel, colour)) / sum(c * c for c in colour)
+    return 0.45 <= k <= 1.15 and max(abs(p - k * c) for p, c in zip(pixel, colour)) <= 18
+
+
+def share_around(pixels, x, y, colour, reach=3):
+    """The share of the pixels within `reach` of (x, y) that are shades of `colour`."""
+    hits = total = 0
+    for j in range(int(y) - reach, int(y) + reach + 1):
+        for i in range(int(x) - reach, int(x) + reach + 1):
+            total += 1
+            hits += is_shade_of(pixels.at(i, j), colour)
+    return hits / total
+
+
+def label_point(browser, row):
+    """Where the face's label point appears on screen, in CSS pixels."""
+    p = browser.evaluate('facePage.project(%s, %s, %s)' % (row['px'], row['py'], row['pz']))
+    return p['x'], p['y']
+
+
+def pointed_face(browser, x, y):
+    """The face number that the panel shows with the pointer at (x, y), or '' for none."""
+    browser.mouse('mouseMoved', x, y)
+    browser.settle()
+    browser.settle()
+    return browser.evaluate("document.getElementById('face-panel').hidden ? '' : "
+                            "document.getElementById('face-number').textContent")
+
+
+def search(browser, text):
+    """Types `text` into the search box and presses Enter."""
+    browser.evaluate("document.getElementById('search-box').value = ''")
+    browser.click_element('#search-box')
+    browser.send('Input.insertText', {'text': text})
+    for kind in ('keyDown', 'keyUp'):
+        browser.send('Input.dispatchKeyEvent', {'type': kind, 'key': 'Enter', 'code': 'Enter',
+                                                'windowsVirtualKeyCode': 13, 'text': '\r'})
+    browser.settle()
+    return browser.evaluate("document.getElementById('message').textContent")
+
+
+def open_page(browser, page):
+    browser.send('Page.navigate', {'url': 'file://' + page})
+    browser.wait_for('window.facePage && window.facePage.ready')
+    browser.settle()
+
+
+def make_bracket_page(build, work):
+    run([os.path.join(build, 'make_models'), 'bracket', os.path.join(work, 'bracket.step')])
+    for path, text in (('address.txt', os.path.join(work, 'bracket.step') + '\n'),
+                       ('force/loads.txt', '8 0 -250\n11 0 -100\n'),
+                       ('restraint/bolts.txt', '19 1 1 1 0 0 0\n20 1 1 1 0 0 0\n')):
+        os.makedirs(os.path.dirname(os.path.join(work, 'set/data', path)), exist_ok=True)
+        with open(os.path.join(work, 'set/data', path), 'w') as file:
+            file.write(text)
+    page = os.path.join(work, 'bracket.html')
+    table = run([os.path.join(build, 'tarnfold-faces'), os.path.join(work, 'set'), '--html',
+                 page])
+    return page, read_table(table)
+
+
+def clear_search(browser):
+    """Takes the highlight off a face found, and the pointer off the model."""
+    search(browser, '')
+    browser.mouse('mouseMoved', 5, 5)
+    browser.settle()
+
+
+# The page opens on the iso view with the dataset's lists coloured: the faces in sight there
+# show in their list's colour at their label points, and both colours are plainly there.
+def check_drawn(browser, rows, shots):
+    pixels = browser.screenshot(os.path.join(shots, 'bracket-iso.png'))
+    for face, colour in ((8, 'force'), (2, 'other'), (12, 'other')):
+        x, y = label_point(browser, rows[face])
+        share = share_around(pixels, x, y, COLOURS[colour])
+        expect(share >= 0.6, 'face %d is drawn in the %s colour at (%.0f, %.0f): %.0f%% of the '
+               'pixels around' % (face, colour, x, y, 100 * share))
+    for colour in ('force', 'restraint'):
+        count = sum(is_shade_of(pixels.at(x, y), COLOURS[colour])
+                    for y in range(0, pixels.height, 2) for x in range(0, pixels.width, 2))
+        expect(count > 400, '%s colour on %d of every 4 pixels' % (colour, count))
+    numbers = browser.evaluate("[...document.querySelectorAll('.set .numbers')]"
+                               ".map(e => e.textContent)")
+    expect(numbers == ['8 11', '19 20'], 'the sets start as the dataset\'s lists: %s' % numbers)
+
+
+# The search box turns the view to a face and highlights it. Then the face is in sight at its
+# label point: the pointer there shows the face's number, and once the highlight is off, the
+# face shows in its list's colour. A number out of range is said to be.
+def check_search(browser, rows, shots):
+    said = search(browser, '21')
+    expect(said == 'no face 21: the faces are numbered 1 to 20', 'searching 21 says %r' % said)
+    for face, colour in ((11, 'force'), (19, 'restraint'), (20, 'restraint'), (16, 'other')):
+        said = search(browser, str(face))
+        expect(said == 'face %d' % face, 'searching %d says %r' % (face, said))
+        browser.screenshot(os.path.join(shots, 'bracket-search-%d.png' % face))
+        x, y = label_point(browser, rows[face])
+        shown = pointed_face(browser, x, y)
+        expect(shown == str(face), 'then pointing at its label point shows face %s' % shown)
+        clear_search(browser)
+        pixels = browser.screenshot(os.path.join(shots, 'bracket-found-%d.png' % face))
+        share = share_around(pixels, x, y, COLOURS[colour])
+        expect(share >= 0.6, 'and it shows in the %s colour there: %.0f%%' % (colour,
+                                                                           100 * share))
+
+
+# Pointing at a face shows its row of the table; pointing at nothing hides the panel.
+def check_pointing(browser, rows):
+    search(browser, '11')
+    clear_search(browser)
+    x, y = label_point(browser, rows[11])
+    shown = pointed_face(browser, x, y)
+    expect(shown == '11', 'pointing at face 11 shows face %s' % shown)
+    cells = browser.evaluate("Object.fromEntries([...document.querySelectorAll('#face-cells tr')]"
+                             ".map(r => [r.cells[0].textContent, r.cells[1].textContent]))")
+    row = rows[11]
+    expected = {'type': row['type'], 'area': row['area'],
+                'centre': '  '.join((row['cx'], row['cy'], row['cz'])),
+                'point': '  '.join((row['px'], row['py'], row['pz'])),
+                'normal': '  '.join((row['nx'], row['ny'], row['nz'])),
+                'list': 'force', 'same_as': '-'}
+    for name, value in expected.items():
+        expect(cells.get(name) == value, 'the panel of face 11 says %s %r: %r' % (
+            name, value, cells.get(name)))
+    expect(pointed_face(browser, 5, 5) == '', 'pointing at the background hides the panel')
+
+
+# Clicks toggle faces in the chosen set; "download" gives each set's list file, byte for byte;
+# a face in both lists is striped, one taken out of its list is grey.
+def check_clicks(browser, rows, work, shots):
+    downloads = os.path.join(work, 'downloads')
+    os.makedirs(downloads)
+    browser.send('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads},
+                 browser=True)
+    search(browser, '11')
+    clear_search(browser)
+    browser.click(*label_point(browser, rows[11]))  # out of force
+    browser.click_element('button[data-view="iso"]')
+    browser.click_element('input[value="restraint"]')
+    browser.click(*label_point(browser, rows[8]))  # into restraint: 8 is in both now
+    browser.click(*label_point(browser, rows[12]))  # into restraint
+    browser.click(*label_point(browser, rows[12]))  # and out again
+    browser.mouse('mouseMoved', 5, 5)  # no highlight over face 8 in the screenshot
+    browser.settle()
+    pixels = browser.screenshot(os.path.join(shots, 'bracket-clicked.png'))
+    x, y = label_point(browser, rows[8])
+    both, stripes = (share_around(pixels, x, y, COLOURS[c], reach=8) for c in ('both', 'stripe'))
+    expect(both >= 0.3 and stripes >= 0.1, 'face 8, in both sets, is purple (%.0f%%) and '
+           'striped (%.0f%%)' % (100 * both, 100 * stripes))
+    share = share_around(pixels, *label_point(browser, rows[12]), COLOURS['other'])
+    expect(share >= 0.6, 'face 12, clicked twice, is grey: %.0f%%' % (100 * share))
+    search(browser, '11')
+    clear_search(browser)
+    pixels = browser.screenshot(os.path.join(shots, 'bracket-clicked-11.png'))
+    share = share_around(pixels, *label_point(browser, rows[11]), COLOURS['other'])
+    expect(share >= 0.6, 'face 11, taken out, is grey: %.0f%%' % (100 * share))
+
+    for name, expected in (('force', '8 0 0\n'), ('restraint', '8 0 0 0 0 0 0\n'
+                                                               '19 0 0 0 0 0 0\n'
+                                                               '20 0 0 0 0 0 0\n')):
+        browser.click_element('#set-%s .download' % name)
+        path = os.path.join(downloads, name + '.txt')
+        deadline = time.time() + 30
+        while not os.path.exists(path) and time.time() < deadline:
+            time.sleep(0.1)
+        content = open(path, 'rb').read() if os.path.exists(path) else None
+        expect(content == expected.encode(), 'download gives %s.txt: %r' % (name, content))
+
+
+# On a large model, each face pointed at is found exactly: zoomed in on the middle of a plate
+# seen from the top, every upward face whose label point is in sight is the one reported.
+def check_large_model(browser, build, work, faces, shots):
+    model = os.path.join(work, 'plate.step')
+    run([os.path.join(build, 'make_models'), 'plate', str(faces), model])
+    page = os.path.join(work, 'plate.html')
+    rows = read_table(run([os.path.join(build, 'tarnfold-faces'), '--model', model,
+                           '--html', page]))
+    open_page(browser, page)
+    browser.click_element('button[data-view="top"]')
+    middle = max(rows) // 2
+    up = [n for n, r in rows.items() if float(r['nz']) > 0.99]
+    centre = min(up, key=lambda n: abs(n - middle))
+    said = search(browser, str(centre))
+    expect(said == 'face %d' % centre, 'searching %d says %r' % (centre, said))
+    browser.screenshot(os.path.join(shots, 'plate-search.png'))
+    width, height = browser.evaluate('[innerWidth, innerHeight]')
+    box = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                           ".getBoundingClientRect(); return [r.left, r.top, r.right, "
+                           "r.bottom]; })()")
+    checked = wrong = 0
+    for face in up:
+        x, y = label_point(browser, rows[face])
+        if not (box[0] + 10 < x < box[2] - 10 and box[1] + 10 < y < box[3] - 10):
+            continue
+        shown = pointed_face(browser, x, y)
+        checked += 1
+        if shown != str(face):
+            wrong += 1
+            print('      face %d at (%.1f, %.1f) shows as %r' % (face, x, y, shown))
+    expect(checked >= 20 and wrong == 0, 'plate of %d faces, %dx%d: %d upward faces pointed '
+           'at, %d found wrong' % (len(rows), width, height, checked, wrong))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('build')
+    parser.add_argument('--plate-faces', type=int, default=10000)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    shots = os.path.join(build, 'browser-test')
+    os.makedirs(shots, exist_ok=True)
+    work = tempfile.mkdtemp(prefix='tarnfold-page-')
+    browser = None
+    try:
+        page, rows = make_bracket_page(build, work)
+        browser = Browser(os.path.join(shots, 'chromium.log'))
+        browser.send('Emulation.setDeviceMetricsOverride', {'width': 1280, 'height': 800,
+                                                            'deviceScaleFactor': 1,
+                                                            'mobile': False})
+        open_page(browser, page)
+        check_drawn(browser, rows, shots)
+        check_search(browser, rows, shots)
+        check_pointing(browser, rows)
+        check_clicks(browser, rows, work, shots)
+        if args.plate_faces:
+            check_large_model(browser, build, work, args.plate_faces, shots)
+        expect(not browser.problems, 'no console error or page exception%s' % ''.join(
+            '\n      ' + p for p in browser.problems))
+    finally:
+        if browser:
+            browser.close()
+        shutil.rmtree(work, ignore_errors=True)
+    print('%d failed; screenshots in %s' % (len(failures), shots))
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
