@@ -115,11 +115,13 @@ docs: build
 	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
 	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
 
-# Time, peak memory and SVG size of tarnfold-faces drawing MODEL, over several whole runs.
+# Time, peak memory and output size of tarnfold-faces drawing MODEL, over several whole runs:
+# FORMAT=svg (the default), html (the 3D page) or none (the table alone).
 MODEL ?= ../shared/corpus/many-faces.stp
+FORMAT ?= svg
 measure-faces: build
 	scripts/install-deps --measure
-	scripts/measure-faces $(MODEL)
+	FORMAT=$(FORMAT) scripts/measure-faces $(MODEL)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)

@@ -61,7 +61,7 @@ std::string compress(const std::string& bytes)
     std::string packed(size, '\0');
     const int status = compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
                                  reinterpret_cast<const Bytef*>(bytes.data()), uLong(bytes.size()),
-                                 Z_BEST_COMPRESSION);
+                                 Z_DEFAULT_COMPRESSION);
     if (status != Z_OK) {
         throw std::runtime_error(std::string("cannot compress the page's data: ") +
                                  (status == Z_MEM_ERROR ? "out of memory" : "zlib failed"));
