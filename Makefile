@@ -107,13 +107,17 @@ test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
 
-# The README's picture of the example bracket with its lists marked: doc/bracket-faces.svg, and a
-# PNG beside it for pages that show no SVG.
+# The README's pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
+# PNG beside it for pages that show no SVG, and doc/bracket-page.png, its 3D page in Chromium
+# with the pointer on face 8.
 docs: build
-	scripts/install-deps --docs
+	scripts/install-deps --docs --browser
 	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
-	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
+	  --html $(BUILD_DIR)/bracket.html >$(BUILD_DIR)/bracket.tsv 2>$(BUILD_DIR)/docs.log || \
+	  { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
 	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
+	scripts/page-screenshot $(BUILD_DIR)/bracket.html doc/bracket-page.png --point 8 \
+	  --table $(BUILD_DIR)/bracket.tsv
 
 # Time, peak memory and output size of tarnfold-faces drawing MODEL, over several whole runs:
 # FORMAT=svg (the default), html (the 3D page) or none (the table alone).

@@ -72,7 +72,7 @@ function showModel(model) {
     view.highlight(0, i);
     showPanel();
   };
-  view.onRendered = updateHover;
+  view.onMoved = updateHover;
   const canvas = view.renderer.domElement;
   const at = function (event) {
     const box = canvas.getBoundingClientRect();
