@@ -30,14 +30,19 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# The page of tarnfold-faces --html in headless Chromium (WebGL through SwiftShader), driven
-# through the DevTools protocol: the bracket's page, then a plate of PLATE_FACES faces for exact
-# picking (0 leaves it out; about two minutes with 10,000 on 2 cores). Screenshots are kept in
-# $(BUILD_DIR)/browser-test/.
+# The page of tarnfold-faces --html in each of BROWSERS: Chromium headless (WebGL through
+# SwiftShader) through the DevTools protocol, Firefox on a private Xvfb display through WebDriver
+# BiDi. The bracket's page, then a plate of PLATE_FACES faces for exact picking (0 leaves it out;
+# with 10,000, about a minute and a half a browser on 2 cores). Screenshots are kept in
+# $(BUILD_DIR)/browser-test/<browser>/.
 PLATE_FACES ?= 10000
+BROWSERS ?= chromium firefox
 test-browser: build
 	scripts/install-deps --browser
-	tests/browser/page_test.py $(BUILD_DIR) --plate-faces $(PLATE_FACES)
+	@status=0; for browser in $(BROWSERS); do \
+	  tests/browser/page_test.py $(BUILD_DIR) --browser $$browser \
+	    --plate-faces $(PLATE_FACES) || status=1; \
+	done; exit $$status
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 test-sanitizers:

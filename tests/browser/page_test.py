@@ -1,13 +1,14 @@
 #!/usr/bin/python3
-"""The page of tarnfold-faces --html in a real browser: headless Chromium drawing WebGL with
-SwiftShader, driven through the DevTools protocol. The bracket's page (the model made by
+"""The page of tarnfold-faces --html in a real browser, Chromium or Firefox (tests/browser/
+browsers.py says how each is driven). The bracket's page (the model made by
 make_models, lists as in examples/bracket) opens from disk without a console error; it draws
 the listed faces in their colours where they project; pointing at a face shows its row; clicks
 change the sets and "download" gives their list files byte for byte; the search turns to a
 face. On a plate of 10,000 faces, pointing at faces finds each exactly.
 
-Usage: tests/browser/page_test.py BUILD_DIR [--plate-faces N]
-Screenshots and the browser's log are kept in BUILD_DIR/browser-test/ to be looked at."""
+Usage: tests/browser/page_test.py BUILD_DIR [--browser chromium|firefox] [--plate-faces N]
+Screenshots and the browser's log are kept in BUILD_DIR/browser-test/<browser>/ to be looked
+at."""
 
 import argparse
 import os
@@ -17,7 +18,7 @@ import sys
 import tempfile
 import time
 
-from devtools import Browser
+from browsers import BROWSERS
 
 # The SVG picture's colours (src/faces/picture_style.cpp), which the page must use too.
 COLOURS = {'force': (0xd5, 0x5e, 0x00), 'restraint': (0x00, 0x72, 0xb2),
@@ -72,7 +73,7 @@ def label_point(browser, row):
 
 def pointed_face(browser, x, y):
     """The face number that the panel shows with the pointer at (x, y), or '' for none."""
-    browser.mouse('mouseMoved', x, y)
+    browser.move(x, y)
     browser.settle()
     browser.settle()
     return browser.evaluate("document.getElementById('face-panel').hidden ? '' : "
@@ -83,18 +84,19 @@ def search(browser, text):
     """Types `text` into the search box and presses Enter."""
     browser.evaluate("document.getElementById('search-box').value = ''")
     browser.click_element('#search-box')
-    browser.send('Input.insertText', {'text': text})
-    for kind in ('keyDown', 'keyUp'):
-        browser.send('Input.dispatchKeyEvent', {'type': kind, 'key': 'Enter', 'code': 'Enter',
-                                                'windowsVirtualKeyCode': 13, 'text': '\r'})
+    browser.type_text(text)
+    browser.press_enter()
     browser.settle()
     return browser.evaluate("document.getElementById('message').textContent")
 
 
 def open_page(browser, page):
-    browser.send('Page.navigate', {'url': 'file://' + page})
+    """Opens the page from disk and returns how long it took until it was drawn."""
+    start = time.time()
+    browser.navigate('file://' + page)
     browser.wait_for('window.facePage && window.facePage.ready')
     browser.settle()
+    return time.time() - start
 
 
 def make_bracket_page(build, work):
@@ -114,7 +116,7 @@ def make_bracket_page(build, work):
 def clear_search(browser):
     """Takes the highlight off a face found, and the pointer off the model."""
     search(browser, '')
-    browser.mouse('mouseMoved', 5, 5)
+    browser.move(5, 5)
     browser.settle()
 
 
@@ -179,11 +181,7 @@ def check_pointing(browser, rows):
 
 # Clicks toggle faces in the chosen set; "download" gives each set's list file, byte for byte;
 # a face in both lists is striped, one taken out of its list is grey.
-def check_clicks(browser, rows, work, shots):
-    downloads = os.path.join(work, 'downloads')
-    os.makedirs(downloads)
-    browser.send('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads},
-                 browser=True)
+def check_clicks(browser, rows, downloads, shots):
     search(browser, '11')
     clear_search(browser)
     browser.click(*label_point(browser, rows[11]))  # out of force
@@ -192,7 +190,7 @@ def check_clicks(browser, rows, work, shots):
     browser.click(*label_point(browser, rows[8]))  # into restraint: 8 is in both now
     browser.click(*label_point(browser, rows[12]))  # into restraint
     browser.click(*label_point(browser, rows[12]))  # and out again
-    browser.mouse('mouseMoved', 5, 5)  # no highlight over face 8 in the screenshot
+    browser.move(5, 5)  # no highlight over face 8 in the screenshot
     browser.settle()
     pixels = browser.screenshot(os.path.join(shots, 'bracket-clicked.png'))
     x, y = label_point(browser, rows[8])
@@ -222,12 +220,14 @@ def check_clicks(browser, rows, work, shots):
 # On a large model, each face pointed at is found exactly: zoomed in on the middle of a plate
 # seen from the top, every upward face whose label point is in sight is the one reported.
 def check_large_model(browser, build, work, faces, shots):
-    model = os.path.join(work, 'plate.step')
-    run([os.path.join(build, 'make_models'), 'plate', str(faces), model])
+    # The model is kept for the next run, as the bench keeps its models; the page is new.
+    model = os.path.join(build, 'browser-test', 'plate-%d.step' % faces)
+    if not os.path.exists(model):
+        run([os.path.join(build, 'make_models'), 'plate', str(faces), model])
     page = os.path.join(work, 'plate.html')
     rows = read_table(run([os.path.join(build, 'tarnfold-faces'), '--model', model,
                            '--html', page]))
-    open_page(browser, page)
+    print('      the page of %d faces opened in %.1f s' % (len(rows), open_page(browser, page)))
     browser.click_element('button[data-view="top"]')
     middle = max(rows) // 2
     up = [n for n, r in rows.items() if float(r['nz']) > 0.99]
@@ -240,6 +240,7 @@ def check_large_model(browser, build, work, faces, shots):
                            ".getBoundingClientRect(); return [r.left, r.top, r.right, "
                            "r.bottom]; })()")
     checked = wrong = 0
+    start = time.time()
     for face in up:
         x, y = label_point(browser, rows[face])
         if not (box[0] + 10 < x < box[2] - 10 and box[1] + 10 < y < box[3] - 10):
@@ -249,6 +250,8 @@ def check_large_model(browser, build, work, faces, shots):
         if shown != str(face):
             wrong += 1
             print('      face %d at (%.1f, %.1f) shows as %r' % (face, x, y, shown))
+    print('      %.2f s from a move of the pointer to the panel, on average' % (
+        (time.time() - start) / max(checked, 1)))
     expect(checked >= 20 and wrong == 0, 'plate of %d faces, %dx%d: %d upward faces pointed '
            'at, %d found wrong' % (len(rows), width, height, checked, wrong))
 
@@ -256,24 +259,24 @@ def check_large_model(browser, build, work, faces, shots):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('build')
+    parser.add_argument('--browser', choices=sorted(BROWSERS), default='chromium')
     parser.add_argument('--plate-faces', type=int, default=10000)
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    shots = os.path.join(build, 'browser-test')
+    shots = os.path.join(build, 'browser-test', args.browser)
     os.makedirs(shots, exist_ok=True)
     work = tempfile.mkdtemp(prefix='tarnfold-page-')
+    downloads = os.path.join(work, 'downloads')
+    os.makedirs(downloads)
     browser = None
     try:
         page, rows = make_bracket_page(build, work)
-        browser = Browser(os.path.join(shots, 'chromium.log'))
-        browser.send('Emulation.setDeviceMetricsOverride', {'width': 1280, 'height': 800,
-                                                            'deviceScaleFactor': 1,
-                                                            'mobile': False})
-        open_page(browser, page)
+        browser = BROWSERS[args.browser](os.path.join(shots, 'browser.log'), downloads)
+        print('      the bracket\'s page opened in %.1f s' % open_page(browser, page))
         check_drawn(browser, rows, shots)
         check_search(browser, rows, shots)
         check_pointing(browser, rows)
-        check_clicks(browser, rows, work, shots)
+        check_clicks(browser, rows, downloads, shots)
         if args.plate_faces:
             check_large_model(browser, build, work, args.plate_faces, shots)
         expect(not browser.problems, 'no console error or page exception%s' % ''.join(
@@ -282,7 +285,7 @@ def main():
         if browser:
             browser.close()
         shutil.rmtree(work, ignore_errors=True)
-    print('%d failed; screenshots in %s' % (len(failures), shots))
+    print('%s: %d failed; screenshots in %s' % (args.browser, len(failures), shots))
     return 1 if failures else 0
 
 
