@@ -99,26 +99,20 @@ function showModel(model) {
     showSets(sets);
     showPanel();
   };
-  // A click toggles; a press that moved is a turn or a pan.
+  // A press of the main button, or a finger, released where it went down toggles the face
+  // there; one that moved turned or panned the model, and a second finger makes it a pinch.
+  // Pointer events serve mouse, pen and touch alike.
   let pressed = null;
-  canvas.addEventListener('mousedown', function (event) { pressed = at(event); });
-  canvas.addEventListener('click', function (event) {
-    const p = at(event);
-    if (pressed && Math.hypot(p.x - pressed.x, p.y - pressed.y) < 5) toggle(p);
+  canvas.addEventListener('pointerdown', function (event) {
+    pressed = event.isPrimary && event.button === 0 ? at(event) : null;
   });
-  let touched = null;
-  canvas.addEventListener('touchstart', function (event) {
-    touched = event.touches.length === 1 ? { point: at(event.touches[0]), time: Date.now() } : null;
-  });
-  canvas.addEventListener('touchend', function (event) {
-    const touch = event.changedTouches[0];
-    if (!touched || event.touches.length || Date.now() - touched.time > 500) return;
-    const p = at(touch);
-    if (Math.hypot(p.x - touched.point.x, p.y - touched.point.y) < 10) {
-      pointer = p;
-      toggle(p);
-      updateHover();
-    }
+  canvas.addEventListener('pointerup', function (event) {
+    const p = at(event), start = pressed;
+    pressed = null;
+    if (!start || !event.isPrimary || Math.hypot(p.x - start.x, p.y - start.y) >= 5) return;
+    if (event.pointerType !== 'mouse') pointer = p; // no hover without a mouse: show the row
+    toggle(p);
+    updateHover();
   });
 
   nav.addEventListener('click', function (event) {

@@ -21,7 +21,7 @@ WIDTH, HEIGHT = 1280, 800
 
 class Page:
     """What the test does with a page, on top of the few things each browser does its way:
-    evaluate, move, click, type_text, press_enter, screenshot_png, navigate and close."""
+    evaluate, move, click, tap, type_text, press_enter, screenshot_png, navigate and close."""
 
     problems = None  # console errors and page exceptions, as text
 
@@ -164,6 +164,14 @@ class Chromium(Page):
         self.mouse('mouseReleased', x, y, 'left', 1)
         self.settle()
 
+    def tap(self, x, y):
+        self.send('Emulation.setTouchEmulationEnabled', {'enabled': True, 'maxTouchPoints': 1})
+        self.send('Input.dispatchTouchEvent', {'type': 'touchStart',
+                                               'touchPoints': [{'x': x, 'y': y}]})
+        self.send('Input.dispatchTouchEvent', {'type': 'touchEnd', 'touchPoints': []})
+        self.send('Emulation.setTouchEmulationEnabled', {'enabled': False})
+        self.settle()
+
     def type_text(self, text):
         self.send('Input.insertText', {'text': text})
 
@@ -278,9 +286,9 @@ class Firefox(Page):
         value = result['result']
         return json.loads(value['value']) if value['type'] == 'string' else None
 
-    def pointer(self, actions):
+    def pointer(self, actions, kind='mouse'):
         self.send('input.performActions', {'context': self.context, 'actions': [{
-            'type': 'pointer', 'id': 'mouse', 'parameters': {'pointerType': 'mouse'},
+            'type': 'pointer', 'id': kind, 'parameters': {'pointerType': kind},
             'actions': actions}]})
 
     def move(self, x, y):
@@ -289,6 +297,12 @@ class Firefox(Page):
     def click(self, x, y):
         self.pointer([{'type': 'pointerMove', 'x': round(x), 'y': round(y)},
                       {'type': 'pointerDown', 'button': 0}, {'type': 'pointerUp', 'button': 0}])
+        self.settle()
+
+    def tap(self, x, y):
+        self.pointer([{'type': 'pointerMove', 'x': round(x), 'y': round(y)},
+                      {'type': 'pointerDown', 'button': 0}, {'type': 'pointerUp', 'button': 0}],
+                     'touch')
         self.settle()
 
     def keys(self, values):

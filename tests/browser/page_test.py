@@ -179,8 +179,8 @@ def check_pointing(browser, rows):
     expect(pointed_face(browser, 5, 5) == '', 'pointing at the background hides the panel')
 
 
-# Clicks toggle faces in the chosen set; "download" gives each set's list file, byte for byte;
-# a face in both lists is striped, one taken out of its list is grey.
+# Clicks and taps toggle faces in the chosen set; "download" gives each set's list file, byte for
+# byte; a face in both lists is striped, one taken out of its list is grey.
 def check_clicks(browser, rows, downloads, shots):
     search(browser, '11')
     clear_search(browser)
@@ -204,6 +204,16 @@ def check_clicks(browser, rows, downloads, shots):
     pixels = browser.screenshot(os.path.join(shots, 'bracket-clicked-11.png'))
     share = share_around(pixels, *label_point(browser, rows[11]), COLOURS['other'])
     expect(share >= 0.6, 'face 11, taken out, is grey: %.0f%%' % (100 * share))
+
+    # A finger's tap toggles as a click does (the switch still says restraint).
+    x, y = label_point(browser, rows[2])
+    numbers = "document.querySelector('#set-restraint .numbers').textContent"
+    browser.tap(x, y)
+    tapped = browser.evaluate(numbers)
+    browser.tap(x, y)
+    expect((tapped, browser.evaluate(numbers)) == ('2 8 19 20', '8 19 20'),
+           'a tap on face 2 adds it to restraint, another takes it out: %r, then %r' % (
+               tapped, browser.evaluate(numbers)))
 
     for name, expected in (('force', '8 0 0\n'), ('restraint', '8 0 0 0 0 0 0\n'
                                                                '19 0 0 0 0 0 0\n'
