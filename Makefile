@@ -10,8 +10,8 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick bench-allocators \
-	install lint-man package check-package test-cluster docs measure-faces clean
+.PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
+	bench-allocators install lint-man package check-package test-cluster docs measure-faces clean
 
 all: build
 

@@ -30,7 +30,9 @@ std::string readWholeText(const std::string& path, std::string& content)
     content.clear();
     char buffer[65536];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        content.append(buffer, got);
+    }
     // A directory opens, and fails only here.
     if (std::ferror(file.get())) return errno != 0 ? std::strerror(errno) : "read error";
     if (content.empty()) return "the file is empty";
@@ -84,12 +86,13 @@ std::string buildFacePage(const TopoDS_Shape& modelShape, const std::vector<Face
     appendXmlText(title, text.modelName);
     std::string script;
     for (const char* file : pageScriptFiles) script += embeddedPageFile(file);
-    return fillTemplate(embeddedPageFile("page.html"), {{"title", title},
-                                                        {"style", std::string(embeddedPageFile("page.css"))},
-                                                        {"data", data},
-                                                        {"three", inlineScript(scripts.three)},
-                                                        {"controls", inlineScript(scripts.controls)},
-                                                        {"script", inlineScript(script)}});
+    return fillTemplate(embeddedPageFile("page.html"),
+                        {{"title", title},
+                         {"style", std::string(embeddedPageFile("page.css"))},
+                         {"data", data},
+                         {"three", inlineScript(scripts.three)},
+                         {"controls", inlineScript(scripts.controls)},
+                         {"script", inlineScript(script)}});
 }
 
 std::string fillTemplate(std::string_view page,

@@ -241,7 +241,9 @@ std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& ro
     appendVector(json, mesh.high);
     // The narrowest width that holds an index into the largest face's nodes.
     const std::uint32_t largestFace =
-        mesh.faceNodes.empty() ? 0 : *std::max_element(mesh.faceNodes.begin(), mesh.faceNodes.end());
+        mesh.faceNodes.empty()
+            ? 0
+            : *std::max_element(mesh.faceNodes.begin(), mesh.faceNodes.end());
     const int width = largestFace <= 0x100 ? 1 : largestFace <= 0x10000 ? 2 : 4;
     appendField(json, "indexBytes");
     json += char('0' + width);

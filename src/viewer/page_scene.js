@@ -72,8 +72,9 @@ function pickRuns(model) {
     for (let n = model.nodeStarts[first]; n < model.nodeStarts[last]; ++n) {
       box.expandByPoint(node.set(p[3 * n], p[3 * n + 1], p[3 * n + 2]).divideScalar(65535));
     }
-    runs.push({ first: first, triangles: triangles,
-                sphere: box.isEmpty() ? new THREE.Sphere() : box.getBoundingSphere(new THREE.Sphere()) });
+    const sphere = new THREE.Sphere();
+    if (!box.isEmpty()) box.getBoundingSphere(sphere);
+    runs.push({ first: first, triangles: triangles, sphere: sphere });
     first = last;
   }
   return runs;
