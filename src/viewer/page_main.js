@@ -131,6 +131,7 @@ function showModel(model) {
     showPanel();
   });
 
+  if (!model.rows.length) say('the model has no faces', true);
   window.addEventListener('resize', view.resize);
   view.showView(model.views.some(function (v) { return v.name === model.firstView; })
     ? model.firstView : 'iso');
