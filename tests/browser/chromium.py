@@ -46,6 +46,9 @@ class Chromium(Page):
                                                             'mobile': False})
             self.send('Browser.setDownloadBehavior', {'behavior': 'allow',
                                                       'downloadPath': downloads}, browser=True)
+            # "copy" writes to the clipboard, and the test reads it back.
+            self.send('Browser.grantPermissions', {'permissions': [
+                'clipboardReadWrite', 'clipboardSanitizedWrite']}, browser=True)
         except BaseException:
             self.close()
             raise

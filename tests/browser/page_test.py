@@ -180,7 +180,7 @@ def check_pointing(browser, rows):
 
 
 # Clicks and taps toggle faces in the chosen set; "download" gives each set's list file, byte for
-# byte; a face in both lists is striped, one taken out of its list is grey.
+# byte, and "copy" the same text; a face in both lists is striped, one taken out is grey.
 def check_clicks(browser, rows, downloads, shots):
     search(browser, '11')
     clear_search(browser)
@@ -225,6 +225,9 @@ def check_clicks(browser, rows, downloads, shots):
             time.sleep(0.1)
         content = open(path, 'rb').read() if os.path.exists(path) else None
         expect(content == expected.encode(), 'download gives %s.txt: %r' % (name, content))
+        browser.click_element('#set-%s .copy' % name)
+        copied = browser.evaluate('navigator.clipboard.readText()', await_promise=True)
+        expect(copied == expected, 'copy puts the same on the clipboard: %r' % copied)
 
 
 # On a large model, each face pointed at is found exactly: zoomed in on the middle of a plate
