@@ -17,8 +17,8 @@
 namespace {
 
 // The page's own scripts, in the order in which they run.
-const char* const pageScriptFiles[] = {"page_model.js", "page_scene.js", "page_panels.js",
-                                       "page_main.js"};
+const char* const pageScriptFiles[] = {"page_model.js", "page_scene.js", "page_search.js",
+                                       "page_panels.js", "page_main.js"};
 
 // Reads `path` whole into `content`; returns "" or the reason it could not.
 std::string readWholeText(const std::string& path, std::string& content)

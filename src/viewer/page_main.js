@@ -5,25 +5,6 @@ function currentSet() {
   return document.querySelector('input[name="set"]:checked').value;
 }
 
-// Shows the face that `text` numbers; returns its row index, or -1 for no such face.
-function findFace(model, view, text) {
-  const count = model.rows.length;
-  if (!/^[0-9]+$/.test(text) || Number(text) < 1 || Number(text) > count) {
-    say(count ? 'no face ' + text + ': the faces are numbered 1 to ' + count
-              : 'the model has no faces', true);
-    return -1;
-  }
-  const i = Number(text) - 1, drawn = model.drawnAs[i], row = model.rows[drawn];
-  const again = drawn !== i ? ', which is face ' + (drawn + 1) + ' visited again' : '';
-  if (!model.faceTriangles[drawn]) {
-    say('face ' + text + again + ' has no mesh to show', true);
-    return i;
-  }
-  const seen = view.showFace(drawn, rowVector(row, 'p'), rowVector(row, 'n'));
-  say('face ' + text + again + (seen ? '' : ': hidden from every direction tried'), !seen);
-  return i;
-}
-
 function showModel(model) {
   document.getElementById('model-name').textContent = document.title;
   const note = document.getElementById('model-note');
@@ -115,6 +96,15 @@ function showModel(model) {
     updateHover();
   });
 
+  // The section follows the button; a search may cut, or take the cut away, itself.
+  const sectionButton = document.getElementById('section');
+  const showSection = function () {
+    sectionButton.setAttribute('aria-pressed', String(view.sectioned));
+  };
+  sectionButton.addEventListener('click', function () {
+    view.cut(view.sectioned ? null : view.controls.target);
+    showSection();
+  });
   nav.addEventListener('click', function (event) {
     const name = event.target.dataset && event.target.dataset.view;
     if (name === 'fit') view.fit();
@@ -127,7 +117,7 @@ function showModel(model) {
     view.highlight(1, -1);
     say('');
     if (text !== '') found = findFace(model, view, text);
-    if (found >= 0) view.highlight(1, model.drawnAs[found]);
+    showSection();
     showPanel();
   });
 

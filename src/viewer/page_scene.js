@@ -36,26 +36,6 @@ function edgeIndices(model) {
   return indices;
 }
 
-// Where to look at a face from: along its normal first; then tilted from it by 30 and 60
-// degrees towards each named view, for the wall of a deep hole, seen only from near its axis;
-// then the named views themselves.
-function searchDirections(model, normal) {
-  const named = model.views.map(function (v) { return new THREE.Vector3().fromArray(v.toViewer); });
-  if (!normal) return named;
-  const directions = [normal.clone()];
-  [30, 60].forEach(function (degrees) {
-    const a = degrees * Math.PI / 180;
-    named.forEach(function (v) {
-      const across = v.clone().addScaledVector(normal, -v.dot(normal));
-      if (across.lengthSq() < 1e-6) return;
-      across.normalize();
-      directions.push(normal.clone().multiplyScalar(Math.cos(a)).addScaledVector(across,
-                                                                                Math.sin(a)));
-    });
-  });
-  return directions.concat(named);
-}
-
 // The faces in runs of about a thousand triangles, each with the bounding sphere of its nodes
 // as they are stored (0 to 1 over the model's box). Drawn as runs, the pick scene's one-pixel
 // view draws only those near the pointer: the whole model each time would cost a renderer
@@ -171,6 +151,7 @@ function createScene(model, container) {
   controls.enableKeys = false; // the arrow keys belong to the search box
   controls.minZoom = 0.05;
   controls.maxZoom = 5000;
+  const section = new THREE.Plane();
 
   // onMoved runs after a frame drawn since the camera moved: what is under the pointer may
   // have changed. A frame that only changed colours leaves it alone.
@@ -236,9 +217,11 @@ function createScene(model, container) {
     view.requestRender();
   };
 
-  // Overlay 0 follows the pointer, overlay 1 the face found; face -1 clears it.
-  view.highlight = function (which, i) {
+  // Overlay 0 follows the pointer, overlay 1 the face found; face -1 clears it. `throughAll`
+  // draws it over whatever stands in front of it.
+  view.highlight = function (which, i, throughAll) {
     const geometry = overlays[which].geometry;
+    overlays[which].material.depthTest = !throughAll;
     if (i < 0) geometry.setDrawRange(0, 0);
     else geometry.setDrawRange(3 * model.triangleStarts[i], 3 * model.faceTriangles[i]);
     view.requestRender();
@@ -269,26 +252,25 @@ function createScene(model, container) {
     view.lookFrom(new THREE.Vector3().subVectors(camera.position, controls.target));
   };
 
-  // Turns the view to drawn face i, centred at `point` and zoomed to about its size, from the
-  // first direction in which the face is what shows there. Returns false, looking along the
-  // first direction, when none shows it.
-  view.showFace = function (i, point, normal) {
-    const box = new THREE.Box3(), p = new THREE.Vector3();
-    for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
-      box.expandByPoint(nodePosition(model, n, p));
+  // Cuts away what lies in front of `point` as the camera sees it now, `ahead` nearer the
+  // viewer, with a plane that stays where it is as the model turns; null takes the cut away.
+  // The plane is the renderer's, so that the pick scene is cut as the model is.
+  view.sectioned = false;
+  view.cut = function (point, ahead) {
+    view.sectioned = !!point;
+    if (point) {
+      const toViewer = new THREE.Vector3().subVectors(camera.position, controls.target)
+        .normalize();
+      // What is on the negative side of the plane is cut: the side towards the viewer.
+      section.setFromNormalAndCoplanarPoint(toViewer.clone().negate(),
+                                            point.clone().addScaledVector(toViewer, ahead || 0));
     }
-    const target = point || box.getCenter(new THREE.Vector3());
-    const zoom = Math.max(1, radius / Math.max(2 * box.getSize(p).length(), radius / 20));
-    const directions = searchDirections(model, normal);
-    for (let k = 0; k < directions.length; ++k) {
-      view.lookFrom(directions[k], null, target, zoom);
-      const s = view.project(target);
-      if (view.faceAt(s.x, s.y) === i) return true;
-    }
-    view.lookFrom(directions[0], null, target, zoom);
-    return false;
+    renderer.clippingPlanes = point ? [section] : [];
+    moved = true;
+    view.requestRender();
   };
 
+  view.radius = radius;
   view.resize();
   return view;
 }

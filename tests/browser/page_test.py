@@ -4,7 +4,8 @@ browsers.py says how each is driven). The bracket's page (the model made by
 make_models, lists as in examples/bracket) opens from disk without a console error; it draws
 the listed faces in their colours where they project; pointing at a face shows its row; clicks
 change the sets and "download" gives their list files byte for byte; the search turns to a
-face. On a plate of 10,000 faces, pointing at faces finds each exactly.
+face. The faces of a closed cavity are shown cut open. On a plate of 10,000 faces, pointing at
+faces finds each exactly.
 
 Usage: tests/browser/page_test.py BUILD_DIR [--browser chromium|firefox] [--plate-faces N]
 Screenshots and the browser's log are kept in BUILD_DIR/browser-test/<browser>/ to be looked
@@ -13,90 +14,13 @@ at."""
 import argparse
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 
 from browsers import BROWSERS
-
-# The SVG picture's colours (src/faces/picture_style.cpp), which the page must use too.
-COLOURS = {'force': (0xd5, 0x5e, 0x00), 'restraint': (0x00, 0x72, 0xb2),
-           'both': (0x8e, 0x3f, 0xa8), 'stripe': (0xdc, 0xc3, 0xe8), 'other': (0xd2, 0xd2, 0xd2)}
-
-failures = []
-
-
-def expect(condition, message):
-    print(('ok    ' if condition else 'FAIL  ') + message, flush=True)
-    if not condition:
-        failures.append(message)
-
-
-def run(command, **kwargs):
-    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                            **kwargs)
-    if result.returncode != 0:
-        raise RuntimeError('%s exited with %d:\n%s' % (command[0], result.returncode,
-                                                       result.stderr[-2000:]))
-    return result.stdout
-
-
-def read_table(text):
-    lines = text.splitlines()
-    names = lines[0].split('\t')
-    return {int(cells[0]): dict(zip(names, cells)) for cells in
-            (line.split('\t') for line in lines[1:])}
-
-
-def is_shade_of(pixel, colour):
-    """Whether `pixel` is `colour` lit more or less brightly, as the shading makes it."""
-    k = sum(p * c for p, c in zip(pixel, colour)) / sum(c * c for c in colour)
-    return 0.45 <= k <= 1.15 and max(abs(p - k * c) for p, c in zip(pixel, colour)) <= 18
-
-
-def share_around(pixels, x, y, colour, reach=3):
-    """The share of the pixels within `reach` of (x, y) that are shades of `colour`."""
-    hits = total = 0
-    for j in range(int(y) - reach, int(y) + reach + 1):
-        for i in range(int(x) - reach, int(x) + reach + 1):
-            total += 1
-            hits += is_shade_of(pixels.at(i, j), colour)
-    return hits / total
-
-
-def label_point(browser, row):
-    """Where the face's label point appears on screen, in CSS pixels."""
-    p = browser.evaluate('facePage.project(%s, %s, %s)' % (row['px'], row['py'], row['pz']))
-    return p['x'], p['y']
-
-
-def pointed_face(browser, x, y):
-    """The face number that the panel shows with the pointer at (x, y), or '' for none."""
-    browser.move(x, y)
-    browser.settle()
-    browser.settle()
-    return browser.evaluate("document.getElementById('face-panel').hidden ? '' : "
-                            "document.getElementById('face-number').textContent")
-
-
-def search(browser, text):
-    """Types `text` into the search box and presses Enter."""
-    browser.evaluate("document.getElementById('search-box').value = ''")
-    browser.click_element('#search-box')
-    browser.type_text(text)
-    browser.press_enter()
-    browser.settle()
-    return browser.evaluate("document.getElementById('message').textContent")
-
-
-def open_page(browser, page):
-    """Opens the page from disk and returns how long it took until it was drawn."""
-    start = time.time()
-    browser.navigate('file://' + page)
-    browser.wait_for('window.facePage && window.facePage.ready')
-    browser.settle()
-    return time.time() - start
+from page_tools import (COLOURS, clear_search, expect, failures, is_shade_of, label_point,
+                        open_page, pointed_face, read_table, run, search, share_around)
 
 
 def make_bracket_page(build, work):
@@ -111,13 +35,6 @@ def make_bracket_page(build, work):
     table = run([os.path.join(build, 'tarnfold-faces'), os.path.join(work, 'set'), '--html',
                  page])
     return page, read_table(table)
-
-
-def clear_search(browser):
-    """Takes the highlight off a face found, and the pointer off the model."""
-    search(browser, '')
-    browser.move(5, 5)
-    browser.settle()
 
 
 # The page opens on the iso view with the dataset's lists coloured: the faces in sight there
@@ -230,6 +147,32 @@ def check_clicks(browser, rows, downloads, shots):
         expect(copied == expected, 'copy puts the same on the clipboard: %r' % copied)
 
 
+# The faces of a closed cavity are in sight from no direction: the search cuts away what lies
+# in front of each, and then the pointer finds it; taking the section away hides it again.
+def check_cavity(browser, build, work, shots):
+    model, page = os.path.join(work, 'hollow.step'), os.path.join(work, 'hollow.html')
+    run([os.path.join(build, 'make_models'), 'hollow', model])
+    rows = read_table(run([os.path.join(build, 'tarnfold-faces'), '--model', model,
+                           '--html', page]))
+    open_page(browser, page)
+    # The block's six outer faces come first, then the cavity's.
+    cavity = [n for n, row in rows.items() if 0 < float(row['cx']) < 40 and
+              0 < float(row['cy']) < 30 and 0 < float(row['cz']) < 20]
+    expect(cavity == [7, 8, 9, 10, 11, 12], 'the cavity\'s faces: %s' % cavity)
+    for face in cavity:
+        said = search(browser, str(face))
+        clear_search(browser)  # the cut stays
+        shown = pointed_face(browser, *label_point(browser, rows[face]))
+        expect(said == 'face %d, with what lies in front of it cut away' % face and
+               shown == str(face), 'face %d in the cavity: %r, then the pointer shows face %s'
+               % (face, said, shown))
+    browser.screenshot(os.path.join(shots, 'hollow-cut.png'))
+    browser.click_element('#section')
+    shown = pointed_face(browser, *label_point(browser, rows[cavity[-1]]))
+    expect(shown in [str(n) for n in range(1, 7)], 'without the section, an outer face (%s) '
+           'stands in front of face %d' % (shown, cavity[-1]))
+
+
 # On a large model, each face pointed at is found exactly: zoomed in on the middle of a plate
 # seen from the top, every upward face whose label point is in sight is the one reported.
 def check_large_model(browser, build, work, faces, shots):
@@ -290,6 +233,7 @@ def main():
         check_search(browser, rows, shots)
         check_pointing(browser, rows)
         check_clicks(browser, rows, downloads, shots)
+        check_cavity(browser, build, work, shots)
         if args.plate_faces:
             check_large_model(browser, build, work, args.plate_faces, shots)
         expect(not browser.problems, 'no console error or page exception%s' % ''.join(
