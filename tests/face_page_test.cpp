@@ -9,6 +9,7 @@
 
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <BRepExtrema_DistShapeShape.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -21,6 +22,7 @@
 #include <STEPControl_Writer.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS_Compound.hxx>
+#include <gp_Pln.hxx>
 
 namespace fs = std::filesystem;
 
@@ -66,7 +68,7 @@ TEST(FacePage, DataDecodesToTheMesh)
     const double deflection = meshModel(model);
     const std::vector<FaceRow> rows = measureFaces(model, nullptr);
     const PageData data = readPageData(buildFacePage(model, rows, installedScripts(), {}));
-    ASSERT_EQ(data.sections.size(), 8u) << data.json.substr(0, 500);
+    ASSERT_EQ(data.sections.size(), 9u) << data.json.substr(0, 500);
     EXPECT_EQ(data.sections.at("table"), formatFaceTable(rows));
     ASSERT_TRUE(data.indexBytes == 1 || data.indexBytes == 2 || data.indexBytes == 4);
 
@@ -231,6 +233,23 @@ TEST_F(FacePageTest, MissingThreeJs)
     EXPECT_EQ(readPageScripts(dir.string(), scripts), "");
     EXPECT_EQ(scripts.three, "var THREE = {};");
     EXPECT_EQ(scripts.controls, "THREE.OrbitControls = 1;");
+}
+
+// The faces of a solid are drawn from the front only, as in the picture, and a face that bounds
+// no solid from both sides: a box, and beside it a lone square face.
+TEST(FacePage, SolidFacesShowTheirFrontOnly)
+{
+    TopoDS_Compound model;
+    BRep_Builder builder;
+    builder.MakeCompound(model);
+    builder.Add(model, BRepPrimAPI_MakeBox(10, 10, 10).Shape());
+    builder.Add(model, BRepBuilderAPI_MakeFace(gp_Pln(gp_Pnt(20, 0, 0), gp::DZ()), 0, 5, 0, 5));
+    meshModel(model);
+    const PageData data =
+        readPageData(buildFacePage(model, measureFaces(model, nullptr), installedScripts(), {}));
+    ASSERT_EQ(data.sections.count("faceCulled"), 1u);
+    EXPECT_EQ(readNumbers(data.sections.at("faceCulled"), 1),
+              (std::vector<std::uint32_t>{1, 1, 1, 1, 1, 1, 0}));
 }
 
 // A STEP file of three roots transfers three shapes; the faces are those of the last, and the

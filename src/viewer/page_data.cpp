@@ -185,6 +185,7 @@ PackedMesh packMesh(const std::vector<FaceMesh>& meshes, const std::vector<MeshE
         packed.faceNodes.push_back(std::uint32_t(mesh.nodes.size()));
         packed.faceTriangles.push_back(std::uint32_t(mesh.triangles.size()));
         packed.faceEdges.push_back(std::uint32_t(edgesOfRow[row].size()));
+        packed.faceCulled.push_back(mesh.cullBack ? 1 : 0);
     }
     return packed;
 }
@@ -253,6 +254,7 @@ std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& ro
         {"faceNodes", packArray(mesh.faceNodes)},
         {"faceTriangles", packArray(mesh.faceTriangles)},
         {"faceEdges", packArray(mesh.faceEdges)},
+        {"faceCulled", packArray(mesh.faceCulled)},
         {"positions", packPositions(mesh.positions)},
         {"triangles", packIndices(mesh.triangles, width)},
         {"edgeLengths", packArray(mesh.edgeLengths)},

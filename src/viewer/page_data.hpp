@@ -20,6 +20,7 @@ struct PackedMesh {
     std::vector<std::uint32_t> faceNodes;     ///< per row, how many of the nodes are its own
     std::vector<std::uint32_t> faceTriangles; ///< per row, how many of the triangles
     std::vector<std::uint32_t> faceEdges;     ///< per row, how many of the edges
+    std::vector<std::uint8_t> faceCulled;     ///< per row, 1 for a face of a solid: no back
     std::vector<std::uint32_t> triangles;     ///< three of its face's nodes each, wound outward
     std::vector<std::uint32_t> edgeLengths;   ///< per edge, how many nodes it runs through
     std::vector<std::uint32_t> edgeNodes;     ///< its face's nodes along each edge in turn

@@ -89,6 +89,7 @@ function readModel() {
       faceNodes: readArray(sections.faceNodes, Uint32Array),
       faceTriangles: readArray(sections.faceTriangles, Uint32Array),
       faceEdges: readArray(sections.faceEdges, Uint32Array),
+      faceCulled: readArray(sections.faceCulled, Uint8Array),
       positions: readPositions(sections.positions),
       edgeLengths: readArray(sections.edgeLengths, Uint32Array)
     };

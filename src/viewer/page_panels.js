@@ -21,7 +21,8 @@ function paintSwatches(colours) {
 
 function say(text, problem) {
   const message = document.getElementById('message');
-  message.textContent = text;
+  message.textContent = '';
+  if (text) message.appendChild(document.createElement('span')).textContent = text;
   message.className = problem ? 'problem' : '';
 }
 

@@ -36,16 +36,22 @@ function edgeIndices(model) {
   return indices;
 }
 
-// The faces in runs of about a thousand triangles, each with the bounding sphere of its nodes
-// as they are stored (0 to 1 over the model's box). Drawn as runs, the pick scene's one-pixel
-// view draws only those near the pointer: the whole model each time would cost a renderer
-// without a GPU a fifth of a second at 10,000 faces.
+// Faces of solids show only their front, as in the SVG picture: the back of one that touches
+// another part's face (a pin in its hole) is never drawn over that face. Open surfaces show
+// both sides. Index 0 of a pair of materials is for the first, 1 for the second.
+const faceSides = [THREE.FrontSide, THREE.DoubleSide];
+
+// The faces in runs of one side and about a thousand triangles, each with the bounding sphere
+// of its nodes as they are stored (0 to 1 over the model's box). Drawn as runs, the pick
+// scene's one-pixel view draws only those near the pointer: the whole model each time would
+// cost a renderer without a GPU a fifth of a second at 10,000 faces.
 function pickRuns(model) {
   const runs = [], faceCount = model.faceTriangles.length, p = model.positions;
   for (let first = 0; first < faceCount;) {
     let last = first, triangles = 0;
     while (last < faceCount && (last === first ||
-                                triangles + model.faceTriangles[last] <= 1024)) {
+                                (triangles + model.faceTriangles[last] <= 1024 &&
+                                 model.faceCulled[last] === model.faceCulled[first]))) {
       triangles += model.faceTriangles[last++];
     }
     const box = new THREE.Box3(), node = new THREE.Vector3();
@@ -54,7 +60,8 @@ function pickRuns(model) {
     }
     const sphere = new THREE.Sphere();
     if (!box.isEmpty()) box.getBoundingSphere(sphere);
-    runs.push({ first: first, triangles: triangles, sphere: sphere });
+    runs.push({ first: first, triangles: triangles, sphere: sphere,
+                side: model.faceCulled[first] ? 0 : 1 });
     first = last;
   }
   return runs;
@@ -88,12 +95,24 @@ function createScene(model, container) {
 
   const scene = new THREE.Scene();
   scene.background = new THREE.Color(0xffffff);
-  const material = new THREE.MeshPhongMaterial(Object.assign({
-    vertexColors: THREE.VertexColors, flatShading: true, side: THREE.DoubleSide,
-    specular: 0x000000, shininess: 1
-  }, pushedBack));
-  material.onBeforeCompile = addStripes(model.colours.stripe);
-  scene.add(place(new THREE.Mesh(geometryWith({ color: colours, stripe: stripes }), material)));
+  const materials = faceSides.map(function (side) {
+    const material = new THREE.MeshPhongMaterial(Object.assign({
+      vertexColors: THREE.VertexColors, flatShading: true, side: side,
+      specular: 0x000000, shininess: 1
+    }, pushedBack));
+    material.onBeforeCompile = addStripes(model.colours.stripe);
+    return material;
+  });
+  const shaded = geometryWith({ color: colours, stripe: stripes });
+  for (let first = 0, count = model.faceCulled.length; first < count;) {
+    let last = first + 1;
+    while (last < count && model.faceCulled[last] === model.faceCulled[first]) ++last;
+    shaded.addGroup(3 * model.triangleStarts[first],
+                    3 * (model.triangleStarts[last] - model.triangleStarts[first]),
+                    model.faceCulled[first] ? 0 : 1);
+    first = last;
+  }
+  scene.add(place(new THREE.Mesh(shaded, materials)));
   scene.add(place(new THREE.LineSegments(
     geometryWith({}, new THREE.BufferAttribute(edgeIndices(model), 1)),
     new THREE.LineBasicMaterial({ color: model.colours.edge }))));
@@ -120,14 +139,16 @@ function createScene(model, container) {
   const pickScene = new THREE.Scene();
   pickScene.background = new THREE.Color(0x000000);
   const idColours = new THREE.BufferAttribute(ids, 3, true);
-  const pickMaterial = new THREE.MeshBasicMaterial(Object.assign({
-    vertexColors: THREE.VertexColors, side: THREE.DoubleSide
-  }, pushedBack));
+  const pickMaterials = faceSides.map(function (side) {
+    return new THREE.MeshBasicMaterial(Object.assign({
+      vertexColors: THREE.VertexColors, side: side
+    }, pushedBack));
+  });
   pickRuns(model).forEach(function (run) {
     const geometry = geometryWith({ color: idColours });
     geometry.setDrawRange(3 * model.triangleStarts[run.first], 3 * run.triangles);
     geometry.boundingSphere = run.sphere;
-    pickScene.add(place(new THREE.Mesh(geometry, pickMaterial)));
+    pickScene.add(place(new THREE.Mesh(geometry, pickMaterials[run.side])));
   });
   const pickTarget = new THREE.WebGLRenderTarget(1, 1);
   const pixel = new Uint8Array(4);

@@ -23,32 +23,37 @@ function searchDirections(model, normal) {
   return directions.concat(named);
 }
 
-// Turns the view to drawn face i, centred at `point` and zoomed to about its size, from the
-// first direction in which the face is what shows there. When none shows it, looks along the
-// first one with what lies in front of the face cut away. Says 'seen', 'cut', or '' when the
-// face shows even so nowhere.
-function showFace(view, model, i, point, normal) {
+// Turns drawn face i (its row `row`) to the middle of the view, from the first direction in
+// which the face is what shows there, zoomed in until it fills about a sixth of the view and
+// is at least some ten pixels wide, up to 500 times. When no direction shows it, looks along
+// the first one with what lies in front of the face cut away. Says 'seen', 'cut', or '' when
+// the face shows even so nowhere.
+function showFace(view, model, i, row) {
   const box = new THREE.Box3(), p = new THREE.Vector3();
   for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
     box.expandByPoint(nodePosition(model, n, p));
   }
-  const target = point || box.getCenter(new THREE.Vector3());
-  const radius = view.radius;
-  const zoom = Math.max(1, radius / Math.max(2 * box.getSize(p).length(), radius / 20));
+  const target = rowVector(row, 'p') || box.getCenter(new THREE.Vector3());
+  const radius = view.radius, across = box.getSize(p).length();
+  // Half the view's height in model units; a long thin face is as wide as its area allows.
+  const halfPixels = view.renderer.domElement.clientHeight / 2;
+  const half = Math.min(3 * across, Number(row.area) / Math.max(across, 1e-12) * halfPixels / 10);
+  const zoom = Math.max(1, radius / Math.max(half, radius / 500));
   const shows = function () {
     const s = view.project(target);
     return view.faceAt(s.x, s.y) === i;
   };
   view.cut(null);
-  const directions = searchDirections(model, normal);
+  const directions = searchDirections(model, rowVector(row, 'n'));
   for (let k = 0; k < directions.length; ++k) {
     view.lookFrom(directions[k], null, target, zoom);
     if (shows()) return 'seen';
   }
   view.lookFrom(directions[0], null, target, zoom);
-  // A little in front of the point: the face's mesh lies up to a thousandth of the model's
-  // size off the surface that the point is on.
-  view.cut(target, 4e-3 * radius);
+  // A little in front of the point: a curved face's mesh lies up to a thousandth of the model's
+  // size (its deflection) off the surface that the point is on, a plane's only by the
+  // quantisation's step.
+  view.cut(target, (row.type === 'plane' ? 1e-4 : 2.5e-3) * radius);
   return shows() ? 'cut' : '';
 }
 
@@ -67,7 +72,7 @@ function findFace(model, view, text) {
     say('face ' + text + again + ' has no mesh to show', true);
     return i;
   }
-  const shown = showFace(view, model, drawn, rowVector(row, 'p'), rowVector(row, 'n'));
+  const shown = showFace(view, model, drawn, row);
   say('face ' + text + again + {
     seen: '', cut: ', with what lies in front of it cut away',
     '': ': hidden from every direction tried, and shown through what is in front of it'

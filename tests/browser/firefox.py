@@ -4,6 +4,7 @@ firefox-esr, xvfb and python3-websocket)."""
 
 import base64
 import json
+import math
 import os
 import shutil
 import subprocess
@@ -122,16 +123,17 @@ class Firefox(Page):
             'type': 'pointer', 'id': kind, 'parameters': {'pointerType': kind},
             'actions': actions}]})
 
+    # BiDi takes whole pixels: the one that holds the point, as Chromium takes it too.
     def move(self, x, y):
-        self.pointer([{'type': 'pointerMove', 'x': round(x), 'y': round(y)}])
+        self.pointer([{'type': 'pointerMove', 'x': math.floor(x), 'y': math.floor(y)}])
 
     def click(self, x, y):
-        self.pointer([{'type': 'pointerMove', 'x': round(x), 'y': round(y)},
+        self.pointer([{'type': 'pointerMove', 'x': math.floor(x), 'y': math.floor(y)},
                       {'type': 'pointerDown', 'button': 0}, {'type': 'pointerUp', 'button': 0}])
         self.settle()
 
     def tap(self, x, y):
-        self.pointer([{'type': 'pointerMove', 'x': round(x), 'y': round(y)},
+        self.pointer([{'type': 'pointerMove', 'x': math.floor(x), 'y': math.floor(y)},
                       {'type': 'pointerDown', 'button': 0}, {'type': 'pointerUp', 'button': 0}],
                      'touch')
         self.settle()
