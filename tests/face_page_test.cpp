@@ -183,6 +183,9 @@ TEST_F(FacePageTest, RowsListsAndNameInThePage)
     }
     const PageScripts three = installedScripts();
     EXPECT_NE(page.find(three.three.substr(0, 4000)), std::string::npos) << "three.js inlined";
+    // three.js's license asks for its notice in every copy.
+    EXPECT_LT(page.find("The above copyright notice and this permission notice shall be"),
+              page.find(three.three.substr(0, 4000)));
 }
 
 // A script that holds "</script" or "<!--" in a string is inlined so that the element does not
