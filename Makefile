@@ -10,8 +10,9 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build run test test-sanitizers fuzz bench bench-quick bench-allocators bench-since \
-	bench-batch install lint-man package check-package test-cluster docs measure-faces clean
+.PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
+	bench-allocators bench-since bench-batch install lint-man package check-package test-cluster docs \
+	measure-faces clean
 
 all: build
 
@@ -29,6 +30,20 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# The page of tarnfold-faces --html in each of BROWSERS: Chromium headless (WebGL through
+# SwiftShader) through the DevTools protocol, Firefox on a private Xvfb display through WebDriver
+# BiDi. The bracket's page, then a plate of PLATE_FACES faces for exact picking (0 leaves it out;
+# with 10,000, about a minute and a half a browser on 2 cores). Screenshots are kept in
+# $(BUILD_DIR)/browser-test/<browser>/.
+PLATE_FACES ?= 10000
+BROWSERS ?= chromium firefox
+test-browser: build
+	scripts/install-deps --browser
+	@status=0; for browser in $(BROWSERS); do \
+	  tests/browser/page_test.py $(BUILD_DIR) --browser $$browser \
+	    --plate-faces $(PLATE_FACES) || status=1; \
+	done; exit $$status
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 test-sanitizers:
@@ -121,19 +136,25 @@ test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
 
-# The README's picture of the example bracket with its lists marked: doc/bracket-faces.svg, and a
-# PNG beside it for pages that show no SVG.
+# The README's pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
+# PNG beside it for pages that show no SVG, and doc/bracket-page.png, its 3D page in Chromium
+# with the pointer on face 8.
 docs: build
-	scripts/install-deps --docs
+	scripts/install-deps --docs --browser
 	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
-	  >/dev/null 2>$(BUILD_DIR)/docs.log || { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
+	  --html $(BUILD_DIR)/bracket.html >$(BUILD_DIR)/bracket.tsv 2>$(BUILD_DIR)/docs.log || \
+	  { cat $(BUILD_DIR)/docs.log >&2; exit 1; }
 	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
+	scripts/page-screenshot $(BUILD_DIR)/bracket.html doc/bracket-page.png --point 8 \
+	  --table $(BUILD_DIR)/bracket.tsv
 
-# Time, peak memory and SVG size of tarnfold-faces drawing MODEL, over several whole runs.
+# Time, peak memory and output size of tarnfold-faces drawing MODEL, over several whole runs:
+# FORMAT=svg (the default), html (the 3D page) or none (the table alone).
 MODEL ?= ../shared/corpus/many-faces.stp
+FORMAT ?= svg
 measure-faces: build
 	scripts/install-deps --measure
-	scripts/measure-faces $(MODEL)
+	FORMAT=$(FORMAT) scripts/measure-faces $(MODEL)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)

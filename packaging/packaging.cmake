@@ -64,13 +64,20 @@ between runs, one line on standard error and a non-zero exit status for
 anything that could not be read or written, and face files that are
 always whole. tarnfold-batch runs many datasets at once and reads each
 model once for all the datasets that name it. The documentation shows how
-to run thousands of datasets with GNU parallel or as a Slurm job array.")
+to run thousands of datasets with GNU parallel or as a Slurm job array.
+
+tarnfold-faces lists and draws a model's faces with the same numbers,
+writes a self-contained HTML page that shows the model in 3D in a
+browser, to point at faces and pick the lists, and carries a dataset's
+lists over to a revised model.")
 # tarnfold_<version>_<arch>.deb, the name Debian's tools give a package.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends is computed by dpkg-shlibdeps from the libraries the binaries link.
+# Depends is computed by dpkg-shlibdeps from the libraries the binaries link, plus three.js,
+# which tarnfold-faces reads and inlines when it writes a page (--html).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-three")
 # Debian ships binaries stripped; the build tree keeps its symbols for debugging.
 set(CPACK_STRIP_FILES ON)
 # lintian (scripts/check-package) reports no error and no warning for this package, and CI fails

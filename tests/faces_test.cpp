@@ -426,6 +426,11 @@ TEST_F(FacesTest, CommandLineErrors)
         {{"--model", model, "--svg", (dir / "no" / "such" / "dir.svg").string()},
          1,
          "cannot create a file beside"},
+        {{"--html"}, 2, "option --html needs a value"},
+        {{"--html=", "--model", model}, 2, "--html needs a file name"},
+        {{"--model", model, "--html", (dir / "no" / "such" / "dir.html").string()},
+         1,
+         "cannot create a file beside"},
     };
     for (const auto& c : cases) {
         const ToolRun run = runBinary(facesBinary(), c.args);

@@ -180,6 +180,7 @@ TEST_F(RewriteTest, UsageErrors)
         {"set", "--since", "old.step", "--allow-split-merge"},
         {"set", "--rewrite"},
         {"set", "--since", "old.step", "--svg", "x.svg"},
+        {"--model", "new.step", "--since", "old.step", "--html", "x.html"},
         {"set", "--since"},
     };
     for (const std::vector<std::string>& command : commands) {

@@ -1,8 +1,10 @@
-// Generates STEP models with OCCT's modelling API: the example dataset's bracket, and plates of
-// a chosen size for the benchmark.
+// Generates STEP models with OCCT's modelling API: the example dataset's bracket, plates of a
+// chosen size for the benchmark, a block with a closed cavity for the page's browser test, and a
+// revision of a model with a hole drilled through it.
 //   make_models bracket <out.step>
 //   make_models plate <faces> <out.step>
 //   make_models drill <in.step> <out.step>   the model's last shape with a hole drilled through it
+//   make_models hollow <out.step>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -159,6 +161,15 @@ TopoDS_Shape makePlate(int faces)
     return plate;
 }
 
+// A block with a closed cubic cavity: the cavity's six faces are in sight from no direction
+// outside the block.
+TopoDS_Shape makeHollowBlock()
+{
+    return BRepAlgoAPI_Cut(BRepPrimAPI_MakeBox(40, 30, 20).Shape(),
+                           BRepPrimAPI_MakeBox(gp_Pnt(15, 10, 5), 10, 10, 10).Shape())
+        .Shape();
+}
+
 bool writeStep(const TopoDS_Shape& shape, const std::string& path)
 {
     STEPControl_Writer writer;
@@ -196,6 +207,11 @@ int main(int argc, char** argv)
         std::cerr << "make_models: error: cannot write '" << argv[2] << "'\n";
         return 1;
     }
+    if (argc == 3 && std::strcmp(argv[1], "hollow") == 0) {
+        if (writeStep(makeHollowBlock(), argv[2])) return 0;
+        std::cerr << "make_models: error: cannot write '" << argv[2] << "'\n";
+        return 1;
+    }
     if (argc == 4 && std::strcmp(argv[1], "plate") == 0) {
         char* end = nullptr;
         const long faces = std::strtol(argv[2], &end, 10);
@@ -223,6 +239,7 @@ int main(int argc, char** argv)
     }
     std::cerr << "usage: make_models bracket <out.step>\n"
                  "       make_models plate <faces> <out.step>\n"
-                 "       make_models drill <in.step> <out.step>\n";
+                 "       make_models drill <in.step> <out.step>\n"
+                 "       make_models hollow <out.step>\n";
     return 2;
 }

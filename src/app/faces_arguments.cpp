@@ -19,9 +19,11 @@ void printFacesHelp()
                  "of its first visit (same_as). With a dataset root, the model is the one that\n"
                  "<dataset-root>/data/address.txt names, and its lists are marked.\n\n"
                  "  --svg FILE       also draw the model to FILE (SVG)\n"
+                 "  --html FILE      also write FILE, a self-contained page that shows the model\n"
+                 "                   in 3D in a browser, to point at faces and pick the lists\n"
                  "  --view NAME      iso, iso-back, front, back, left, right, top, bottom;\n"
                  "                   repeatable, one panel each (default: iso and iso-back with\n"
-                 "                   a dataset, iso with --model)\n"
+                 "                   a dataset, iso with --model); the page opens on the first\n"
                  "  --labels WHICH   listed (default with a dataset), all (default with\n"
                  "                   --model) or none\n"
                  "  --model FILE     the faces of a STEP model, without a dataset\n"
@@ -39,10 +41,13 @@ void printFacesHelp()
                  "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
                  "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
+                 "When the STEP transfer gives several shapes, only the last one's faces are\n"
+                 "numbered; a note on stderr, the picture and the page say so. A page is written\n"
+                 "with three.js from Debian's package libjs-three inside it.\n"
                  "Exit status: 0 when everything was read and written (with --since: and every\n"
-                 "row is same, changed, split or merged), 1 when anything was reported on\n"
-                 "stderr (a crash of the STEP library included), 2 for a usage\n"
-                 "error, 128+N when stopped by signal N.\n";
+                 "row is same, changed, split or merged), 1 when an error was reported on\n"
+                 "stderr (a crash of the STEP library included; with --since, also a row that\n"
+                 "is gone or unsure), 2 for a usage error, 128+N when stopped by signal N.\n";
 }
 
 namespace {
@@ -80,6 +85,9 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         } else if (takeValue("--svg", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--svg needs a file name");
             options.svgFile = value;
+        } else if (takeValue("--html", argc, argv, i, value)) {
+            if (value.empty()) throw std::invalid_argument("--html needs a file name");
+            options.htmlFile = value;
         } else if (takeValue("--model", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--model needs a file name");
             options.modelFile = value;
@@ -122,8 +130,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         throw std::invalid_argument("a dataset root and --model given; give one of them");
     }
     if (!operands.empty()) options.datasetRoot = operands.front();
-    if (!options.sinceFile.empty() &&
-        (!options.svgFile.empty() || !options.views.empty() || options.labelsGiven)) {
+    if (!options.sinceFile.empty() && (!options.svgFile.empty() || !options.htmlFile.empty() ||
+                                       !options.views.empty() || options.labelsGiven)) {
         throw std::invalid_argument("--since prints the table of two revisions and draws nothing; "
                                     "draw the new one without --since");
     }

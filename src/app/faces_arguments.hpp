@@ -10,6 +10,7 @@ struct FacesOptions {
     std::string datasetRoot; ///< "" with --model
     std::string modelFile;   ///< "" with a dataset
     std::string svgFile;     ///< "" when no picture is wanted
+    std::string htmlFile;    ///< "" when no page is wanted
     std::vector<View> views; ///< empty: the default for the mode
     LabelChoice labels = LabelChoice::listed;
     bool labelsGiven = false;

@@ -1,5 +1,6 @@
-// tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, and
-// draws the model with the faces of a dataset's lists coloured and numbered.
+// tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, draws
+// the model with the faces of a dataset's lists coloured and numbered, and writes a 3D page to
+// pick faces in a browser.
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../faces/face_picture.hpp"
@@ -10,6 +11,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
+#include "../viewer/face_page.hpp"
 #include "faces_arguments.hpp"
 #include "faces_since.hpp"
 #include "supervisor.hpp"
@@ -46,6 +48,15 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         inputs.modelPath = options.modelFile;
     }
 
+    // three.js is read before the model, so that a missing package is told at once.
+    PageScripts scripts;
+    bool pageWanted = !options.htmlFile.empty();
+    if (pageWanted) {
+        const std::string problem = readPageScripts(threeDirectory, scripts);
+        if (!problem.empty()) reportProblems(command, {problem}, complete);
+        pageWanted = problem.empty();
+    }
+
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
     ProgressLine progress;
@@ -62,6 +73,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         return 1;
     }
 
+    // Not an error: the faces are numbered all the same, but a reader should know that the
+    // other shapes have none.
+    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    if (!note.empty()) std::cerr << command << ": note: " << note << '\n';
+
     enterPhase(state, RunPhase::measuring);
     const double deflection = meshModel(modelShape);
     const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
@@ -77,6 +93,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         }
     }
 
+    const std::string modelName = std::filesystem::path(inputs.modelPath).filename().string();
     if (!options.svgFile.empty()) {
         enterPhase(state, RunPhase::drawing);
         std::vector<View> views = options.views;
@@ -86,11 +103,17 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         }
         LabelChoice labels = options.labels;
         if (!options.labelsGiven) labels = withDataset ? LabelChoice::listed : LabelChoice::all;
-        const std::string modelName = std::filesystem::path(inputs.modelPath).filename().string();
         const std::string svg =
-            drawFacePicture(modelShape, rows, views, labels, modelName, deflection);
+            drawFacePicture(modelShape, rows, views, labels, modelName, deflection, note);
         // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
+        if (!problem.empty()) reportProblems(command, {problem}, complete);
+    }
+    if (pageWanted) {
+        enterPhase(state, RunPhase::drawing);
+        const PageText text{modelName, note, options.views.empty() ? View::iso : options.views[0]};
+        const std::string problem = writeWholeFile(
+            options.htmlFile, buildFacePage(modelShape, rows, scripts, text), state);
         if (!problem.empty()) reportProblems(command, {problem}, complete);
     }
     enterPhase(state, RunPhase::finished);

@@ -63,6 +63,13 @@ int followRevision(const FacesOptions& options, RunState* state)
         return 1;
     }
 
+    // Each revision is numbered by its last shape only; a reader should know when others exist.
+    for (const auto& [reader, which] : {std::pair{&oldReader, "the old revision"},
+                                        std::pair{&newReader, "the new revision"}}) {
+        const std::string note = describeShapeChoice(countTransferredShapes(*reader));
+        if (!note.empty()) printNote(std::string(which) + ": " + note);
+    }
+
     enterPhase(state, RunPhase::matching);
     const std::vector<SampledFace> oldFaces = sampleModelFaces(oldShape);
     const std::vector<FaceMatch> matches = matchRevisions(oldFaces, sampleModelFaces(newShape));

@@ -1,5 +1,6 @@
 #include "face_picture.hpp"
 
+#include "face_mesh.hpp"
 #include "picture_edges.hpp"
 #include "picture_labels.hpp"
 #include "picture_legend.hpp"
@@ -10,51 +11,9 @@
 #include <cmath>
 #include <limits>
 
-#include <BRep_Tool.hxx>
-#include <Poly_Triangulation.hxx>
-#include <TopExp.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopTools_IndexedMapOfShape.hxx>
-
 namespace {
 
 constexpr double panelWidth = 640, panelHeight = 520, margin = 30, titleHeight = 24;
-
-// A face's triangles in model space, each wound so that its normal points out of the face.
-struct FaceMesh {
-    std::vector<gp_Pnt> nodes;
-    std::vector<std::array<int, 3>> triangles; // indices into nodes
-    bool cullBack = false;                     // true for a face of a solid: its back is never seen
-};
-
-std::vector<FaceMesh> collectMeshes(const TopoDS_Shape& modelShape,
-                                    const std::vector<FaceRow>& rows)
-{
-    TopTools_IndexedMapOfShape solidFaces;
-    for (TopExp_Explorer solid(modelShape, TopAbs_SOLID); solid.More(); solid.Next()) {
-        TopExp::MapShapes(solid.Current(), TopAbs_FACE, solidFaces);
-    }
-    std::vector<FaceMesh> meshes(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].sameAs != 0) continue; // drawn once, under its first number
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(rows[i].face, location);
-        if (mesh.IsNull()) continue;
-        FaceMesh& faceMesh = meshes[i];
-        for (int n = 1; n <= mesh->NbNodes(); ++n) {
-            faceMesh.nodes.push_back(mesh->Node(n).Transformed(location.Transformation()));
-        }
-        const bool reversed = rows[i].face.Orientation() == TopAbs_REVERSED;
-        for (int t = 1; t <= mesh->NbTriangles(); ++t) {
-            int a, b, c;
-            mesh->Triangle(t).Get(a, b, c);
-            if (reversed) std::swap(b, c);
-            faceMesh.triangles.push_back({a - 1, b - 1, c - 1});
-        }
-        faceMesh.cullBack = solidFaces.Contains(rows[i].face);
-    }
-    return meshes;
-}
 
 // Fits the model into the panel, with room for the title and for tags at the border.
 void fitPanel(Panel& panel, const std::vector<FaceMesh>& meshes)
@@ -162,7 +121,8 @@ void appendTriangles(std::string& svg, const Panel& panel, const std::vector<Fac
 
 std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<FaceRow>& rows,
                             const std::vector<View>& views, LabelChoice labels,
-                            const std::string& modelName, double deflection)
+                            const std::string& modelName, double deflection,
+                            const std::string& note)
 {
     // A face visited twice is drawn once, coloured for every list that names any of its visits.
     std::vector<FaceList> lists(rows.size(), FaceList::none);
@@ -175,12 +135,12 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
         }
     }
     const std::vector<FaceMesh> meshes = collectMeshes(modelShape, rows);
-    const std::vector<std::vector<gp_Pnt>> edges = collectEdges(rows);
+    const std::vector<std::vector<gp_Pnt>> edges = edgePolylines(meshes, collectMeshEdges(rows));
 
     const int columns = views.size() == 1 ? 1 : 2;
     const int panelRows = int((views.size() + columns - 1) / columns);
     const int width = int(panelWidth) * columns;
-    const int height = int(panelHeight) * panelRows + int(legendHeight);
+    const int height = int(panelHeight) * panelRows + int(legendHeight(!note.empty()));
     std::string svg =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
@@ -190,8 +150,9 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
     appendXmlText(svg, modelName);
     svg += "</title>\n<defs><pattern id=\"both-lists\" width=\"8\" height=\"8\" "
            "patternUnits=\"userSpaceOnUse\" patternTransform=\"rotate(45)\">"
-           "<rect width=\"3\" height=\"8\" fill=\"#dcc3e8\"/></pattern></defs>\n"
-           "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+           "<rect width=\"3\" height=\"8\" fill=\"";
+    appendColour(svg, bothStripeColour);
+    svg += "\"/></pattern></defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
 
     std::vector<bool> tagged(rows.size(), false);
     for (std::size_t v = 0; v < views.size(); ++v) {
@@ -225,7 +186,7 @@ std::string drawFacePicture(const TopoDS_Shape& modelShape, const std::vector<Fa
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (isLabelled(rows[i], labels) && !tagged[i]) unseen.push_back(rows[i].number);
     }
-    appendLegend(svg, panelHeight * panelRows, width, views, labels, modelName, unseen);
+    appendLegend(svg, panelHeight * panelRows, width, views, labels, modelName, note, unseen);
     svg += "</svg>\n";
     return svg;
 }

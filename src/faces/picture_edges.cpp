@@ -5,47 +5,22 @@
 #include <algorithm>
 #include <cmath>
 
-#include <BRep_Tool.hxx>
-#include <Poly_PolygonOnTriangulation.hxx>
-#include <Poly_Triangulation.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopTools_IndexedMapOfShape.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Edge.hxx>
-
 namespace {
 
 constexpr double edgePiece = 3; // pixels: an edge is shown or hidden piece by piece
 
 } // namespace
 
-std::vector<std::vector<gp_Pnt>> collectEdges(const std::vector<FaceRow>& rows)
+std::vector<std::vector<gp_Pnt>> edgePolylines(const std::vector<FaceMesh>& meshes,
+                                               const std::vector<MeshEdge>& edges)
 {
-    std::vector<std::vector<gp_Pnt>> edges;
-    TopTools_IndexedMapOfShape seen;
-    for (const FaceRow& row : rows) {
-        if (row.sameAs != 0) continue;
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(row.face, location);
-        if (mesh.IsNull()) continue;
-        for (TopExp_Explorer it(row.face, TopAbs_EDGE); it.More(); it.Next()) {
-            const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
-            const int count = seen.Extent();
-            if (seen.Add(edge) <= count || BRep_Tool::Degenerated(edge) ||
-                BRep_Tool::IsClosed(edge, row.face)) {
-                continue;
-            }
-            const Handle(Poly_PolygonOnTriangulation) polygon =
-                BRep_Tool::PolygonOnTriangulation(edge, mesh, location);
-            if (polygon.IsNull()) continue;
-            std::vector<gp_Pnt>& points = edges.emplace_back();
-            for (int i = 1; i <= polygon->NbNodes(); ++i) {
-                points.push_back(
-                    mesh->Node(polygon->Node(i)).Transformed(location.Transformation()));
-            }
-        }
+    std::vector<std::vector<gp_Pnt>> polylines;
+    polylines.reserve(edges.size());
+    for (const MeshEdge& edge : edges) {
+        std::vector<gp_Pnt>& points = polylines.emplace_back();
+        for (const int node : edge.nodes) points.push_back(meshes[edge.row].nodes[node]);
     }
-    return edges;
+    return polylines;
 }
 
 void appendEdges(std::string& svg, const Panel& panel,
@@ -76,7 +51,8 @@ void appendEdges(std::string& svg, const Panel& panel,
         }
     }
     if (path.empty()) return;
-    svg += "<path class=\"edges\" fill=\"none\" stroke=\"#262626\" stroke-width=\"0.7\" "
-           "stroke-linejoin=\"round\" stroke-linecap=\"round\" d=\"" +
+    svg += "<path class=\"edges\" fill=\"none\" stroke=\"";
+    appendColour(svg, edgeColour);
+    svg += "\" stroke-width=\"0.7\" stroke-linejoin=\"round\" stroke-linecap=\"round\" d=\"" +
            path + "\"/>\n";
 }

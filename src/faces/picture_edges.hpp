@@ -1,6 +1,6 @@
 #pragma once
 
-#include "face_table.hpp"
+#include "face_mesh.hpp"
 #include "panel.hpp"
 
 #include <string>
@@ -8,9 +8,9 @@
 
 #include <gp_Pnt.hxx>
 
-/// The edges between the faces of `rows`, each once, as polylines on the faces' meshes. Seams,
-/// which join a face to itself, and degenerate edges are left out.
-std::vector<std::vector<gp_Pnt>> collectEdges(const std::vector<FaceRow>& rows);
+/// The model's edges (collectMeshEdges) as polylines of points in model space.
+std::vector<std::vector<gp_Pnt>> edgePolylines(const std::vector<FaceMesh>& meshes,
+                                               const std::vector<MeshEdge>& edges);
 
 /// Appends the edges as one thin path, as far as they are in sight in the panel.
 void appendEdges(std::string& svg, const Panel& panel,

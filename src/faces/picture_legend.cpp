@@ -33,9 +33,10 @@ const char* numberedFaces(LabelChoice labels)
 } // namespace
 
 void appendLegend(std::string& svg, double top, double width, const std::vector<View>& views,
-                  LabelChoice labels, const std::string& modelName, const std::vector<int>& unseen)
+                  LabelChoice labels, const std::string& modelName, const std::string& note,
+                  const std::vector<int>& unseen)
 {
-    const int y = int(top);
+    int y = int(top);
     svg += "<g class=\"legend\" font-size=\"13\" fill=\"#222222\">\n";
     appendSwatch(svg, 16, y + 10, FaceList::force, "force");
     appendSwatch(svg, 116, y + 10, FaceList::restraint, "restraint");
@@ -49,6 +50,12 @@ void appendLegend(std::string& svg, double top, double width, const std::vector<
         svg += std::string(i == 0 ? " " : ", ") + viewName(views[i]);
     }
     svg += std::string(" \u00b7 numbered: ") + numberedFaces(labels) + "</text>\n";
+    if (!note.empty()) {
+        svg += "<text x=\"16\" y=\"" + std::to_string(y + 66) + "\" fill=\"#a00000\">";
+        appendXmlText(svg, note);
+        svg += "</text>\n";
+        y += 22;
+    }
 
     if (!unseen.empty()) {
         // As many numbers as the line holds, at about 7.5 pixels a character.

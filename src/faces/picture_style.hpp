@@ -8,6 +8,12 @@
 /// The fill of a face in the picture, as 0xRRGGBB, before shading.
 std::uint32_t listColour(FaceList list);
 
+/// The light stripes over a face in both lists, as 0xRRGGBB.
+constexpr std::uint32_t bothStripeColour = 0xdcc3e8;
+
+/// The face edges, as 0xRRGGBB.
+constexpr std::uint32_t edgeColour = 0x262626;
+
 /// Appends `colour` as #rrggbb.
 void appendColour(std::string& svg, std::uint32_t colour);
 

@@ -118,3 +118,14 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     for (Standard_Integer i = 1; i <= reader.NbShapes(); ++i) modelShape = reader.Shape(i);
     return modelShape;
 }
+
+int countTransferredShapes(const STEPControl_Reader& reader)
+{
+    return reader.NbShapes();
+}
+
+std::string describeShapeChoice(int shapeCount)
+{
+    if (shapeCount <= 1) return "";
+    return "faces of the last of " + std::to_string(shapeCount) + " transferred shapes";
+}

@@ -19,3 +19,10 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
 /// The message for a STEP model that cannot be read, for `reason` ("No such file or
 /// directory", "not a valid STEP file", ...).
 std::string describeUnreadableModel(const std::string& modelPath, const std::string& reason);
+
+/// How many shapes the transfer gave; the model is the last of them.
+int countTransferredShapes(const STEPControl_Reader& reader);
+
+/// "" for a transfer that gave at most one shape; otherwise a note that only the last shape's
+/// faces are numbered, such as "faces of the last of 3 transferred shapes".
+std::string describeShapeChoice(int shapeCount);
