@@ -1,6 +1,11 @@
 #include "faces_arguments.hpp"
 
+#include "../run/option_value.hpp"
+#include "../run/run_state.hpp"
+#include "../run/worker.hpp"
+
 #include <iostream>
+#include <locale>
 #include <stdexcept>
 
 const char* const facesUsageText =
@@ -50,26 +55,6 @@ void printFacesHelp()
                  "is gone or unsure), 2 for a usage error, 128+N when stopped by signal N.\n";
 }
 
-namespace {
-
-// Reads the value of an option given as "--name value" or "--name=value".
-bool takeValue(const std::string& name, int argc, char** argv, int& i, std::string& value)
-{
-    const std::string argument = argv[i];
-    if (argument == name) {
-        if (i + 1 >= argc) throw std::invalid_argument("option " + name + " needs a value");
-        value = argv[++i];
-        return true;
-    }
-    if (argument.compare(0, name.size() + 1, name + "=") == 0) {
-        value = argument.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-} // namespace
-
 FacesOptions parseFacesArguments(int argc, char** argv)
 {
     FacesOptions options;
@@ -82,23 +67,23 @@ FacesOptions parseFacesArguments(int argc, char** argv)
             operands.push_back(argument);
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (takeValue("--svg", argc, argv, i, value)) {
+        } else if (takeOptionValue("--svg", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--svg needs a file name");
             options.svgFile = value;
-        } else if (takeValue("--html", argc, argv, i, value)) {
+        } else if (takeOptionValue("--html", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--html needs a file name");
             options.htmlFile = value;
-        } else if (takeValue("--model", argc, argv, i, value)) {
+        } else if (takeOptionValue("--model", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--model needs a file name");
             options.modelFile = value;
-        } else if (takeValue("--since", argc, argv, i, value)) {
+        } else if (takeOptionValue("--since", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--since needs a file name");
             options.sinceFile = value;
         } else if (argument == "--rewrite") {
             options.rewrite = true;
         } else if (argument == "--allow-split-merge") {
             options.allowSplitMerge = true;
-        } else if (takeValue("--view", argc, argv, i, value)) {
+        } else if (takeOptionValue("--view", argc, argv, i, value)) {
             View view;
             if (!parseView(value, view)) {
                 throw std::invalid_argument("unknown view '" + value +
@@ -106,7 +91,7 @@ FacesOptions parseFacesArguments(int argc, char** argv)
                                             "back, left, right, top or bottom)");
             }
             options.views.push_back(view);
-        } else if (takeValue("--labels", argc, argv, i, value)) {
+        } else if (takeOptionValue("--labels", argc, argv, i, value)) {
             if (value == "listed") {
                 options.labels = LabelChoice::listed;
             } else if (value == "all") {
@@ -144,3 +129,21 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     return options;
 }
 
+
+DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool& complete)
+{
+    DatasetInputs inputs;
+    if (options.modelFile.empty()) {
+        enterPhase(state, RunPhase::walking);
+        if (state) {
+            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
+        }
+        std::ifstream stream;
+        stream.imbue(std::locale::classic());
+        reportProblems("tarnfold-faces", walkDataset(options.datasetRoot, stream, inputs),
+                       complete);
+    } else {
+        inputs.modelPath = options.modelFile;
+    }
+    return inputs;
+}

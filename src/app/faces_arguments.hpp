@@ -1,9 +1,12 @@
 #pragma once
 
 #include "../faces/panel.hpp"
+#include "../intake/dataset_inputs.hpp"
 
 #include <string>
 #include <vector>
+
+struct RunState;
 
 /// What the command line of tarnfold-faces asks for.
 struct FacesOptions {
@@ -24,6 +27,10 @@ extern const char* const facesUsageText;
 
 /// Prints --help on stdout.
 void printFacesHelp();
+
+/// What the command line names: the dataset walked (its problems reported on stderr, clearing
+/// `complete`; the walk recorded in `state`, which may be null), or the model alone.
+DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool& complete);
 
 /// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
 /// user, for a command line it cannot follow.

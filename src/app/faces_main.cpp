@@ -34,19 +34,8 @@ constexpr const char* command = "tarnfold-faces";
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
-    DatasetInputs inputs;
+    const DatasetInputs inputs = readNamedInputs(options, state, complete);
     const bool withDataset = options.modelFile.empty();
-    if (withDataset) {
-        enterPhase(state, RunPhase::walking);
-        if (state) {
-            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
-        }
-        std::ifstream stream;
-        stream.imbue(std::locale::classic());
-        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
-    } else {
-        inputs.modelPath = options.modelFile;
-    }
 
     // three.js is read before the model, so that a missing package is told at once.
     PageScripts scripts;

@@ -31,19 +31,8 @@ void printNote(const std::string& note)
 int followRevision(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
-    DatasetInputs inputs;
+    const DatasetInputs inputs = readNamedInputs(options, state, complete);
     const bool withDataset = options.modelFile.empty();
-    if (withDataset) {
-        enterPhase(state, RunPhase::walking);
-        if (state) {
-            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
-        }
-        std::ifstream stream;
-        stream.imbue(std::locale::classic());
-        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
-    } else {
-        inputs.modelPath = options.modelFile;
-    }
 
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();

@@ -1,6 +1,7 @@
 #include "batch_arguments.hpp"
 
 #include "../output/whole_file.hpp"
+#include "../run/option_value.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -40,22 +41,6 @@ void printBatchHelp()
 
 namespace {
 
-// Reads the value of an option given as "--name value" or "--name=value".
-bool takeValue(const std::string& name, int argc, char** argv, int& i, std::string& value)
-{
-    const std::string argument = argv[i];
-    if (argument == name) {
-        if (i + 1 >= argc) throw std::invalid_argument("option " + name + " needs a value");
-        value = argv[++i];
-        return true;
-    }
-    if (argument.compare(0, name.size() + 1, name + "=") == 0) {
-        value = argument.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
 int parseJobs(const std::string& value)
 {
     char* end = nullptr;
@@ -94,17 +79,17 @@ BatchOptions parseBatchArguments(int argc, char** argv)
             options.roots.push_back(argument);
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (takeValue("--from", argc, argv, i, value)) {
+        } else if (takeOptionValue("--from", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--from needs a file name");
             if (!options.listFile.empty()) throw std::invalid_argument("--from given twice");
             options.listFile = value;
-        } else if (takeValue("--jobs", argc, argv, i, value) ||
-                   takeValue("-j", argc, argv, i, value)) {
+        } else if (takeOptionValue("--jobs", argc, argv, i, value) ||
+                   takeOptionValue("-j", argc, argv, i, value)) {
             options.jobs = parseJobs(value);
-        } else if (takeValue("--timeout", argc, argv, i, value)) {
+        } else if (takeOptionValue("--timeout", argc, argv, i, value)) {
             options.timeoutSeconds = parseSeconds(value);
             options.timeoutText = value;
-        } else if (takeValue("--log", argc, argv, i, value)) {
+        } else if (takeOptionValue("--log", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--log needs a file name");
             options.logFile = value;
         } else if (argument == "--list-groups") {

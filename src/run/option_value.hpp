@@ -1,0 +1,23 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+/// Reads the value of option `name` at argv[i], given as "--name value" (i then moves on to the
+/// value) or "--name=value". False when argv[i] is another argument; throws
+/// std::invalid_argument when the value is missing.
+inline bool takeOptionValue(const std::string& name, int argc, char** argv, int& i,
+                            std::string& value)
+{
+    const std::string argument = argv[i];
+    if (argument == name) {
+        if (i + 1 >= argc) throw std::invalid_argument("option " + name + " needs a value");
+        value = argv[++i];
+        return true;
+    }
+    if (argument.compare(0, name.size() + 1, name + "=") == 0) {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
