@@ -96,13 +96,8 @@ void appendJsonString(std::string& json, const std::string& text)
     json += '"';
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char byte = static_cast<unsigned char>(text[i]);
-        const std::size_t length = byte < 0x80                   ? 1
-                                   : byte >= 0xc2 && byte < 0xe0 ? 2
-                                   : byte >= 0xe0 && byte < 0xf0 ? 3
-                                   : byte >= 0xf0 && byte < 0xf5 ? 4
-                                                                 : 0;
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) valid = (text[i + k] & 0xc0) == 0x80;
+        const std::size_t length = utf8Length(text, i);
+        const bool valid = length != 0;
         if (!valid) {
             json += '?';
             ++i;
