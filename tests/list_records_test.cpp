@@ -67,6 +67,7 @@ TEST_F(ListRecordsTest, RewriteChangesOnlyFaceNumbers)
         {"8 0 -250 11 0 -100", {{1, 2}, {3}}, "1 0 -250 2 0 -250 3 0 -100"},
         {"8 0 -250\n11 0", {{12}}, "12 0 -250\n11 0"},
         {"8 0 -250-3 0 0", {{}, {12}}, "8 0 -250+12 0 0"},
+        {"5e1.5 0\n", {{12, 13}}, "12e0.5 0\n13e0.5 0\n"},
     };
     for (const Case& c : cases) {
         const std::vector<ListRecord> records = findListRecords(c.text, 3);

@@ -64,9 +64,14 @@ std::string rewriteListText(const std::string& text, const std::vector<ListRecor
         // A number that began right where the one before ended (as "-5" does after "+0") began
         // with a sign, which ended the one before; the new one keeps a sign for the same reason.
         const bool adjoins = record.numberStart > 0 && !isBlank(text[record.numberStart - 1]);
+        // A number followed right away by a point (".5" after "5e1") had an exponent or a point
+        // of its own, which ended it; a whole number would run on into ".5", so it gets an
+        // exponent of its own.
+        const bool pointFollows = !rest.empty() && rest.front() == '.';
         for (std::size_t k = 0; k < numbers.size(); ++k) {
             if (k > 0) out += between;
-            out += (k == 0 && adjoins ? "+" : "") + std::to_string(numbers[k]) + rest;
+            out += (k == 0 && adjoins ? "+" : "") + std::to_string(numbers[k]) +
+                   (pointFollows ? "e0" : "") + rest;
         }
         copied = record.recordEnd;
     }
