@@ -36,9 +36,7 @@ pid_t startBatch(const fs::path& dir, const std::vector<std::string>& args)
 {
     std::vector<std::string> strings{TARNFOLD_BATCH_BINARY};
     strings.insert(strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argumentVector(strings);
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(127);
@@ -52,20 +50,6 @@ pid_t startBatch(const fs::path& dir, const std::vector<std::string>& args)
     return pid;
 }
 
-// Waits for `pid` for at most ten seconds, then kills it: a run that missed its signal must fail
-// the test rather than hang it.
-int waitBounded(pid_t pid)
-{
-    int status = 0;
-    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 1000) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-        }
-        ::usleep(10 * 1000);
-    }
-    return status;
-}
 
 // The one child of `pid`: the batch's running worker.
 pid_t workerOf(pid_t pid)

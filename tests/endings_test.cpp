@@ -90,15 +90,8 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
         // The signal is pending before the reader can see the end of the FIFO: closing it now
         // only ends a run that ignored the signal.
         ::close(writer);
-        int status = 0;
         // A run that ignored the signal may block opening the FIFO again: give up on it.
-        for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-            if (waited == 200) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-            }
-            ::usleep(50 * 1000);
-        }
+        const int status = waitBounded(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
             << "signal " << stopSignal << ", status " << status;
         if (stopSignal == SIGKILL) {

@@ -84,6 +84,27 @@ std::string readFile(const fs::path& path)
     return content.str();
 }
 
+std::vector<char*> argumentVector(std::vector<std::string>& strings)
+{
+    std::vector<char*> argv;
+    for (std::string& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int waitBounded(pid_t pid)
+{
+    int status = 0;
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 1000) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        ::usleep(10 * 1000);
+    }
+    return status;
+}
+
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,
                 const std::string& argv0, const std::function<void()>& inChild)
 {
@@ -102,9 +123,7 @@ ToolRun runBinary(const std::string& binary, const std::vector<std::string>& arg
 
     std::vector<std::string> strings{argv0.empty() ? binary : argv0};
     strings.insert(strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argumentVector(strings);
 
     const pid_t pid = ::fork();
     if (pid == 0) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <TopoDS_Shape.hxx>
 
 /// A fresh temporary directory for each test, removed afterwards.
@@ -49,6 +51,13 @@ struct ToolRun {
     std::string out;
     std::string err;
 };
+
+/// The null-ended argument vector of execv, pointing into `strings`.
+std::vector<char*> argumentVector(std::vector<std::string>& strings);
+
+/// Waits for `pid` for at most ten seconds, then kills it: a run that missed its signal must fail
+/// the test rather than hang it. Returns its wait status.
+int waitBounded(pid_t pid);
 
 /// Runs the tarnfold binary with `args` in `workDir` (the test's own when empty). `argv0`
 /// replaces the program path the process receives, when given; `inChild` runs in the child
