@@ -1,20 +1,20 @@
 // tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, draws
 // the model with the faces of a dataset's lists coloured and numbered, and writes a 3D page to
 // pick faces in a browser.
+#include "../command_line/faces_arguments.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
+#include "../follow/follow_revision.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "../run/supervisor.hpp"
 #include "../run/worker.hpp"
 #include "../viewer/face_page.hpp"
-#include "faces_arguments.hpp"
-#include "faces_since.hpp"
-#include "supervisor.hpp"
 
 #include <csignal>
 #include <cstdio>
@@ -115,8 +115,12 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 int runFaces(const FacesOptions& options, RunState* state)
 {
     return runReportingFailures("tarnfold-faces", [&] {
-        return options.sinceFile.empty() ? measureAndDraw(options, state)
-                                         : followRevision(options, state);
+        if (options.sinceFile.empty()) return measureAndDraw(options, state);
+        bool complete = true;
+        const DatasetInputs inputs = readNamedInputs(options, state, complete);
+        const FollowRequest request{options.datasetRoot, options.sinceFile, options.rewrite,
+                                    options.allowSplitMerge};
+        return followRevision(request, inputs, complete, state);
     });
 }
 

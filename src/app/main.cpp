@@ -6,8 +6,8 @@
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
+#include "../run/supervisor.hpp"
 #include "../run/worker.hpp"
-#include "supervisor.hpp"
 
 #include <csignal>
 #include <cstring>

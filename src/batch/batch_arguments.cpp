@@ -1,7 +1,7 @@
 #include "batch_arguments.hpp"
 
 #include "../output/whole_file.hpp"
-#include "../run/option_value.hpp"
+#include "../command_line/option_value.hpp"
 
 #include <cerrno>
 #include <cmath>

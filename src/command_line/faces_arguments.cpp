@@ -1,6 +1,7 @@
 #include "faces_arguments.hpp"
 
-#include "../run/option_value.hpp"
+#include "option_value.hpp"
+
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 

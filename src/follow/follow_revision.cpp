@@ -1,11 +1,12 @@
-#include "faces_since.hpp"
+#include "follow_revision.hpp"
 
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
-#include "../follow/face_sampling.hpp"
-#include "../follow/list_rewrite.hpp"
-#include "../follow/match_table.hpp"
-#include "../follow/revision_match.hpp"
+#include "face_sampling.hpp"
+#include "list_rewrite.hpp"
+#include "match_table.hpp"
+#include "revision_match.hpp"
+
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
@@ -28,11 +29,10 @@ void printNote(const std::string& note)
 
 } // namespace
 
-int followRevision(const FacesOptions& options, RunState* state)
+int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
+                   RunState* state)
 {
-    bool complete = true;
-    const DatasetInputs inputs = readNamedInputs(options, state, complete);
-    const bool withDataset = options.modelFile.empty();
+    const bool withDataset = !request.datasetRoot.empty();
 
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
@@ -40,12 +40,12 @@ int followRevision(const FacesOptions& options, RunState* state)
     if (state) startProgressLine(progress, *state);
     STEPControl_Reader oldReader, newReader;
     std::string oldError, newError;
-    const TopoDS_Shape oldShape = importStepModel(oldReader, options.sinceFile, oldError, state);
+    const TopoDS_Shape oldShape = importStepModel(oldReader, request.sinceFile, oldError, state);
     TopoDS_Shape newShape;
     if (oldError.empty()) newShape = importStepModel(newReader, inputs.modelPath, newError, state);
     stopProgressLine(progress);
     if (withDataset && inputs.modelPath.empty() && oldError.empty()) {
-        newError = describeUnnamedModel(options.datasetRoot);
+        newError = describeUnnamedModel(request.datasetRoot);
     }
     if (!oldError.empty() || !newError.empty()) {
         reportProblems(command, {oldError.empty() ? newError : oldError}, complete);
@@ -86,9 +86,9 @@ int followRevision(const FacesOptions& options, RunState* state)
                   "(gone or unsure): see the table");
     }
 
-    if (options.rewrite) {
+    if (request.rewrite) {
         const ListRewriteReport report =
-            rewriteDatasetLists(options.datasetRoot, matches, options.allowSplitMerge);
+            rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge);
         reportProblems(command, report.problems, complete);
         if (!report.problems.empty()) {
             reportProblems(command, {"no list file was rewritten"}, complete);

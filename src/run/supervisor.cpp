@@ -1,9 +1,9 @@
 #include "supervisor.hpp"
 
-#include "../run/death.hpp"
-#include "../run/run_state.hpp"
-#include "../run/stop_signals.hpp"
-#include "../run/worker.hpp"
+#include "death.hpp"
+#include "run_state.hpp"
+#include "stop_signals.hpp"
+#include "worker.hpp"
 
 #include <cerrno>
 #include <cstdio>
