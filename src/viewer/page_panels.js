@@ -33,7 +33,8 @@ function listOf(sets, numbers) {
   return inForce && inRestraint ? 'both' : inForce ? 'force' : inRestraint ? 'restraint' : '-';
 }
 
-// Shows row `i` of the table (-1 hides the panel); the list is the sets' as they stand.
+// Shows row `i` of the table (-1 hides the panel); the list is the sets' as they stand, for
+// every visit of the face, as its colour is.
 function showFaceRow(model, sets, i) {
   const panel = document.getElementById('face-panel');
   panel.hidden = i < 0;
@@ -47,10 +48,14 @@ function showFaceRow(model, sets, i) {
     ['centre', [row.cx, row.cy, row.cz].join('  ')],
     ['point', [row.px, row.py, row.pz].join('  ')],
     ['normal', [row.nx, row.ny, row.nz].join('  ')],
-    ['list', listOf(sets, [Number(row.face)])],
+    ['list', listOf(sets, visits)],
     ['same_as', row.same_as]
   ];
-  if (visits.length > 1) cells.push(['visited as', visits.join(' ')]);
+  if (visits.length > 1) {
+    cells.push(['visited as', visits.map(function (n) {
+      return n + ' (' + listOf(sets, [n]) + ')';
+    }).join(', ')]);
+  }
   const body = document.getElementById('face-cells');
   body.textContent = '';
   cells.forEach(function (cell) {
@@ -62,14 +67,59 @@ function showFaceRow(model, sets, i) {
   });
 }
 
-function showSets(sets) {
-  ['force', 'restraint'].forEach(function (name) {
+function numbersInput(className, label) {
+  const input = document.createElement('input');
+  input.type = 'text';
+  input.className = className;
+  input.spellcheck = false;
+  input.autocomplete = 'off';
+  input.setAttribute('aria-label', label);
+  return input;
+}
+
+// Lists the faces of each set, each with a box for each of its records' numbers.
+function showSets(lists) {
+  Object.keys(lists.sets).forEach(function (name) {
     const section = document.getElementById('set-' + name);
-    const numbers = sortedNumbers(sets[name]);
+    const numbers = sortedNumbers(lists.sets[name]);
     section.querySelector('.count').textContent = '(' + numbers.length + ')';
-    section.querySelector('.numbers').textContent = numbers.join(' ');
-    section.querySelectorAll('button').forEach(function (b) { b.disabled = !numbers.length; });
+    const faces = section.querySelector('.faces');
+    faces.textContent = '';
+    numbers.forEach(function (n) {
+      const item = faces.appendChild(document.createElement('li'));
+      item.appendChild(document.createElement('span')).textContent = n;
+      lists.records[name].get(n).forEach(function (record) {
+        const input = item.appendChild(numbersInput('numbers', name + ' numbers of face ' + n));
+        input.value = record.numbers;
+        if (record.from) input.title = 'as ' + record.from + ' has it';
+        input.record = record;
+      });
+    });
+    checkSet(lists, name, true);
   });
+}
+
+// Marks what is wrong in set `name`, says why, and lets it be copied and downloaded only when
+// nothing is. `placeholders`: show the set's numbers again in the faces' empty boxes.
+function checkSet(lists, name, placeholders) {
+  const section = document.getElementById('set-' + name);
+  const every = numberWords(lists.every[name]).join(' ');
+  section.querySelector('.every').setAttribute('aria-invalid',
+    String(every !== '' && checkNumbers(every, name) !== ''));
+  section.querySelectorAll('.numbers').forEach(function (input) {
+    if (placeholders) input.placeholder = every || furtherCounts[name] + ' numbers';
+    const own = input.record.numbers;
+    input.setAttribute('aria-invalid',
+      String(numberWords(own).length > 0 && checkNumbers(own, name) !== ''));
+  });
+  const problems = setProblems(lists, name), list = section.querySelector('.problems');
+  list.textContent = '';
+  problems.slice(0, 4).concat(problems.length > 4 ? ['and ' + (problems.length - 4) +
+    ' more faces with numbers to mend'] : []).forEach(function (problem) {
+    list.appendChild(document.createElement('li')).textContent = problem;
+  });
+  const writable = lists.sets[name].size > 0 && !problems.length;
+  section.querySelectorAll('button').forEach(function (b) { b.disabled = !writable; });
 }
 
 function copyText(text) {
@@ -98,19 +148,38 @@ function downloadText(fileName, text) {
   setTimeout(function () { URL.revokeObjectURL(url); }, 60000);
 }
 
-function wireSetButtons(sets) {
-  ['force', 'restraint'].forEach(function (name) {
+// What the boxes and buttons of each set do, and where its records came from.
+function wireSets(lists) {
+  Object.keys(lists.sets).forEach(function (name) {
     const section = document.getElementById('set-' + name);
+    const every = section.querySelector('.every');
+    every.placeholder = furtherCounts[name] + ' numbers';
+    section.addEventListener('input', function (event) {
+      if (event.target === every) lists.every[name] = every.value;
+      else if (event.target.record) event.target.record.numbers = event.target.value;
+      checkSet(lists, name, event.target === every);
+    });
+    const notes = [];
+    if (lists.files[name].length) {
+      const files = lists.files[name];
+      notes.push('From ' + files.join(', ') + (files.length > 1
+        ? '; a list file from here holds them all, in place of those ' + files.length
+        : '') + '.');
+    }
+    if (lists.leftOut[name].length) {
+      notes.push('Left out, naming no face: ' + someOf(lists.leftOut[name], 5) + '.');
+    }
+    section.querySelector('.from').textContent = notes.join(' ');
     section.querySelector('.copy').addEventListener('click', function () {
-      const count = sets[name].size;
-      copyText(listFileText(sets[name], name)).then(function () {
+      const count = recordCount(lists, name);
+      copyText(listFileText(lists, name)).then(function () {
         say('copied ' + count + ' ' + name + ' record' + (count === 1 ? '' : 's'));
       }, function (error) {
         say('cannot copy: ' + error.message, true);
       });
     });
     section.querySelector('.download').addEventListener('click', function () {
-      downloadText(name + '.txt', listFileText(sets[name], name));
+      downloadText(name + '.txt', listFileText(lists, name));
     });
   });
 }
