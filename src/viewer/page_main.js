@@ -70,10 +70,12 @@ function showModel(model) {
     if (i < 0) return;
     const name = currentSet(), set = sets[name], visits = model.visits[i];
     const listed = visits.filter(function (n) { return set.has(n); });
-    if (listed.length) listed.forEach(function (n) { set.delete(n); });
-    else addFace(lists, name, visits[0]);
+    if (!listed.length) listed.push(visits[0]);
+    listed.forEach(function (n) {
+      if (set.has(n)) set.delete(n); else addFace(lists, name, n);
+      showSets(lists, name, n);
+    });
     paint(i);
-    showSets(lists);
     showPanel();
   };
   // A press of the main button, or a finger, released where it went down toggles the face

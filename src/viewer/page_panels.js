@@ -77,41 +77,66 @@ function numbersInput(className, label) {
   return input;
 }
 
-// Lists the faces of each set, each with a box for each of its records' numbers.
-function showSets(lists) {
-  Object.keys(lists.sets).forEach(function (name) {
+// Marks a box whose own numbers the reader would not take.
+function markNumbers(box, text, name) {
+  const wrong = String(numberWords(text).length > 0 && checkNumbers(text, name) !== '');
+  if (box.getAttribute('aria-invalid') !== wrong) box.setAttribute('aria-invalid', wrong);
+}
+
+// What an empty box of set `name` stands for.
+function placeholderOf(lists, name) {
+  return numberWords(lists.every[name]).join(' ') || furtherCounts[name] + ' numbers';
+}
+
+// The row of face `n` in set `name`: its number, then a box for each of its records.
+function faceItem(lists, name, n) {
+  const item = document.createElement('li');
+  item.dataset.face = n;
+  item.appendChild(document.createElement('span')).textContent = n;
+  lists.records[name].get(n).forEach(function (record) {
+    const input = item.appendChild(numbersInput('numbers', name + ' numbers of face ' + n));
+    input.value = record.numbers;
+    input.placeholder = placeholderOf(lists, name);
+    if (record.from) input.title = 'as ' + record.from + ' has it';
+    input.record = record;
+    markNumbers(input, record.numbers, name);
+  });
+  return item;
+}
+
+// Lists the faces of each set; with `name` and `n`, only face n of that set came or went, and
+// only its row changes: a set of 10,000 faces is not built again for each click.
+function showSets(lists, name, n) {
+  (name ? [name] : Object.keys(lists.sets)).forEach(function (name) {
     const section = document.getElementById('set-' + name);
-    const numbers = sortedNumbers(lists.sets[name]);
-    section.querySelector('.count').textContent = '(' + numbers.length + ')';
+    section.querySelector('.count').textContent = '(' + lists.sets[name].size + ')';
     const faces = section.querySelector('.faces');
-    faces.textContent = '';
-    numbers.forEach(function (n) {
-      const item = faces.appendChild(document.createElement('li'));
-      item.appendChild(document.createElement('span')).textContent = n;
-      lists.records[name].get(n).forEach(function (record) {
-        const input = item.appendChild(numbersInput('numbers', name + ' numbers of face ' + n));
-        input.value = record.numbers;
-        if (record.from) input.title = 'as ' + record.from + ' has it';
-        input.record = record;
+    if (n === undefined) {
+      faces.textContent = '';
+      const rows = document.createDocumentFragment();
+      sortedNumbers(lists.sets[name]).forEach(function (m) {
+        rows.appendChild(faceItem(lists, name, m));
       });
-    });
-    checkSet(lists, name, true);
+      faces.appendChild(rows);
+    } else {
+      // The rows are sorted by face: the first of a number from n up is where n goes.
+      const items = faces.children;
+      let low = 0, high = items.length;
+      while (low < high) {
+        const middle = (low + high) >> 1;
+        if (Number(items[middle].dataset.face) < n) low = middle + 1; else high = middle;
+      }
+      const at = items[low] || null;
+      if (at && Number(at.dataset.face) === n) at.remove();
+      else if (lists.sets[name].has(n)) faces.insertBefore(faceItem(lists, name, n), at);
+    }
+    checkSet(lists, name);
   });
 }
 
-// Marks what is wrong in set `name`, says why, and lets it be copied and downloaded only when
-// nothing is. `placeholders`: show the set's numbers again in the faces' empty boxes.
-function checkSet(lists, name, placeholders) {
+// Says what is wrong in set `name`, and lets it be copied and downloaded only when nothing is.
+function checkSet(lists, name) {
   const section = document.getElementById('set-' + name);
-  const every = numberWords(lists.every[name]).join(' ');
-  section.querySelector('.every').setAttribute('aria-invalid',
-    String(every !== '' && checkNumbers(every, name) !== ''));
-  section.querySelectorAll('.numbers').forEach(function (input) {
-    if (placeholders) input.placeholder = every || furtherCounts[name] + ' numbers';
-    const own = input.record.numbers;
-    input.setAttribute('aria-invalid',
-      String(numberWords(own).length > 0 && checkNumbers(own, name) !== ''));
-  });
   const problems = setProblems(lists, name), list = section.querySelector('.problems');
   list.textContent = '';
   problems.slice(0, 4).concat(problems.length > 4 ? ['and ' + (problems.length - 4) +
@@ -155,9 +180,18 @@ function wireSets(lists) {
     const every = section.querySelector('.every');
     every.placeholder = furtherCounts[name] + ' numbers';
     section.addEventListener('input', function (event) {
-      if (event.target === every) lists.every[name] = every.value;
-      else if (event.target.record) event.target.record.numbers = event.target.value;
-      checkSet(lists, name, event.target === every);
+      const box = event.target;
+      if (box === every) {
+        lists.every[name] = every.value;
+        const placeholder = placeholderOf(lists, name);
+        section.querySelectorAll('.numbers').forEach(function (input) {
+          if (input.placeholder !== placeholder) input.placeholder = placeholder;
+        });
+      } else if (box.record) {
+        box.record.numbers = box.value;
+      }
+      markNumbers(box, box.value, name);
+      checkSet(lists, name);
     });
     const notes = [];
     if (lists.files[name].length) {
