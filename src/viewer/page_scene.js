@@ -300,8 +300,8 @@ function createScene(model, container) {
   };
 
   // Cuts away what lies in front of `point`, `ahead` nearer the viewer, with a plane that faces
-  // `toViewer` (or else the camera as it looks now) and stays where it is as the model turns,
-  // and draws what it cuts away see-through; null takes the cut away.
+  // `toward` (or else the camera as it looks now) and stays where it is as the model turns, and
+  // draws what it cuts away see-through; null takes the cut away.
   view.sectioned = false;
   view.cut = function (point, ahead, toward) {
     view.sectioned = !!point;

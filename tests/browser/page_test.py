@@ -301,11 +301,15 @@ def check_cavity(browser, build, work, shots):
     # A point of the block's top, beside the cavity: cut away, drawn see-through.
     top = label_point(browser, {'px': 5, 'py': 5, 'pz': 20})
     pixels = browser.screenshot(os.path.join(shots, 'hollow-see-through.png'))
-    veiled, lid = pixels.at(*map(int, at)), pixels.at(*map(int, top))
-    expect(veiled[0] > veiled[1] + 40 > veiled[2] + 70 and
-           not is_shade_of(veiled, COLOURS['force']),
-           'the floor (%d), in force, shows through a veil at its label point: %s' % (floor,
-                                                                                  veiled))
+    # The floor to its corners: a view along z is tilted by a hair, and the cut is not.
+    for x, y in (at, *(label_point(browser, {'px': px, 'py': py, 'pz': 5})
+                       for px, py in ((15.3, 10.3), (24.7, 19.7), (15.3, 19.7), (24.7, 10.3)))):
+        veiled = pixels.at(int(x), int(y))
+        expect(veiled[0] > veiled[1] + 40 > veiled[2] + 70 and
+               not is_shade_of(veiled, COLOURS['force']),
+               'the floor (%d), in force, shows through a veil at (%.0f, %.0f): %s' % (
+                   floor, x, y, veiled))
+    lid = pixels.at(*map(int, top))
     expect(all(215 <= c <= 250 for c in lid) and max(lid) - min(lid) <= 6,
            'the top, cut away, is drawn faintly: %s' % (lid,))
     # The section stays as the model turns, for a look from the corner.
