@@ -70,7 +70,10 @@ function showModel(model) {
     if (i < 0) return;
     const name = currentSet(), set = sets[name], visits = model.visits[i];
     const listed = visits.filter(function (n) { return set.has(n); });
-    if (!listed.length) listed.push(visits[0]);
+    // A face comes back as the visit that held its records, if one did.
+    if (!listed.length) {
+      listed.push(visits.find(function (n) { return lists.records[name].has(n); }) || visits[0]);
+    }
     listed.forEach(function (n) {
       if (set.has(n)) set.delete(n); else addFace(lists, name, n);
       showSets(lists, name, n);

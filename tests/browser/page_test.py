@@ -268,6 +268,11 @@ def check_visits(browser, build, work, shots):
            cells.get('visited as') == '8 (-), 28 (force)',
            'face 8, listed as 28, shows its lists: %s %s' % (shown, cells))
     browser.screenshot(os.path.join(shots, 'twice.png'))
+    # Clicked out and in again, it comes back as 28, with its record.
+    browser.click(*label_point(browser, rows[8]))
+    browser.click(*label_point(browser, rows[8]))
+    force = shown_sets(browser)['force']
+    expect(force == [['28', '0 1']], 'face 8 clicked out and in is 28 again: %s' % force)
 
 
 # The faces of a closed cavity are in sight from no direction: the search shows what lies in
