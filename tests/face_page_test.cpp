@@ -5,6 +5,7 @@
 #include "test_support.hpp"
 
 #include "faces/face_table.hpp"
+#include "intake/dataset_records.hpp"
 #include "viewer/face_page.hpp"
 
 #include <BRepAlgoAPI_Cut.hxx>
@@ -67,8 +68,8 @@ TEST(FacePage, DataDecodesToTheMesh)
     const TopoDS_Shape model = drilledBlock();
     const double deflection = meshModel(model);
     const std::vector<FaceRow> rows = measureFaces(model, nullptr);
-    const PageData data = readPageData(buildFacePage(model, rows, installedScripts(), {}));
-    ASSERT_EQ(data.sections.size(), 9u) << data.json.substr(0, 500);
+    const PageData data = readPageData(buildFacePage(model, rows, {}, installedScripts(), {}));
+    ASSERT_EQ(data.sections.size(), 10u) << data.json.substr(0, 500);
     EXPECT_EQ(data.sections.at("table"), formatFaceTable(rows));
     ASSERT_TRUE(data.indexBytes == 1 || data.indexBytes == 2 || data.indexBytes == 4);
 
@@ -197,7 +198,7 @@ TEST(FacePage, ScriptsCannotEndTheirElement)
     PageScripts scripts;
     scripts.three = "var a = '</script><p>'; var b = '</SCRIPT >'; var c = '<!-- x';";
     scripts.controls = "var d = 1;";
-    const std::string page = buildFacePage(box, measureFaces(box, nullptr), scripts, {});
+    const std::string page = buildFacePage(box, measureFaces(box, nullptr), {}, scripts, {});
     EXPECT_NE(page.find("var a = '<\\/script><p>'; var b = '<\\/SCRIPT >'; var c = '<\\!-- x';"),
               std::string::npos);
     EXPECT_EQ(page.find("<!--"), std::string::npos);
@@ -248,8 +249,8 @@ TEST(FacePage, SolidFacesShowTheirFrontOnly)
     builder.Add(model, BRepPrimAPI_MakeBox(10, 10, 10).Shape());
     builder.Add(model, BRepBuilderAPI_MakeFace(gp_Pln(gp_Pnt(20, 0, 0), gp::DZ()), 0, 5, 0, 5));
     meshModel(model);
-    const PageData data =
-        readPageData(buildFacePage(model, measureFaces(model, nullptr), installedScripts(), {}));
+    const PageData data = readPageData(
+        buildFacePage(model, measureFaces(model, nullptr), {}, installedScripts(), {}));
     ASSERT_EQ(data.sections.count("faceCulled"), 1u);
     EXPECT_EQ(readNumbers(data.sections.at("faceCulled"), 1),
               (std::vector<std::uint32_t>{1, 1, 1, 1, 1, 1, 0}));
@@ -294,4 +295,40 @@ TEST_F(FacePageTest, SeveralShapesNote)
                   noted)
             << context;
     }
+}
+
+// The page carries every record of the dataset's lists, each number as its file writes it, so
+// that the page can give them back: files in the order of their names, a face listed twice or in
+// two files, CR LF, numbers that run together, a record that names no face (0), a name that
+// must be escaped; an incomplete last record and text after the numbers left out, as the reader
+// leaves them.
+TEST_F(FacePageTest, RecordsAsTheFilesWriteThem)
+{
+    const fs::path root = dir / "set";
+    writeFile(root / "data/address.txt", "box.step\n");
+    writeFile(root / "data/force/b.txt", "4 1.5e2-.5\r\n9 0 0\r\n4.0 7 8\n1 2\n");
+    writeFile(root / "data/force/a\"<z>.txt", "1 +0-5\n");
+    writeFile(root / "data/restraint/bolts", "6 1 1 1 0 0 0 end\n6 2 2 2 0 0 0\n");
+    const std::vector<DatasetRecord> records = readDatasetRecords(root);
+    EXPECT_EQ(formatPageRecords(records, 6),
+              "[[\"force\",1,\"1\",\"+0 -5\",\"force/a\\\"\\u003cz\\u003e.txt\",1],\n"
+              "[\"force\",4,\"4\",\"1.5e2 -.5\",\"force/b.txt\",1],\n"
+              "[\"force\",0,\"9\",\"0 0\",\"force/b.txt\",2],\n"
+              "[\"force\",4,\"4.0\",\"7 8\",\"force/b.txt\",3],\n"
+              "[\"restraint\",6,\"6\",\"1 1 1 0 0 0\",\"restraint/bolts\",1]]");
+    EXPECT_EQ(formatPageRecords({}, 6), "[]");
+
+    // Through the command: the section is those records, in the page that the dataset's run
+    // writes.
+    const fs::path model = dir / "box.step";
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), model);
+    writeFile(root / "data/address.txt", model.string() + "\n");
+    fs::remove(root / "data/force/b.txt");
+    writeFile(root / "data/restraint/bolts", "6 1 1 1 0 0 0\n");
+    const ToolRun run =
+        runBinary(TARNFOLD_FACES_BINARY, {root.string(), "--html", (dir / "f.html").string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::string section = readPageData(readFile(dir / "f.html")).sections.at("records");
+    EXPECT_EQ(section, formatPageRecords(readDatasetRecords(root), 6));
+    EXPECT_EQ(section.rfind("[[\"force\",1,\"1\",\"+0 -5\",", 0), 0u) << section;
 }

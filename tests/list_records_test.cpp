@@ -88,3 +88,24 @@ TEST_F(ListRecordsTest, RecordsKnowTheirPlace)
     EXPECT_EQ(records[1].numberEnd, 14u);
     EXPECT_EQ(records[1].recordEnd, 21u);
 }
+
+// Each number of a record as it is written, split where the reader splits: at blanks of any
+// kind, at a sign that follows a number, at a second point or a point after an exponent.
+TEST_F(ListRecordsTest, NumbersAsWritten)
+{
+    const std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>> cases = {
+        {"8 0 -250\n11 0 -100\n", {{"8", "0", "-250"}, {"11", "0", "-100"}}},
+        {"8\t0\r\n  -250", {{"8", "0", "-250"}}},
+        {"8 +0-5 4 1.5e2.5", {{"8", "+0", "-5"}, {"4", "1.5e2", ".5"}}},
+        {"5e1.5 0\n", {{"5e1", ".5", "0"}}},
+        {"3.0 1.2.3 9 x", {{"3.0", "1.2", ".3"}}},
+        {"7 00012 1E-400 8 0", {{"7", "00012", "1E-400"}}},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::vector<std::vector<std::string>> numbers;
+        for (const ListRecord& record : findListRecords(text, 3)) {
+            numbers.push_back(recordNumberTexts(text, record));
+        }
+        EXPECT_EQ(numbers, expected) << text;
+    }
+}

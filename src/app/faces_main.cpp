@@ -8,6 +8,7 @@
 #include "../faces/face_table.hpp"
 #include "../follow/follow_revision.hpp"
 #include "../intake/dataset_inputs.hpp"
+#include "../intake/dataset_records.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
 #include "../output/whole_file.hpp"
@@ -101,8 +102,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     if (pageWanted) {
         enterPhase(state, RunPhase::drawing);
         const PageText text{modelName, note, options.views.empty() ? View::iso : options.views[0]};
+        // Read again for their further numbers, which the walk does not keep.
+        const std::vector<DatasetRecord> records =
+            withDataset ? readDatasetRecords(options.datasetRoot) : std::vector<DatasetRecord>{};
         const std::string problem = writeWholeFile(
-            options.htmlFile, buildFacePage(modelShape, rows, scripts, text), state);
+            options.htmlFile, buildFacePage(modelShape, rows, records, scripts, text), state);
         if (!problem.empty()) reportProblems(command, {problem}, complete);
     }
     enterPhase(state, RunPhase::finished);

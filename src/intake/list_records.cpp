@@ -43,6 +43,24 @@ std::vector<ListRecord> findListRecords(const std::string& text, int recordLengt
     return records;
 }
 
+std::vector<std::string> recordNumberTexts(const std::string& text, const ListRecord& record)
+{
+    // The record alone reads as it did in the text: its last number ended where the next byte
+    // could not go on with it, as the end of the text cannot.
+    const std::string span = text.substr(record.numberStart, record.recordEnd - record.numberStart);
+    std::istringstream stream(span);
+    stream.imbue(std::locale::classic());
+    std::vector<std::string> numbers;
+    for (double number = 0; stream >> std::ws && !stream.eof();) {
+        const auto start = static_cast<std::size_t>(stream.tellg());
+        if (!(stream >> number)) break;
+        const std::size_t end =
+            stream.eof() ? span.size() : static_cast<std::size_t>(stream.tellg());
+        numbers.push_back(span.substr(start, end - start));
+    }
+    return numbers;
+}
+
 std::string rewriteListText(const std::string& text, const std::vector<ListRecord>& records,
                             const std::vector<std::vector<int>>& newNumbers)
 {

@@ -18,6 +18,10 @@ struct ListRecord {
 /// the first text that is not a number, an incomplete last record left out.
 std::vector<ListRecord> findListRecords(const std::string& text, int recordLength);
 
+/// The text of each number of `record` in `text`, the face number first, split where the reader
+/// splits them: "5e1.5 2" is "5e1", ".5" and "2".
+std::vector<std::string> recordNumberTexts(const std::string& text, const ListRecord& record);
+
 /// `text` with the face number of each record replaced by `newNumbers` of the same index: one
 /// number takes its place; several repeat the record, once for each, in the given order; none
 /// leaves the record as it is. Every other byte stays as it was. A repeated record follows the

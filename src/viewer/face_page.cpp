@@ -18,7 +18,7 @@ namespace {
 
 // The page's own scripts, in the order in which they run.
 const char* const pageScriptFiles[] = {"page_model.js", "page_scene.js", "page_search.js",
-                                       "page_panels.js", "page_main.js"};
+                                       "page_lists.js", "page_panels.js", "page_main.js"};
 
 // Reads `path` whole into `content`; returns "" or the reason it could not.
 std::string readWholeText(const std::string& path, std::string& content)
@@ -78,10 +78,11 @@ std::string readPageScripts(const std::string& directory, PageScripts& scripts)
 }
 
 std::string buildFacePage(const TopoDS_Shape& modelShape, const std::vector<FaceRow>& rows,
-                          const PageScripts& scripts, const PageText& text)
+                          const std::vector<DatasetRecord>& records, const PageScripts& scripts,
+                          const PageText& text)
 {
     const std::string data = writePageData(
-        packMesh(collectMeshes(modelShape, rows), collectMeshEdges(rows)), rows, text);
+        packMesh(collectMeshes(modelShape, rows), collectMeshEdges(rows)), rows, records, text);
     std::string title = "faces of ";
     appendXmlText(title, text.modelName);
     std::string script;

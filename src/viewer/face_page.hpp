@@ -21,9 +21,11 @@ constexpr const char* threeDirectory = "/usr/share/javascript/three";
 std::string readPageScripts(const std::string& directory, PageScripts& scripts);
 
 /// A self-contained HTML page that draws the meshed `modelShape` in 3D for picking faces:
-/// `rows` are its face table, `scripts` are inlined, and nothing is fetched when it opens.
+/// `rows` are its face table, `records` the dataset's records that its sets start from (none
+/// for a model alone), `scripts` are inlined, and nothing is fetched when it opens.
 std::string buildFacePage(const TopoDS_Shape& modelShape, const std::vector<FaceRow>& rows,
-                          const PageScripts& scripts, const PageText& text);
+                          const std::vector<DatasetRecord>& records, const PageScripts& scripts,
+                          const PageText& text);
 
 /// Replaces each {{name}} in `page` by the text that `parts` pairs with that name. Throws
 /// std::logic_error for a marker that `parts` does not name, or one left unclosed.

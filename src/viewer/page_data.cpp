@@ -1,6 +1,7 @@
 #include "page_data.hpp"
 
 #include "../faces/picture_style.hpp"
+#include "../intake/list_entries.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -190,8 +191,31 @@ gp_XYZ quantisationStep(const PackedMesh& mesh)
     return (mesh.high - mesh.low) / quantisationSteps;
 }
 
+std::string formatPageRecords(const std::vector<DatasetRecord>& records, int faceCount)
+{
+    std::string json = "[";
+    for (const DatasetRecord& record : records) {
+        if (json.size() > 1) json += ",\n";
+        json += '[';
+        appendJsonString(json, record.kind == DatasetFileKind::restraint ? "restraint" : "force");
+        const bool selects = selectsFace(record.faceNumber, faceCount);
+        json += ',' + std::to_string(selects ? int(record.faceNumber) : 0) + ',';
+        appendJsonString(json, record.numbers.empty() ? "" : record.numbers.front());
+        std::string further;
+        for (std::size_t i = 1; i < record.numbers.size(); ++i) {
+            further += (i > 1 ? " " : "") + record.numbers[i];
+        }
+        json += ',';
+        appendJsonString(json, further);
+        json += ',';
+        appendJsonString(json, record.file);
+        json += ',' + std::to_string(record.line) + ']';
+    }
+    return json + ']';
+}
+
 std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& rows,
-                          const PageText& text)
+                          const std::vector<DatasetRecord>& records, const PageText& text)
 {
     std::string json = "{";
     appendField(json, "model");
@@ -246,6 +270,7 @@ std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& ro
 
     const std::pair<const char*, std::string> sections[] = {
         {"table", formatFaceTable(rows)},
+        {"records", formatPageRecords(records, int(rows.size()))},
         {"faceNodes", packArray(mesh.faceNodes)},
         {"faceTriangles", packArray(mesh.faceTriangles)},
         {"faceEdges", packArray(mesh.faceEdges)},

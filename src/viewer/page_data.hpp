@@ -3,6 +3,7 @@
 #include "../faces/face_mesh.hpp"
 #include "../faces/face_table.hpp"
 #include "../faces/panel.hpp"
+#include "../intake/dataset_records.hpp"
 
 #include <cstdint>
 #include <string>
@@ -41,12 +42,17 @@ struct PageText {
 
 /// The page's data as one JSON object: the text, the colours, the eight views, the bounding
 /// box, and "data", one zlib stream in base64 holding the sections that "sections" names with
-/// their sizes in bytes: the face table as the command prints it, then the mesh's arrays as
-/// little-endian bytes, positions as differences along each axis in turn, node indices in
-/// "indexBytes" bytes each. Every '<', '>' and '&' is escaped, so that the object can stand
-/// inside a script element.
+/// their sizes in bytes: the face table as the command prints it, the dataset's `records` as
+/// JSON (formatPageRecords), then the mesh's arrays as little-endian bytes, positions as
+/// differences along each axis in turn, node indices in "indexBytes" bytes each. Every '<', '>'
+/// and '&' is escaped, so that the object can stand inside a script element.
 std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& rows,
-                          const PageText& text);
+                          const std::vector<DatasetRecord>& records, const PageText& text);
+
+/// The records as a JSON array, one array each: its list ("force" or "restraint"), the face it
+/// selects among `faceCount` (0 for none), its face number as written, its further numbers as
+/// written with one blank between two, its file and its line.
+std::string formatPageRecords(const std::vector<DatasetRecord>& records, int faceCount);
 
 /// `bytes` in base64 (RFC 4648, with padding).
 std::string encodeBase64(const std::string& bytes);

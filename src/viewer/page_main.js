@@ -20,13 +20,9 @@ function showModel(model) {
     nav.appendChild(button);
   });
 
-  const sets = { force: new Set(), restraint: new Set() };
-  model.rows.forEach(function (row) {
-    if (row.list === 'force' || row.list === 'both') sets.force.add(Number(row.face));
-    if (row.list === 'restraint' || row.list === 'both') sets.restraint.add(Number(row.face));
-  });
-  showSets(sets);
-  wireSetButtons(sets);
+  const lists = startLists(model), sets = lists.sets;
+  wireSets(lists);
+  showSets(lists);
 
   let view;
   try {
@@ -72,12 +68,17 @@ function showModel(model) {
   const toggle = function (point) {
     const i = view.faceAt(point.x, point.y);
     if (i < 0) return;
-    const set = sets[currentSet()], visits = model.visits[i];
+    const name = currentSet(), set = sets[name], visits = model.visits[i];
     const listed = visits.filter(function (n) { return set.has(n); });
-    if (listed.length) listed.forEach(function (n) { set.delete(n); });
-    else set.add(visits[0]);
+    // A face comes back as the visit that held its records, if one did.
+    if (!listed.length) {
+      listed.push(visits.find(function (n) { return lists.records[name].has(n); }) || visits[0]);
+    }
+    listed.forEach(function (n) {
+      if (set.has(n)) set.delete(n); else addFace(lists, name, n);
+      showSets(lists, name, n);
+    });
     paint(i);
-    showSets(sets);
     showPanel();
   };
   // A press of the main button, or a finger, released where it went down toggles the face

@@ -1,5 +1,6 @@
 // The model that tarnfold-faces wrote into the page: the colours and named views, and one zlib
-// stream in base64 with the face table as the command prints it and the mesh's arrays.
+// stream in base64 with the face table as the command prints it, the dataset's records and the
+// mesh's arrays.
 
 // The sections of the page's data, inflated: the browser's own zlib does it.
 function inflateSections(data) {
@@ -84,6 +85,9 @@ function readModel() {
       colours: data.colours,
       views: data.views,
       rows: parseTable(new TextDecoder().decode(sections.table)),
+      // The dataset's records: list, face (0 for none), its number and further numbers as
+      // written, file, line.
+      records: JSON.parse(new TextDecoder().decode(sections.records)),
       low: new THREE.Vector3().fromArray(data.low),
       high: new THREE.Vector3().fromArray(data.high),
       faceNodes: readArray(sections.faceNodes, Uint32Array),
@@ -128,15 +132,4 @@ function nodePosition(model, n, target) {
   const p = model.positions;
   return target.set(p[3 * n] / 65535, p[3 * n + 1] / 65535, p[3 * n + 2] / 65535)
     .multiply(extent).add(model.low);
-}
-
-// The list file of a set: one record a face, sorted, the further numbers held by zeros.
-const recordTails = { force: ' 0 0', restraint: ' 0 0 0 0 0 0' };
-
-function sortedNumbers(set) {
-  return Array.from(set).sort(function (a, b) { return a - b; });
-}
-
-function listFileText(set, name) {
-  return sortedNumbers(set).map(function (n) { return n + recordTails[name] + '\n'; }).join('');
 }

@@ -113,9 +113,30 @@ function createScene(model, container) {
     first = last;
   }
   scene.add(place(new THREE.Mesh(shaded, materials)));
-  scene.add(place(new THREE.LineSegments(
-    geometryWith({}, new THREE.BufferAttribute(edgeIndices(model), 1)),
-    new THREE.LineBasicMaterial({ color: model.colours.edge }))));
+  const edges = geometryWith({}, new THREE.BufferAttribute(edgeIndices(model), 1));
+  const edgeMaterial = new THREE.LineBasicMaterial({ color: model.colours.edge });
+  scene.add(place(new THREE.LineSegments(edges, edgeMaterial)));
+  // What a cut takes away is still drawn, see-through, so that what lies behind it keeps its
+  // place in the part: the same faces and edges, faint, kept only in front of the cut's plane.
+  const section = new THREE.Plane(), beyond = new THREE.Plane();
+  const ghostMaterials = faceSides.map(function (side) {
+    return new THREE.MeshPhongMaterial({
+      vertexColors: THREE.VertexColors, flatShading: true, side: side, specular: 0x000000,
+      shininess: 1, transparent: true, opacity: 0.3, depthWrite: false, clippingPlanes: [beyond]
+    });
+  });
+  const ghosts = [
+    new THREE.Mesh(shaded, ghostMaterials),
+    new THREE.LineSegments(edges, new THREE.LineBasicMaterial({
+      color: model.colours.edge, transparent: true, opacity: 0.35, depthWrite: false,
+      clippingPlanes: [beyond]
+    }))
+  ];
+  ghosts.forEach(function (ghost, k) {
+    ghost.visible = false;
+    ghost.renderOrder = 1 + k;
+    scene.add(place(ghost));
+  });
   // Two overlays drawn over a face in the highlight colour: the face pointed at, the face found.
   const overlays = [0, 1].map(function () {
     const overlay = new THREE.Mesh(geometryWith({}), new THREE.MeshBasicMaterial(Object.assign({
@@ -123,6 +144,7 @@ function createScene(model, container) {
       depthWrite: false, depthFunc: THREE.LessEqualDepth
     }, pushedBack)));
     overlay.geometry.setDrawRange(0, 0);
+    overlay.renderOrder = 3; // over the see-through faces
     scene.add(place(overlay));
     return overlay;
   });
@@ -150,6 +172,11 @@ function createScene(model, container) {
     geometry.boundingSphere = run.sphere;
     pickScene.add(place(new THREE.Mesh(geometry, pickMaterials[run.side])));
   });
+  // Everything that a cut takes away, the pick scene too, so that the pointer finds what shows.
+  const cutAway = materials.concat([edgeMaterial], overlays.map(function (overlay) {
+    return overlay.material;
+  }), pickMaterials);
+  renderer.localClippingEnabled = true;
   const pickTarget = new THREE.WebGLRenderTarget(1, 1);
   const pixel = new Uint8Array(4);
 
@@ -172,7 +199,6 @@ function createScene(model, container) {
   controls.enableKeys = false; // the arrow keys belong to the search box
   controls.minZoom = 0.05;
   controls.maxZoom = 5000;
-  const section = new THREE.Plane();
 
   // onMoved runs after a frame drawn since the camera moved: what is under the pointer may
   // have changed. A frame that only changed colours leaves it alone.
@@ -273,20 +299,22 @@ function createScene(model, container) {
     view.lookFrom(new THREE.Vector3().subVectors(camera.position, controls.target));
   };
 
-  // Cuts away what lies in front of `point` as the camera sees it now, `ahead` nearer the
-  // viewer, with a plane that stays where it is as the model turns; null takes the cut away.
-  // The plane is the renderer's, so that the pick scene is cut as the model is.
+  // Cuts away what lies in front of `point`, `ahead` nearer the viewer, with a plane that faces
+  // `toward` (or else the camera as it looks now) and stays where it is as the model turns, and
+  // draws what it cuts away see-through; null takes the cut away.
   view.sectioned = false;
-  view.cut = function (point, ahead) {
+  view.cut = function (point, ahead, toward) {
     view.sectioned = !!point;
     if (point) {
-      const toViewer = new THREE.Vector3().subVectors(camera.position, controls.target)
-        .normalize();
+      const toViewer = (toward ? toward.clone()
+        : new THREE.Vector3().subVectors(camera.position, controls.target)).normalize();
       // What is on the negative side of the plane is cut: the side towards the viewer.
       section.setFromNormalAndCoplanarPoint(toViewer.clone().negate(),
                                             point.clone().addScaledVector(toViewer, ahead || 0));
+      beyond.copy(section).negate();
     }
-    renderer.clippingPlanes = point ? [section] : [];
+    cutAway.forEach(function (material) { material.clippingPlanes = point ? [section] : null; });
+    ghosts.forEach(function (ghost) { ghost.visible = !!point; });
     moved = true;
     view.requestRender();
   };

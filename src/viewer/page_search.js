@@ -1,5 +1,5 @@
-// Finding a face by its number: turning the view to it, from where it shows, and cutting away
-// what lies in front of it when nothing else shows it (a face inside a housing).
+// Finding a face by its number: turning the view to it, from where it shows, and showing what
+// lies in front of it see-through when nothing else shows it (a face inside a housing).
 
 // Where to look at a face from: along its normal first; then tilted from it by 30 and 60
 // degrees towards each named view, for the wall of a deep hole, seen only from near its axis;
@@ -26,8 +26,8 @@ function searchDirections(model, normal) {
 // Turns drawn face i (its row `row`) to the middle of the view, from the first direction in
 // which the face is what shows there, zoomed in until it fills about a sixth of the view and
 // is at least some ten pixels wide, up to 500 times. When no direction shows it, looks along
-// the first one with what lies in front of the face cut away. Says 'seen', 'cut', or '' when
-// the face shows even so nowhere.
+// the first one with what lies in front of the face cut away and drawn see-through. Says
+// 'seen', 'cut', or '' when the face shows even so nowhere.
 function showFace(view, model, i, row) {
   const box = new THREE.Box3(), p = new THREE.Vector3();
   for (let n = model.nodeStarts[i]; n < model.nodeStarts[i + 1]; ++n) {
@@ -53,7 +53,9 @@ function showFace(view, model, i, row) {
   // A little in front of the point: a curved face's mesh lies up to a thousandth of the model's
   // size (its deflection) off the surface that the point is on, a plane's only by the
   // quantisation's step.
-  view.cut(target, (row.type === 'plane' ? 1e-4 : 2.5e-3) * radius);
+  // Facing the direction looked from, not the camera, which a view along z tilts by a hair: a
+  // plane face seen along its normal then lies wholly behind the cut.
+  view.cut(target, (row.type === 'plane' ? 1e-4 : 2.5e-3) * radius, directions[0]);
   return shows() ? 'cut' : '';
 }
 
@@ -74,7 +76,7 @@ function findFace(model, view, text) {
   }
   const shown = showFace(view, model, drawn, row);
   say('face ' + text + again + {
-    seen: '', cut: ', with what lies in front of it cut away',
+    seen: '', cut: ', seen through what lies in front of it',
     '': ': hidden from every direction tried, and shown through what is in front of it'
   }[shown], !shown);
   view.highlight(1, drawn, !shown);

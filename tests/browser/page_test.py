@@ -3,9 +3,11 @@
 browsers.py says how each is driven). The bracket's page (the model made by
 make_models, lists as in examples/bracket) opens from disk without a console error; it draws
 the listed faces in their colours where they project; pointing at a face shows its row; clicks
-change the sets and "download" gives their list files byte for byte; the search turns to a
-face. The faces of a closed cavity are shown cut open. On a plate of 10,000 faces, pointing at
-faces finds each exactly.
+change the sets; the dataset's further numbers are kept, numbers typed in are checked as the
+list reader takes them, and "download" and "copy" give complete list files byte for byte, which
+tarnfold reads back to the same faces; the search turns to a face. A face visited twice shows
+the lists of both visits. The faces of a closed cavity are shown with what lies in front of them
+see-through. On a plate of 10,000 faces, pointing at faces finds each exactly.
 
 Usage: tests/browser/page_test.py BUILD_DIR [--browser chromium|firefox] [--plate-faces N]
 Screenshots and the browser's log are kept in BUILD_DIR/browser-test/<browser>/ to be looked
@@ -13,28 +15,45 @@ at."""
 
 import argparse
 import os
+import re
 import shutil
 import sys
 import tempfile
 import time
 
 from browsers import BROWSERS
-from page_tools import (COLOURS, clear_search, expect, failures, is_shade_of, label_point,
-                        open_page, pointed_face, read_table, run, search, share_around)
+from page_tools import (COLOURS, clear_search, download, expect, failures, fill, is_shade_of,
+                        label_point, open_page, pointed_face, read_table, run, search,
+                        share_around)
+
+# The dataset's lists: face 8 in two files, numbers that run together ("1.5e2-.5" is two, as the
+# reader splits them), CR LF and a tab.
+BRACKET_LISTS = (('force/loads.txt', '8 0 -250\n11 0 -100\n'), ('force/more.txt', '8 1.5e2-.5\n'),
+                 ('restraint/bolts.txt', '19 1 1 1 0 0 0\r\n20\t1 1 1 0 0 0\r\n'))
+
+
+def make_dataset(root, model, lists):
+    for path, text in (('address.txt', model + '\n'),) + tuple(lists):
+        os.makedirs(os.path.dirname(os.path.join(root, 'data', path)), exist_ok=True)
+        with open(os.path.join(root, 'data', path), 'w', newline='') as file:
+            file.write(text)
 
 
 def make_bracket_page(build, work):
     run([os.path.join(build, 'make_models'), 'bracket', os.path.join(work, 'bracket.step')])
-    for path, text in (('address.txt', os.path.join(work, 'bracket.step') + '\n'),
-                       ('force/loads.txt', '8 0 -250\n11 0 -100\n'),
-                       ('restraint/bolts.txt', '19 1 1 1 0 0 0\n20 1 1 1 0 0 0\n')):
-        os.makedirs(os.path.dirname(os.path.join(work, 'set/data', path)), exist_ok=True)
-        with open(os.path.join(work, 'set/data', path), 'w') as file:
-            file.write(text)
+    make_dataset(os.path.join(work, 'set'), os.path.join(work, 'bracket.step'), BRACKET_LISTS)
     page = os.path.join(work, 'bracket.html')
     table = run([os.path.join(build, 'tarnfold-faces'), os.path.join(work, 'set'), '--html',
                  page])
     return page, read_table(table)
+
+
+# Each set's faces, and the numbers in each face's boxes.
+def shown_sets(browser):
+    return browser.evaluate("Object.fromEntries(['force', 'restraint'].map(name => [name, "
+                            "[...document.querySelectorAll('#set-' + name + ' .faces li')].map("
+                            "li => [li.firstChild.textContent, ...[...li.querySelectorAll("
+                            "'input')].map(i => i.value)])]))")
 
 
 # The page opens on the iso view with the dataset's lists coloured: the faces in sight there
@@ -50,9 +69,21 @@ def check_drawn(browser, rows, shots):
         count = sum(is_shade_of(pixels.at(x, y), COLOURS[colour])
                     for y in range(0, pixels.height, 2) for x in range(0, pixels.width, 2))
         expect(count > 400, '%s colour on %d of every 4 pixels' % (colour, count))
-    numbers = browser.evaluate("[...document.querySelectorAll('.set .numbers')]"
-                               ".map(e => e.textContent)")
-    expect(numbers == ['8 11', '19 20'], 'the sets start as the dataset\'s lists: %s' % numbers)
+    sets = shown_sets(browser)
+    expect(sets == {'force': [['8', '0 -250', '1.5e2 -.5'], ['11', '0 -100']],
+                    'restraint': [['19', '1 1 1 0 0 0'], ['20', '1 1 1 0 0 0']]},
+           'the sets start as the dataset\'s records, their numbers as written: %s' % sets)
+
+
+# Untouched, the sets give the dataset's own records back, a face's records in the order of
+# their files, one blank between two numbers.
+def check_kept(browser, downloads):
+    for name, expected in (('force', '8 0 -250\n8 1.5e2 -.5\n11 0 -100\n'),
+                           ('restraint', '19 1 1 1 0 0 0\n20 1 1 1 0 0 0\n')):
+        content = download(browser, '#set-%s .download' % name,
+                           os.path.join(downloads, name + '.txt'))
+        expect(content == expected.encode(), 'the dataset\'s %s records are kept: %r' % (
+            name, content))
 
 
 # The search box turns the view to a face and highlights it. Then the face is in sight at its
@@ -96,9 +127,9 @@ def check_pointing(browser, rows):
     expect(pointed_face(browser, 5, 5) == '', 'pointing at the background hides the panel')
 
 
-# Clicks and taps toggle faces in the chosen set; "download" gives each set's list file, byte for
-# byte, and "copy" the same text; a face in both lists is striped, one taken out is grey.
-def check_clicks(browser, rows, downloads, shots):
+# Clicks and taps toggle faces in the chosen set; a face in both lists is striped, one taken out
+# is grey; a face taken out leaves with its records, one that comes in has no numbers yet.
+def check_clicks(browser, rows, shots):
     search(browser, '11')
     clear_search(browser)
     browser.click(*label_point(browser, rows[11]))  # out of force
@@ -124,7 +155,8 @@ def check_clicks(browser, rows, downloads, shots):
 
     # A finger's tap toggles as a click does (the switch still says restraint).
     x, y = label_point(browser, rows[2])
-    numbers = "document.querySelector('#set-restraint .numbers').textContent"
+    numbers = ("[...document.querySelectorAll('#set-restraint .faces li > span')]"
+               ".map(s => s.textContent).join(' ')")
     browser.tap(x, y)
     tapped = browser.evaluate(numbers)
     browser.tap(x, y)
@@ -132,23 +164,121 @@ def check_clicks(browser, rows, downloads, shots):
            'a tap on face 2 adds it to restraint, another takes it out: %r, then %r' % (
                tapped, browser.evaluate(numbers)))
 
-    for name, expected in (('force', '8 0 0\n'), ('restraint', '8 0 0 0 0 0 0\n'
-                                                               '19 0 0 0 0 0 0\n'
-                                                               '20 0 0 0 0 0 0\n')):
-        browser.click_element('#set-%s .download' % name)
-        path = os.path.join(downloads, name + '.txt')
-        deadline = time.time() + 30
-        while not os.path.exists(path) and time.time() < deadline:
-            time.sleep(0.1)
-        content = open(path, 'rb').read() if os.path.exists(path) else None
-        expect(content == expected.encode(), 'download gives %s.txt: %r' % (name, content))
+    # Face 11, taken out of force, comes back with its record.
+    browser.click_element('input[value="force"]')
+    search(browser, '11')
+    clear_search(browser)
+    browser.click(*label_point(browser, rows[11]))
+    back = shown_sets(browser)['force']
+    browser.click(*label_point(browser, rows[11]))
+    expect(back == [['8', '0 -250', '1.5e2 -.5'], ['11', '0 -100']],
+           'face 11 clicked back into force has its record again: %s' % back)
+    sets = shown_sets(browser)
+    expect(sets == {'force': [['8', '0 -250', '1.5e2 -.5']],
+                    'restraint': [['8', ''], ['19', '1 1 1 0 0 0'], ['20', '1 1 1 0 0 0']]},
+           'face 11 is out of force, face 8 came into restraint with no numbers: %s' % sets)
+    expect(set_state(browser, 'restraint') == (
+        ['no numbers yet for face 8: give them for every face, or face by face'], True),
+        'restraint cannot be written while face 8 has no numbers: %s' % (
+            set_state(browser, 'restraint'),))
+
+
+# What a set says is wrong with it, and whether its buttons are off.
+def set_state(browser, name):
+    problems, off = browser.evaluate(
+        "[[...document.querySelectorAll('#set-%s .problems li')].map(li => li.textContent), "
+        "document.querySelector('#set-%s .download').disabled]" % (name, name))
+    return problems, off
+
+
+# Numbers typed in are checked as the list reader takes them, and what is wrong is said; once
+# every face has its numbers, "download" and "copy" give the complete list files, which tarnfold
+# reads back to the very faces of the sets.
+def check_numbers(browser, build, work, downloads):
+    every = '#set-restraint .every'
+    for typed, problem in (
+            ('1,5 0 0 0 0 0', "'1,5' is not a number: a list file takes a decimal point, not a "
+                              "comma"),
+            ('0x1 0 0 0 0 0', "'0x1' is not a number (write it as 12, -0.5 or 2.5e3)"),
+            ('1 1 1 0 0 inf', "'inf' is not a number (write it as 12, -0.5 or 2.5e3)"),
+            ('1e 0 0 0 0 0', "'1e' is not a number (write it as 12, -0.5 or 2.5e3)"),
+            ('1e400 0 0 0 0 0', "'1e400' is larger than a list file can hold"),
+            ('0 0 1', '3 numbers where a restraint record has 6')):
+        fill(browser, every, typed)
+        state = set_state(browser, 'restraint')
+        invalid = browser.evaluate("document.querySelector('%s').getAttribute('aria-invalid')"
+                                   % every)
+        expect(state == (['every face: ' + problem], True) and invalid == 'true',
+               'every face %r: %s, marked %s' % (typed, state, invalid))
+    fill(browser, every, ' 0 0 1  0 0 0 ')
+    fill(browser, '#set-restraint .faces li:nth-child(2) input', '1 1 1 0.5 0 +0')
+    fill(browser, '#set-restraint .faces li:nth-child(3) input', '1 1')
+    state = set_state(browser, 'restraint')
+    expect(state == (['face 20: 2 numbers where a restraint record has 6'], True),
+           'a face\'s own numbers are checked too: %s' % (state,))
+    fill(browser, '#set-restraint .faces li:nth-child(3) input', '')  # takes the set's again
+    fill(browser, '#set-force .faces li:nth-child(1) input:nth-of-type(2)', '-2.5E3 7e-400')
+    state = set_state(browser, 'restraint') + set_state(browser, 'force')
+    expect(state == ([], False, [], False), 'both sets can be written now: %s' % (state,))
+
+    lists = {'force': '8 0 -250\n8 -2.5E3 7e-400\n',
+             'restraint': '8 0 0 1 0 0 0\n19 1 1 1 0.5 0 +0\n20 0 0 1 0 0 0\n'}
+    got = {}
+    for name, expected in lists.items():
+        got[name] = download(browser, '#set-%s .download' % name,
+                             os.path.join(downloads, name + '.txt'))
+        expect(got[name] == expected.encode(), 'download gives %s.txt: %r' % (name, got[name]))
         browser.click_element('#set-%s .copy' % name)
         copied = browser.evaluate('navigator.clipboard.readText()', await_promise=True)
         expect(copied == expected, 'copy puts the same on the clipboard: %r' % copied)
 
+    # A dataset of the two files: the reader takes every record, and finds the faces of the sets.
+    root = os.path.join(work, 'downloaded')
+    make_dataset(root, os.path.join(work, 'bracket.step'),
+                 [(name + '/' + name + '.txt', (got[name] or b'').decode()) for name in lists])
+    table = read_table(run([os.path.join(build, 'tarnfold-faces'), root]))
+    listed = {n: row['list'] for n, row in table.items() if row['list'] != '-'}
+    expect(listed == {8: 'both', 19: 'restraint', 20: 'restraint'},
+           'tarnfold-faces reads the downloaded lists as the page\'s sets: %s' % listed)
+    run([os.path.join(build, 'tarnfold'), root])
+    written = sorted(f for f in os.listdir(os.path.join(root, 'data')) if f.endswith('.brep'))
+    expect(written == ['face19.brep', 'face20.brep', 'face8.brep'],
+           'tarnfold writes the faces of the downloaded lists: %s' % written)
 
-# The faces of a closed cavity are in sight from no direction: the search cuts away what lies
-# in front of each, and then the pointer finds it; taking the section away hides it again.
+
+# A model that holds its solid twice: face 28 is face 8 visited again. Listed as 28, face 8 is
+# painted as listed, and its panel says so, for each visit.
+def check_visits(browser, build, work, shots):
+    text = open(os.path.join(work, 'bracket.step')).read()
+    twice = re.sub(r"(ADVANCED_BREP_SHAPE_REPRESENTATION\('',\(#\d+,(#\d+))\)", r'\1,\2)',
+                   text, count=1)
+    expect(twice != text, 'the bracket\'s STEP file names its solid once, to be named twice')
+    model = os.path.join(work, 'twice.step')
+    with open(model, 'w') as file:
+        file.write(twice)
+    root, page = os.path.join(work, 'twice'), os.path.join(work, 'twice.html')
+    make_dataset(root, model, [('force/again.txt', '28 0 1\n')])
+    rows = read_table(run([os.path.join(build, 'tarnfold-faces'), root, '--html', page]))
+    expect(rows[28]['same_as'] == '8', 'face 28 is face 8 visited again: %s' % rows[28]['same_as'])
+    open_page(browser, page)
+    shown = pointed_face(browser, *label_point(browser, rows[8]))
+    cells = browser.evaluate("Object.fromEntries([...document.querySelectorAll('#face-cells tr')]"
+                             ".map(r => [r.cells[0].textContent, r.cells[1].textContent]))")
+    expect(shown == '8' and cells.get('list') == 'force' and
+           cells.get('visited as') == '8 (-), 28 (force)',
+           'face 8, listed as 28, shows its lists: %s %s' % (shown, cells))
+    browser.screenshot(os.path.join(shots, 'twice.png'))
+    # Clicked out and in again, it comes back as 28, with its record.
+    browser.click(*label_point(browser, rows[8]))
+    browser.click(*label_point(browser, rows[8]))
+    force = shown_sets(browser)['force']
+    expect(force == [['28', '0 1']], 'face 8 clicked out and in is 28 again: %s' % force)
+
+
+# The faces of a closed cavity are in sight from no direction: the search shows what lies in
+# front of each see-through, and then the pointer finds it; taking the section away hides it
+# again. Seen from the top, the cavity's floor, clicked into force, shows through a veil of the
+# block's top, which is still drawn, faintly, where the section cut it away.
 def check_cavity(browser, build, work, shots):
     model, page = os.path.join(work, 'hollow.step'), os.path.join(work, 'hollow.html')
     run([os.path.join(build, 'make_models'), 'hollow', model])
@@ -161,16 +291,47 @@ def check_cavity(browser, build, work, shots):
     expect(cavity == [7, 8, 9, 10, 11, 12], 'the cavity\'s faces: %s' % cavity)
     for face in cavity:
         said = search(browser, str(face))
-        clear_search(browser)  # the cut stays
+        clear_search(browser)  # the section stays
         shown = pointed_face(browser, *label_point(browser, rows[face]))
-        expect(said == 'face %d, with what lies in front of it cut away' % face and
+        expect(said == 'face %d, seen through what lies in front of it' % face and
                shown == str(face), 'face %d in the cavity: %r, then the pointer shows face %s'
                % (face, said, shown))
-    browser.screenshot(os.path.join(shots, 'hollow-cut.png'))
+    floor = next(n for n in cavity if float(rows[n]['nz']) > 0.99)
+    search(browser, str(floor))
+    clear_search(browser)
+    at = label_point(browser, rows[floor])
+    browser.click(*at)
+    browser.move(5, 5)
+    browser.settle()
+    # A point of the block's top, beside the cavity: cut away, drawn see-through.
+    top = label_point(browser, {'px': 5, 'py': 5, 'pz': 20})
+    pixels = browser.screenshot(os.path.join(shots, 'hollow-see-through.png'))
+    # The floor to its corners: a view along z is tilted by a hair, and the cut is not.
+    for x, y in (at, *(label_point(browser, {'px': px, 'py': py, 'pz': 5})
+                       for px, py in ((15.3, 10.3), (24.7, 19.7), (15.3, 19.7), (24.7, 10.3)))):
+        veiled = pixels.at(int(x), int(y))
+        expect(veiled[0] > veiled[1] + 40 > veiled[2] + 70 and
+               not is_shade_of(veiled, COLOURS['force']),
+               'the floor (%d), in force, shows through a veil at (%.0f, %.0f): %s' % (
+                   floor, x, y, veiled))
+    lid = pixels.at(*map(int, top))
+    expect(all(215 <= c <= 250 for c in lid) and max(lid) - min(lid) <= 6,
+           'the top, cut away, is drawn faintly: %s' % (lid,))
+    # The section stays as the model turns, for a look from the corner.
+    browser.click_element('button[data-view="iso"]')
+    browser.move(5, 5)
+    browser.settle()
+    browser.screenshot(os.path.join(shots, 'hollow-see-through-iso.png'))
+    at, top = (label_point(browser, p) for p in (rows[floor], {'px': 5, 'py': 5, 'pz': 20}))
     browser.click_element('#section')
-    shown = pointed_face(browser, *label_point(browser, rows[cavity[-1]]))
-    expect(shown in [str(n) for n in range(1, 7)], 'without the section, an outer face (%s) '
-           'stands in front of face %d' % (shown, cavity[-1]))
+    browser.move(5, 5)
+    browser.settle()
+    pixels = browser.screenshot(os.path.join(shots, 'hollow-closed.png'))
+    share = share_around(pixels, *top, COLOURS['other'])
+    expect(share >= 0.6, 'without the section, the top is drawn whole: %.0f%%' % (100 * share))
+    shown = pointed_face(browser, *at)
+    expect(shown in [str(n) for n in range(1, 7)], 'and an outer face (%s) stands in front of '
+           'face %d' % (shown, floor))
 
 
 # On a large model, each face pointed at is found exactly: zoomed in on the middle of a plate
@@ -232,7 +393,11 @@ def main():
         check_drawn(browser, rows, shots)
         check_search(browser, rows, shots)
         check_pointing(browser, rows)
-        check_clicks(browser, rows, downloads, shots)
+        check_kept(browser, downloads)
+        check_clicks(browser, rows, shots)
+        check_numbers(browser, build, work, downloads)
+        browser.screenshot(os.path.join(shots, 'bracket-numbers.png'))
+        check_visits(browser, build, work, shots)
         check_cavity(browser, build, work, shots)
         if args.plate_faces:
             check_large_model(browser, build, work, args.plate_faces, shots)

@@ -2,6 +2,8 @@
 the face table, telling colours apart in a screenshot, and pointing, searching and opening
 pages as a user would."""
 
+import json
+import os
 import subprocess
 import time
 
@@ -90,3 +92,29 @@ def clear_search(browser):
     search(browser, '')
     browser.move(5, 5)
     browser.settle()
+
+
+def fill(browser, selector, text):
+    """Empties the box that `selector` names, then clicks it and types `text`, as a user would."""
+    browser.evaluate("(() => { const box = document.querySelector(%s); box.value = ''; "
+                     "box.dispatchEvent(new Event('input', {bubbles: true})); })()"
+                     % json.dumps(selector))
+    browser.click_element(selector)
+    if text:
+        browser.type_text(text)
+    browser.settle()
+
+
+def download(browser, selector, path):
+    """Clicks a download button and returns the bytes of the file it saves at `path`, which is
+    then removed for the next download of the same name (None when none came)."""
+    browser.click_element(selector)
+    deadline = time.time() + 30
+    while not os.path.exists(path) and time.time() < deadline:
+        time.sleep(0.1)
+    if not os.path.exists(path):
+        return None
+    time.sleep(0.2)  # renamed into place once whole, but let the browser let go of it
+    content = open(path, 'rb').read()
+    os.remove(path)
+    return content
