@@ -23,6 +23,16 @@ std::vector<SampledFace> sampleEach(const std::vector<Item>& items, Face face)
     return sampled;
 }
 
+// One surface, facing one way, each face wholly on the other: the same bounds, or bounds that
+// differ only by a vertex that gmsh put on an edge.
+bool coincide(const FaceLink& link)
+{
+    constexpr double whole = 0.999;
+    return !link.doubtful &&
+           (link.sameBounds || (link.oldOnNew.inside + link.oldOnNew.boundary >= whole &&
+                                link.newOnOld.inside + link.newOnOld.boundary >= whole));
+}
+
 std::string joinTags(std::vector<int> tags)
 {
     std::sort(tags.begin(), tags.end());
@@ -68,7 +78,7 @@ std::vector<SurfaceMatch> matchSurfaces(const std::vector<ListedFace>& faces,
     std::vector<std::vector<int>> same(faces.size()), partial(faces.size());
     for (const FaceLink& link : linkFaces(listed, theirs, measureTolerance(listed, theirs))) {
         const int tag = surfaces[std::size_t(link.newFace)].tag;
-        if (link.sameBounds && !link.doubtful) {
+        if (coincide(link)) {
             same[std::size_t(link.oldFace)].push_back(tag);
         } else if (!isWeak(link) && !facesAway(link)) {
             partial[std::size_t(link.oldFace)].push_back(tag);

@@ -14,7 +14,7 @@ struct SurfaceMatch {
 
 /// For each listed face, the one gmsh surface that coincides with it, found by geometry with the
 /// revision matcher's own test of sameness: on the same surface, facing the same way, with the
-/// same bounds. A face that no surface, or more than one, coincides with gets a problem that says
+/// same bounds or each wholly on the other (gmsh may have put a vertex on an edge). A face that no surface, or more than one, coincides with gets a problem that says
 /// which surfaces hold parts of it. One answer per face, in the order of `faces`.
 std::vector<SurfaceMatch> matchSurfaces(const std::vector<ListedFace>& faces,
                                         const std::vector<GmshSurface>& surfaces);
