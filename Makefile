@@ -11,7 +11,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch install lint-man package check-package test-cluster docs \
+	bench-allocators bench-since bench-batch install lint-man package check-package image check-image \
+	test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -130,6 +131,16 @@ package: build
 # lintian, then the packaged binary against the build tree's on the example dataset.
 check-package: package
 	scripts/check-package $(BUILD_DIR)
+
+# $(BUILD_DIR)/tarnfold-image.tar: an OCI image archive of the packages and what they need, from
+# Debian's archive alone, for Apptainer, podman and docker (about a minute; needs the archive).
+image: package
+	scripts/install-deps --image
+	scripts/build-image $(BUILD_DIR)
+
+# The image unpacked with umoci, and the commands run inside it on the example (as root).
+check-image: image
+	scripts/check-image $(BUILD_DIR)
 
 # A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about 30 s).
 test-cluster: build
