@@ -290,6 +290,13 @@ TEST_F(MeshTest, ReportsAFaceThatGmshSplit)
     EXPECT_EQ(std::unique(tags.begin(), tags.end()), tags.end());
 }
 
+// gmsh takes our shape itself, which only works on the OpenCASCADE that both were built on.
+TEST_F(MeshTest, GmshIsBuiltOnOurOpenCascade)
+{
+    startGmsh();
+    EXPECT_EQ(checkGmshOpenCascade(), "");
+}
+
 // No surface, or two, that coincide with a face: said, not guessed.
 TEST_F(MeshTest, ReportsFacesWithNoneOrSeveralSurfaces)
 {

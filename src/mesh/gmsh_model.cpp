@@ -13,6 +13,7 @@
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <Standard_Failure.hxx>
+#include <Standard_Version.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Iterator.hxx>
 
@@ -72,6 +73,19 @@ std::vector<std::string> takeGmshWarnings()
     }
     warningsTaken = log.size();
     return warnings;
+}
+
+std::string checkGmshOpenCascade()
+{
+    std::string info;
+    gmsh::option::getString("General.BuildInfo", info);
+    const std::string key = "OCC version: ";
+    const std::size_t at = info.find(key);
+    const std::string theirs =
+        at == std::string::npos ? "none" : info.substr(at + key.size(), info.find(';', at) - at - key.size());
+    if (theirs == OCC_VERSION_COMPLETE) return {};
+    return "gmsh was built on OpenCASCADE " + theirs + ", tarnfold-mesh on " OCC_VERSION_COMPLETE
+           ": gmsh cannot be handed the model";
 }
 
 std::vector<int> importIntoGmsh(const TopoDS_Shape& modelShape)

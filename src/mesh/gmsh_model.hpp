@@ -16,6 +16,10 @@ void startGmsh();
 /// The warnings gmsh has logged since the last call, each as gmsh worded it.
 std::vector<std::string> takeGmshWarnings();
 
+/// "" when gmsh was built on the OpenCASCADE version that this program was built on, as handing
+/// it a shape needs; otherwise why not.
+std::string checkGmshOpenCascade();
+
 /// Hands `modelShape` itself to gmsh's OpenCASCADE kernel, as the model's geometry. Returns the
 /// tags of gmsh's volumes.
 std::vector<int> importIntoGmsh(const TopoDS_Shape& modelShape);

@@ -59,6 +59,10 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
     if (settings.size <= 0) settings.size = diagonalOf(modelShape) / 20;
     try {
         startGmsh();
+        if (const std::string problem = checkGmshOpenCascade(); !problem.empty()) {
+            reportProblems(command, {problem + "; no mesh was written"}, complete);
+            return 1;
+        }
         const std::vector<int> volumes = importIntoGmsh(modelShape);
         if (volumes.empty()) {
             reportProblems(command, {"the model " + model + " holds no solid to mesh; no mesh "
