@@ -11,7 +11,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch install lint-man package check-package test-cluster docs \
+	bench-allocators bench-since bench-batch install lint-man package check-package image check-image \
+	test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -131,14 +132,24 @@ package: build
 check-package: package
 	scripts/check-package $(BUILD_DIR)
 
+# $(BUILD_DIR)/tarnfold-image.tar: an OCI image archive of the packages and what they need, from
+# Debian's archive alone, for Apptainer, podman and docker (about a minute; needs the archive).
+image: package
+	scripts/install-deps --image
+	scripts/build-image $(BUILD_DIR)
+
+# The image unpacked with umoci, and the commands run inside it on the example (as root).
+check-image: image
+	scripts/check-image $(BUILD_DIR)
+
 # A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about 30 s).
 test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
 
 # The README's pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
-# PNG beside it for pages that show no SVG, and doc/bracket-page.png, its 3D page in Chromium
-# with the pointer on face 8.
+# PNG beside it for pages that show no SVG, doc/bracket-page.png, its 3D page in Chromium
+# with the pointer on face 8, and doc/bracket-mesh.png, its mesh from tarnfold-mesh.
 docs: build
 	scripts/install-deps --docs --browser
 	$(BUILD_DIR)/tarnfold-faces examples/bracket --svg doc/bracket-faces.svg \
@@ -147,6 +158,11 @@ docs: build
 	rsvg-convert doc/bracket-faces.svg -o doc/bracket-faces.png
 	scripts/page-screenshot $(BUILD_DIR)/bracket.html doc/bracket-page.png --point 8 \
 	  --table $(BUILD_DIR)/bracket.tsv
+	rm -rf $(BUILD_DIR)/docs-mesh && mkdir $(BUILD_DIR)/docs-mesh && cp -r examples $(BUILD_DIR)/docs-mesh/
+	cd $(BUILD_DIR)/docs-mesh && $(CURDIR)/$(BUILD_DIR)/tarnfold examples/bracket >/dev/null && \
+	  $(CURDIR)/$(BUILD_DIR)/tarnfold-mesh examples/bracket bracket.msh >/dev/null
+	scripts/mesh-picture $(BUILD_DIR)/docs-mesh/bracket.msh $(BUILD_DIR)/bracket-mesh.svg --width 640
+	rsvg-convert $(BUILD_DIR)/bracket-mesh.svg -o doc/bracket-mesh.png
 
 # Time, peak memory and output size of tarnfold-faces drawing MODEL, over several whole runs:
 # FORMAT=svg (the default), html (the 3D page) or none (the table alone).

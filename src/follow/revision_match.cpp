@@ -65,18 +65,24 @@ double pairTolerance(const MatchTolerance& tolerance, double a, double b)
     return std::min(tolerance.base + a + b, tolerance.most);
 }
 
-std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
-                                      const std::vector<SampledFace>& newFaces)
+MatchTolerance measureTolerance(const std::vector<SampledFace>& a,
+                                const std::vector<SampledFace>& b)
 {
     Bnd_Box whole;
-    for (const auto* faces : {&oldFaces, &newFaces}) {
+    for (const auto* faces : {&a, &b}) {
         for (const SampledFace& face : *faces) whole.Add(face.box);
     }
     MatchTolerance tolerance;
     const double size = whole.IsVoid() ? 1 : std::sqrt(whole.SquareExtent());
     tolerance.base = 1e-6 * size;
     tolerance.most = 1e-3 * size;
+    return tolerance;
+}
 
+std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
+                                      const std::vector<SampledFace>& newFaces)
+{
+    const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
     std::vector<FaceMatch> answers = decideMatches(
         oldFaces, newFaces, linkFaces(oldFaces, newFaces, tolerance), tolerance);
     doubtMovedModel(oldFaces, newFaces, tolerance, answers);

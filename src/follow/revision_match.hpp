@@ -37,6 +37,10 @@ struct MatchTolerance {
     double most = 0; ///< a thousandth of that size: no comparison is looser
 };
 
+/// The tolerances of comparing the faces `a` with the faces `b`, from the size of both together.
+MatchTolerance measureTolerance(const std::vector<SampledFace>& a,
+                                const std::vector<SampledFace>& b);
+
 /// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
 double pairTolerance(const MatchTolerance& tolerance, double a, double b);
 

@@ -28,6 +28,7 @@ std::string describePlace(const RunState& state)
     case RunPhase::measuring: return "while measuring the faces of " + model;
     case RunPhase::drawing: return "while drawing " + model;
     case RunPhase::matching: return "while matching the faces of two revisions";
+    case RunPhase::meshing: return "while meshing " + model;
     case RunPhase::finished: break;
     }
     return "after the run had ended";

@@ -13,6 +13,7 @@ enum class RunPhase : int {
     measuring,
     drawing,
     matching,
+    meshing,
     finished,
 };
 

@@ -1,0 +1,90 @@
+#include "mesh_arguments.hpp"
+
+#include "option_value.hpp"
+
+#include <cmath>
+#include <iostream>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+const char* const meshUsageText = "usage: tarnfold-mesh [options] <dataset-root> <mesh.msh>\n";
+
+void printMeshHelp()
+{
+    std::cout << meshUsageText
+              << "\nMeshes the model that <dataset-root>/data/address.txt names with gmsh and\n"
+                 "writes <mesh.msh>, in which the faces of the dataset's lists are the physical\n"
+                 "surfaces \"force\" and \"restraint\" and the model's solids the physical volume\n"
+                 "\"solid\". Each listed face is read from its face file, data/face<N>.brep, as\n"
+                 "tarnfold writes it, and found among gmsh's surfaces by its geometry: exactly\n"
+                 "one surface must coincide with it, or nothing is written.\n\n"
+                 "  --size LENGTH    largest element size, in the model's units (default: a\n"
+                 "                   twentieth of the model's diagonal); curved faces get finer\n"
+                 "                   elements, 12 to a full turn\n"
+                 "  --order N        1 for linear elements (default), 2 for quadratic\n"
+                 "  --format V       MSH format version 2.2 (default) or 4.1, in ASCII\n"
+                 "  -h, --help       show this help\n"
+                 "  --version        show the version of tarnfold-mesh, gmsh and OpenCASCADE\n\n"
+                 "Only the elements of the three groups are written. stdout carries the STEP\n"
+                 "reader's messages and a summary of the mesh; gmsh's warnings and errors go to\n"
+                 "stderr. Exit status: 0 when the mesh was written, 1 when an error was reported\n"
+                 "on stderr (then no mesh file is written), 2 for a usage error, 128+N when\n"
+                 "stopped by signal N.\n";
+}
+
+namespace {
+
+double readPositive(const std::string& name, const std::string& text)
+{
+    std::istringstream stream(text);
+    stream.imbue(std::locale::classic());
+    double value = 0;
+    char rest = 0;
+    if (!(stream >> value) || stream >> rest || !std::isfinite(value) || value <= 0) {
+        throw std::invalid_argument("option " + name + " needs a positive number, not '" + text +
+                                    "'");
+    }
+    return value;
+}
+
+} // namespace
+
+MeshOptions parseMeshArguments(int argc, char** argv)
+{
+    MeshOptions options;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        std::string value;
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            operands.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (takeOptionValue("--size", argc, argv, i, value)) {
+            options.size = readPositive("--size", value);
+        } else if (takeOptionValue("--order", argc, argv, i, value)) {
+            if (value != "1" && value != "2") {
+                throw std::invalid_argument("option --order takes 1 or 2, not '" + value + "'");
+            }
+            options.order = value == "1" ? 1 : 2;
+        } else if (takeOptionValue("--format", argc, argv, i, value)) {
+            if (value != "2.2" && value != "4.1") {
+                throw std::invalid_argument("option --format takes 2.2 or 4.1, not '" + value +
+                                            "'");
+            }
+            options.format = value;
+        } else {
+            throw std::invalid_argument("unknown option '" + argument + "'");
+        }
+    }
+    if (operands.size() != 2) {
+        throw std::invalid_argument(operands.size() < 2 ? "a dataset root and a mesh file are needed"
+                                                        : "too many arguments");
+    }
+    options.datasetRoot = operands[0];
+    options.meshFile = operands[1];
+    return options;
+}

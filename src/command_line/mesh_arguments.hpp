@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+/// What the command line of tarnfold-mesh asks for.
+struct MeshOptions {
+    std::string datasetRoot;
+    std::string meshFile;       ///< the .msh file to write
+    double size = 0;            ///< largest element size; 0 for a twentieth of the model's size
+    int order = 1;              ///< 1: linear elements, 2: quadratic
+    std::string format = "2.2"; ///< the MSH format version written: 2.2 or 4.1
+};
+
+/// The usage line, ended by a newline.
+extern const char* const meshUsageText;
+
+/// Prints --help on stdout.
+void printMeshHelp();
+
+/// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
+/// user, for a command line it cannot follow.
+MeshOptions parseMeshArguments(int argc, char** argv);

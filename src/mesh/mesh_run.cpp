@@ -1,0 +1,143 @@
+#include "mesh_run.hpp"
+
+#include "gmsh_model.hpp"
+#include "listed_faces.hpp"
+#include "mesh_output.hpp"
+#include "surface_match.hpp"
+
+#include "../command_line/mesh_arguments.hpp"
+#include "../console/library_messages.hpp"
+#include "../console/progress.hpp"
+#include "../intake/dataset_inputs.hpp"
+#include "../model/face_numbering.hpp"
+#include "../model/step_import.hpp"
+#include "../run/run_state.hpp"
+#include "../run/worker.hpp"
+
+#include <cmath>
+#include <iostream>
+#include <locale>
+
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
+
+namespace {
+
+constexpr const char* command = "tarnfold-mesh";
+
+void printNotes(const std::vector<std::string>& notes)
+{
+    for (const std::string& note : notes) std::cerr << command << ": note: gmsh: " << note << '\n';
+}
+
+double diagonalOf(const TopoDS_Shape& shape)
+{
+    Bnd_Box box;
+    BRepBndLib::Add(shape, box, Standard_False);
+    return box.IsVoid() ? 1 : std::sqrt(box.SquareExtent());
+}
+
+// Everything after the dataset is read; returns the exit status.
+int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
+                const TopoDS_Shape& modelShape, bool complete, RunState* state)
+{
+    const std::string model = "'" + inputs.modelPath + "'";
+    const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
+    std::vector<ListedFace> faces;
+    reportProblems(command, readListedFaces(options.datasetRoot, inputs, faceCount, faces),
+                   complete);
+    if (faces.empty() && complete) {
+        reportProblems(command, {"the dataset lists no face: no group to mesh"}, complete);
+    }
+    if (!complete) {
+        reportProblems(command, {"no mesh was written"}, complete);
+        return 1;
+    }
+
+    enterPhase(state, RunPhase::meshing);
+    MeshSettings settings{options.size, options.order, options.format};
+    if (settings.size <= 0) settings.size = diagonalOf(modelShape) / 20;
+    try {
+        startGmsh();
+        if (const std::string problem = checkGmshOpenCascade(); !problem.empty()) {
+            reportProblems(command, {problem + "; no mesh was written"}, complete);
+            return 1;
+        }
+        const std::vector<int> volumes = importIntoGmsh(modelShape);
+        if (volumes.empty()) {
+            reportProblems(command, {"the model " + model + " holds no solid to mesh; no mesh "
+                                     "was written"}, complete);
+            return 1;
+        }
+        std::string error;
+        const std::vector<GmshSurface> surfaces = readGmshSurfaces(error, state);
+        if (!error.empty()) {
+            reportProblems(command, {error + "; no mesh was written"}, complete);
+            return 1;
+        }
+        const std::vector<SurfaceMatch> matches = matchSurfaces(faces, surfaces);
+        for (std::size_t i = 0; i < faces.size(); ++i) {
+            if (matches[i].tag != 0) continue;
+            reportProblems(command, {"face " + std::to_string(faces[i].number) + " ('" +
+                                     faces[i].file + "'): " + matches[i].problem}, complete);
+        }
+        if (!complete) {
+            reportProblems(command, {"no mesh was written"}, complete);
+            return 1;
+        }
+        addPhysicalGroups(faces, matches, volumes);
+        generateMesh(settings);
+        printNotes(takeGmshWarnings());
+        const std::string problem = writeMeshFile(options.meshFile, settings, state);
+        if (!problem.empty()) {
+            reportProblems(command, {problem}, complete);
+            return 1;
+        }
+        std::cout << options.meshFile << ": the mesh of " << model << '\n';
+        for (const std::string& line : describeGroups()) std::cout << "  " << line << '\n';
+        std::cout << std::flush;
+    } catch (const std::string& message) {
+        printNotes(takeGmshWarnings());
+        reportProblems(command, {"gmsh could not mesh " + model + ": " + message +
+                                 "; no mesh was written"}, complete);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int runMesh(const MeshOptions& options, RunState* state)
+{
+    const int status = runReportingFailures(command, [&] {
+        bool complete = true;
+        std::ifstream stream;
+        stream.imbue(std::locale::classic());
+        DatasetInputs inputs;
+        if (state) {
+            recordText(state->datasetRoot, sizeof state->datasetRoot,
+                       options.datasetRoot.c_str());
+        }
+        enterPhase(state, RunPhase::walking);
+        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
+
+        stopColouringUnlessTerminal();
+        installLibrarySignalHandlers();
+        ProgressLine progress;
+        if (state) startProgressLine(progress, *state);
+        STEPControl_Reader reader;
+        std::string importError;
+        const TopoDS_Shape modelShape =
+            importStepModel(reader, inputs.modelPath, importError, state);
+        stopProgressLine(progress);
+        if (!importError.empty()) {
+            if (inputs.modelPath.empty()) importError = describeUnnamedModel(options.datasetRoot);
+            reportProblems(command, {importError, "no mesh was written"}, complete);
+            return 1;
+        }
+        return meshDataset(options, inputs, modelShape, complete, state);
+    });
+    enterPhase(state, RunPhase::finished);
+    if (!state) return status;
+    endWorker(status);
+}
