@@ -1,7 +1,7 @@
 #include "batch_arguments.hpp"
 
-#include "../output/whole_file.hpp"
 #include "../command_line/option_value.hpp"
+#include "../console/error_printer.hpp"
 
 #include <cerrno>
 #include <cmath>

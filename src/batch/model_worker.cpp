@@ -2,6 +2,7 @@
 
 #include "result_frames.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
@@ -79,7 +80,7 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
         result.dataset = index;
         result.files = state.filesWritten.load();
         for (const std::string& problem : problems) {
-            result.lines.push_back(errorLine(toolName, problem));
+            result.lines.push_back(errorLine(commands::tool, problem));
         }
         sendResult(resultsFd, result);
     }

@@ -4,7 +4,7 @@
 #include "result_frames.hpp"
 #include "worker_endings.hpp"
 
-#include "../output/whole_file.hpp"
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
@@ -93,7 +93,7 @@ std::string startWorker(Pool& pool, std::size_t g)
         try {
             runModelWorker(pool.groups[g], pool.datasets, *worker.state, results[1]);
         } catch (...) {
-            std::cerr << errorLine(batchName, describeCurrentException()) << '\n';
+            printError(describeCurrentException());
         }
         endWorker(1);
     }

@@ -2,8 +2,8 @@
 
 #include "option_value.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
-#include "../run/worker.hpp"
 
 #include <iostream>
 #include <locale>
@@ -141,8 +141,7 @@ DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool
         }
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems("tarnfold-faces", walkDataset(options.datasetRoot, stream, inputs),
-                       complete);
+        reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }

@@ -1,10 +1,10 @@
 #include "whole_file.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -128,11 +128,6 @@ std::string replaceThroughTemporary(const std::string& fileName, const std::stri
 }
 
 } // namespace
-
-std::string systemReason(int error)
-{
-    return error != 0 ? std::strerror(error) : "reason unknown";
-}
 
 std::string writeWholeFile(const std::string& fileName, const std::string& bytes, RunState* state)
 {

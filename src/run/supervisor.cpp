@@ -5,10 +5,11 @@
 #include "stop_signals.hpp"
 #include "worker.hpp"
 
+#include "../console/error_printer.hpp"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <new>
 
@@ -37,13 +38,12 @@ int waitForWorker(pid_t worker, const InheritedSignals& inherited)
 
 } // namespace
 
-int superviseRun(const char* commandName, const std::function<int(RunState&)>& work)
+int superviseRun(const std::function<int(RunState&)>& work)
 {
     void* memory = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
-        std::cerr << commandName << ": error: cannot set up a worker: " << std::strerror(errno)
-                  << '\n';
+        printError("cannot set up a worker: " + systemReason(errno));
         return 1;
     }
     RunState& state = *new (memory) RunState;
@@ -55,8 +55,7 @@ int superviseRun(const char* commandName, const std::function<int(RunState&)>& w
     const pid_t supervisor = ::getpid();
     const pid_t worker = ::fork();
     if (worker < 0) {
-        std::cerr << commandName << ": error: cannot start a worker: " << std::strerror(errno)
-                  << '\n';
+        printError("cannot start a worker: " + systemReason(errno));
         return 1;
     }
     if (worker == 0) {
@@ -71,7 +70,7 @@ int superviseRun(const char* commandName, const std::function<int(RunState&)>& w
 
     const int signal = WTERMSIG(status);
     if (state.progressOnScreen.load()) std::cerr << "\r\033[K"; // the worker's progress line
-    std::cerr << errorLine(commandName, describeDeath(signal, state)) << std::endl;
+    printError(describeDeath(signal, state));
     if (isStopSignal(signal)) endBySignal(signal);
     return 1;
 }
