@@ -3,7 +3,7 @@
 #include "embedded_files.hpp"
 
 #include "../faces/face_mesh.hpp"
-#include "../faces/picture_style.hpp"
+#include "../text/xml_text.hpp"
 
 #include <algorithm>
 #include <cerrno>

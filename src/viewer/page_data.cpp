@@ -1,6 +1,7 @@
 #include "page_data.hpp"
 
 #include "../faces/picture_style.hpp"
+#include "../text/xml_text.hpp"
 
 #include <algorithm>
 #include <charconv>
