@@ -16,10 +16,6 @@
 
 namespace {
 
-// The page's own scripts, in the order in which they run.
-const char* const pageScriptFiles[] = {"page_model.js", "page_scene.js", "page_search.js",
-                                       "page_panels.js", "page_main.js"};
-
 // Reads `path` whole into `content`; returns "" or the reason it could not.
 std::string readWholeText(const std::string& path, std::string& content)
 {
@@ -85,7 +81,7 @@ std::string buildFacePage(const TopoDS_Shape& modelShape, const std::vector<Face
     std::string title = "faces of ";
     appendXmlText(title, text.modelName);
     std::string script;
-    for (const char* file : pageScriptFiles) script += embeddedPageFile(file);
+    for (const std::string_view file : embeddedPageScripts()) script += embeddedPageFile(file);
     return fillTemplate(embeddedPageFile("page.html"),
                         {{"title", title},
                          {"style", std::string(embeddedPageFile("page.css"))},
