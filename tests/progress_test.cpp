@@ -52,15 +52,10 @@ std::string runOnTerminal(const fs::path& root, const fs::path& fifo, const std:
 {
     int master = -1, slave = -1;
     EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(master);
-        const int out = ::open((root / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(slave, STDERR_FILENO);
-        ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, root.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const int out = openForOutput(root / "out.txt");
+    const pid_t pid = startChild({TARNFOLD_BINARY, {root.string()}, {}, {}, -1, out, slave,
+                                  [master] { ::close(master); }});
+    ::close(out);
     ::close(slave);
     const int writer = ::open(fifo.c_str(), O_WRONLY);
     ::usleep(500 * 1000);
