@@ -45,7 +45,8 @@ test-browser: build
 	    --plate-faces $(PLATE_FACES) || status=1; \
 	done; exit $$status
 
-# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang), and
+# the progress tests built with ThreadSanitizer.
 test-sanitizers:
 	scripts/install-deps --sanitizers
 	scripts/test-sanitizers $(SANITIZERS_DIR) $(JOBS)
@@ -157,4 +158,4 @@ measure-faces: build
 	FORMAT=$(FORMAT) scripts/measure-faces $(MODEL)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(SANITIZERS_DIR)-thread $(FUZZ_DIR)

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +43,14 @@ pid_t startBatch(const fs::path& dir, const std::vector<std::string>& args, int 
     if (outFile >= 0) ::close(outFile);
     ::close(err);
     return pid;
+}
+
+// Whether `pid` has ended and waits to be reaped.
+bool isZombie(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t name = stat.rfind(')');
+    return name != std::string::npos && stat.compare(name, 3, ") Z") == 0;
 }
 
 // Whether `pid` is asleep writing to a pipe that is full, as the kernel tells ("pipe_write", or
@@ -139,8 +148,9 @@ TEST_F(BatchEndingTest, TimeoutStopsOnlyTheStuckModel)
 // keeps its row and files; the second gets tarnfold's account with its own count of files, which
 // is what is on disk; the third was never begun and says so. The kill comes at a point the worker
 // cannot pass on its own: the table's reader reads nothing after the header, so the batch is held
-// at its first row and takes no more results, and the worker is held once the second dataset's
-// result (its every face written, and a line for each of 300 that cannot be) fills its pipe.
+// at its first row (a dataset that names no model, known before the worker has begun) and takes
+// no results, and the worker is held once the second dataset's result (its every face written,
+// and a line for each of 300 that cannot be) fills its pipe.
 TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
 {
     TopoDS_Compound boxes;
@@ -154,6 +164,7 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     for (int n = 1; n <= 480; ++n) every << n << " 0 0\n";
     // A long name makes each line of the second dataset long, so that they fill a pipe.
     const std::string second = "second-" + std::string(200, 'x');
+    writeFile(dir / "unnamed" / "data" / "force" / "a.txt", "1 0 0\n");
     makeDataset(dir / "first", "boxes.step", "1 0 0\n2 0 0\n", "");
     makeDataset(dir / second, "boxes.step", every.str(), "");
     makeDataset(dir / "third", "boxes.step", "3 0 0\n", "");
@@ -167,7 +178,7 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     const std::string header = "dataset\tstatus\tfiles\tmodel\n";
     const std::string filler(4096 - header.size(), '.');
     ASSERT_EQ(::write(table[1], filler.data(), filler.size()), ssize_t(filler.size()));
-    const pid_t batch = startBatch(dir, {"first", second, "third"}, table[1]);
+    const pid_t batch = startBatch(dir, {"unnamed", "first", second, "third"}, table[1]);
     ::close(table[1]);
 
     pid_t worker = -1;
@@ -177,6 +188,10 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     }
     EXPECT_TRUE(heldOnAPipe(worker)) << "the worker was not held";
     ::kill(worker, SIGKILL);
+    // Dead before the batch reads again: a worker woken by the kill might otherwise still finish
+    // its write into the room that the reading makes. The batch, held, cannot reap it meanwhile.
+    for (int waited = 0; waited < 1000 && !isZombie(worker); ++waited) ::usleep(10 * 1000);
+    EXPECT_TRUE(isZombie(worker));
     std::string out;
     char buffer[4096];
     for (ssize_t n; (n = ::read(table[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
@@ -186,7 +201,8 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
 
     ASSERT_EQ(out.compare(0, filler.size(), filler), 0);
     EXPECT_EQ(parseBatchTable(out.substr(filler.size())),
-              (std::vector<BatchRow>{{"first", "ok", "2", "boxes.step"},
+              (std::vector<BatchRow>{{"unnamed", "failed", "0", "-"},
+                                     {"first", "ok", "2", "boxes.step"},
                                      {second, "crashed", "180", "boxes.step"},
                                      {"third", "crashed", "0", "boxes.step"}}));
     int written = 0;
@@ -245,4 +261,65 @@ TEST_F(BatchEndingTest, StopSignalsEndTheBatchBySameSignal)
         expectNoTemporary(dir / "done" / "data");
         EXPECT_EQ(faceFiles(dir / "later" / "data").size(), 0u);
     }
+}
+
+// Near the limit of open files (each worker holds two pipes in the batch), --jobs runs fewer
+// workers at once and says so once, rather than failing the groups it has no room for.
+TEST_F(BatchEndingTest, JobsStayWithinTheLimitOfOpenFiles)
+{
+    std::vector<std::string> args{"--jobs", "64"};
+    std::vector<BatchRow> expected;
+    for (int i = 1; i <= 8; ++i) {
+        const std::string model = "box" + std::to_string(i) + ".step";
+        fs::copy_file(dir / "box.step", dir / model);
+        makeDataset(dir / ("d" + std::to_string(i)), model, "1 0 0\n", "");
+        args.push_back("d" + std::to_string(i));
+        expected.push_back({args.back(), "ok", "1", model});
+    }
+    const ToolRun batch = runBatch(args, dir, [] {
+        const struct rlimit limit = {20, 20};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    EXPECT_EQ(batch.exitStatus, 0) << batch.err;
+    EXPECT_EQ(parseBatchTable(batch.out), expected);
+    std::smatch note;
+    ASSERT_TRUE(std::regex_search(batch.err, note,
+                                  std::regex("tarnfold-batch: note: --jobs 64 is more than the "
+                                             "limit of open files allows: ([0-9]+) model workers "
+                                             "at once\n")))
+        << batch.err;
+    EXPECT_GE(std::stoi(note[1]), 1);
+    EXPECT_LT(std::stoi(note[1]), 8);
+    EXPECT_EQ(batch.err.find("note:", std::size_t(note.position(0) + note.length(0))), std::string::npos) << batch.err;
+    expectNoProcessLeft();
+}
+
+// A wait that fails for good (here ppoll, once the limit of open files falls below the pipes it
+// waits on) ends the batch with every dataset not done saying why, instead of spinning for ever.
+TEST_F(BatchEndingTest, AWaitThatFailsEndsTheBatch)
+{
+    for (const char* fifo : {"a.step", "b.step"}) {
+        ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
+    }
+    makeDataset(dir / "a", "a.step", "1 0 0\n", "");
+    makeDataset(dir / "b", "b.step", "1 0 0\n", "");
+    const pid_t batch = startBatch(dir, {"--jobs", "2", "a", "b"});
+    // Both workers are in the reader once their models are open for writing.
+    const int writerA = ::open((dir / "a.step").c_str(), O_WRONLY);
+    const int writerB = ::open((dir / "b.step").c_str(), O_WRONLY);
+    ASSERT_GE(writerA, 0);
+    ASSERT_GE(writerB, 0);
+    const struct rlimit one = {1, 1024};
+    ASSERT_EQ(::prlimit(batch, RLIMIT_NOFILE, &one, nullptr), 0);
+    ::close(writerA); // the first worker ends, and the batch goes round its loop again
+    const int status = waitBounded(batch);
+    ::close(writerB);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(parseBatchTable(readFile(dir / "out.txt")),
+              (std::vector<BatchRow>{{"a", "failed", "0", "a.step"},
+                                     {"b", "failed", "0", "b.step"}}));
+    EXPECT_EQ(linesFor(readFile(dir / "err.txt"), "b"),
+              "tarnfold-batch: error: its model's worker was killed: the batch cannot wait for "
+              "its model workers: Invalid argument\n");
+    expectNoProcessLeft();
 }

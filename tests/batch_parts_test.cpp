@@ -188,7 +188,7 @@ TEST(BatchParts, DeadWorkersDatasets)
         if (c.what == "killed after the first") datasets[0].files = 1;
         const ModelGroup group{"m.step", {0, 1}};
         RunState state;
-        recordText(state.modelPath, sizeof state.modelPath, "m.step");
+        recordText(state.modelPath, "m.step");
         state.phase.store(static_cast<int>(c.phase));
         state.faceNumber.store(5);
         state.filesWritten.store(c.filesWritten);

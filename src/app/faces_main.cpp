@@ -14,6 +14,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
 #include "../viewer/face_page.hpp"
 
@@ -153,5 +154,7 @@ int main(int argc, char** argv)
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the library does to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    return superviseRun([&options](RunState& state) { return runFaces(options, &state); });
+    const WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
+    return superviseRun(products,
+                        [&options](RunState& state) { return runFaces(options, &state); });
 }

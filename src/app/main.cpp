@@ -8,6 +8,7 @@
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
 
 #include <csignal>
@@ -47,7 +48,7 @@ int run(char** argv, RunState& state)
     std::cout << std::quoted(root.string()) << std::endl;
 
     bool complete = true;
-    recordText(state.datasetRoot, sizeof state.datasetRoot, root.c_str());
+    recordText(state.datasetRoot, root.string());
     enterPhase(&state, RunPhase::walking);
     reportProblems(walkDataset(root, stream, inputs), complete);
 
@@ -96,7 +97,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
-    return superviseRun([argv](RunState& state) {
+    const WorkerProducts products{{argv[1]}, {}};
+    return superviseRun(products, [argv](RunState& state) {
         return runReportingFailures([&] { return run(argv, state); });
     });
 }

@@ -33,8 +33,8 @@ void sendResult(int fd, const DatasetResult& result)
 // where tarnfold stands between the transfer and the export.
 void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
 {
-    recordText(state.modelPath, sizeof state.modelPath, dataset.inputs.modelPath.c_str());
-    recordText(state.datasetRoot, sizeof state.datasetRoot, dataset.root.c_str());
+    recordText(state.modelPath, dataset.inputs.modelPath);
+    recordText(state.datasetRoot, dataset.root);
     state.faceNumber.store(0);
     state.filesWritten.store(0);
     enterPhase(&state, RunPhase::transferring);

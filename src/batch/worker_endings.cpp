@@ -68,7 +68,7 @@ void settleUnfinished(std::vector<BatchDataset>& datasets, const ModelGroup& gro
         // Still in the read or the transfer, which every dataset of the group shares.
         for (const std::size_t member : unfinished) {
             const std::string& modelPath = datasets[member].inputs.modelPath;
-            recordText(state.modelPath, sizeof state.modelPath, modelPath.c_str());
+            recordText(state.modelPath, modelPath);
             settle(datasets[member], status, 0, describeEnding(ending, state));
         }
         return;

@@ -136,9 +136,7 @@ DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool
     DatasetInputs inputs;
     if (options.modelFile.empty()) {
         enterPhase(state, RunPhase::walking);
-        if (state) {
-            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
-        }
+        if (state) recordText(state->datasetRoot, options.datasetRoot);
         std::ifstream stream;
         stream.imbue(std::locale::classic());
         reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);

@@ -83,7 +83,7 @@ std::string describeUnreadableModel(const std::string& modelPath, const std::str
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
                              std::string& error, RunState* state, std::string* reason)
 {
-    if (state) recordText(state->modelPath, sizeof state->modelPath, modelPath.c_str());
+    if (state) recordText(state->modelPath, modelPath);
     enterPhase(state, RunPhase::reading);
     flushConsole();
     const IFSelect_ReturnStatus status = reader.ReadFile(modelPath.c_str());

@@ -2,6 +2,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
+#include "../run/temporaries.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -90,10 +91,9 @@ bool linkNewFile(const std::string& fileName, const std::string& bytes, std::str
 int createTemporaryFile(const std::string& fileName, std::string& temporary, std::string& error,
                         RunState* state)
 {
-    const std::string stem = fileName + ".tmp" + std::to_string(::getpid());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = stem + (attempt == 0 ? "" : "." + std::to_string(attempt));
-        recordTemporary(state, temporary.c_str());
+    for (int attempt = 0; attempt < temporaryAttempts; ++attempt) {
+        temporary = temporaryName(fileName, ::getpid(), attempt);
+        recordTemporary(state, temporary);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) return fd;
         recordTemporary(state, "");
