@@ -66,6 +66,10 @@ int run(char** argv, RunState& state)
         reportProblems({importError}, complete);
         return 1;
     }
+    // Not an error: the faces are numbered all the same, but a reader should know that the
+    // other shapes have none.
+    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    if (!note.empty()) printNote(note);
     const std::vector<std::string> exportProblems =
         exportFaceFiles(modelShape, inputs, root, &state);
     stopProgressLine(progress);

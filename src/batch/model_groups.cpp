@@ -78,8 +78,8 @@ std::vector<ModelGroup> groupByModel(std::vector<BatchDataset>& datasets)
         auto looked = lookedAt.find(path);
         if (looked == lookedAt.end()) looked = lookedAt.emplace(path, lookAt(path)).first;
         if (const int error = looked->second.error; error != 0) {
-            dataset.lines.push_back(
-                errorLine(commands::tool, describeUnreadableModel(path, systemReason(error))));
+            const std::string reason = describeOpenFailure(path, error);
+            dataset.lines.push_back(errorLine(commands::tool, describeUnreadableModel(path, reason)));
             dataset.status = DatasetStatus::failed;
             continue;
         }

@@ -64,21 +64,25 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
         const BatchDataset& dataset = datasets[index];
         beginDataset(state, dataset, ++begun);
         std::vector<std::string> problems;
+        DatasetResult result;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
             const bool renamed = !thrown && dataset.inputs.modelPath != group.modelPath;
             problems = {renamed ? describeUnreadableModel(dataset.inputs.modelPath, reason)
                                 : importError};
         } else {
+            // As tarnfold notes it, before the export's lines.
+            const std::string note = describeShapeChoice(countTransferredShapes(reader));
+            if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
                 problems = exportFaceFiles(modelShape, dataset.inputs, dataset.root, &state);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }
         }
-        DatasetResult result;
         result.dataset = index;
         result.files = state.filesWritten.load();
+        result.whole = problems.empty();
         for (const std::string& problem : problems) {
             result.lines.push_back(errorLine(commands::tool, problem));
         }

@@ -50,9 +50,10 @@ void takeResults(Pool& pool, PoolWorker& worker)
         ++worker.reported;
         BatchDataset& dataset = pool.datasets[result.dataset];
         dataset.files = result.files;
+        // The walk's lines came first, and are errors; the worker's may be notes.
+        const bool whole = dataset.lines.empty() && result.whole;
         dataset.lines.insert(dataset.lines.end(), result.lines.begin(), result.lines.end());
-        // The walk's lines came first; any line at all means the dataset is not whole.
-        dataset.status = dataset.lines.empty() ? DatasetStatus::ok : DatasetStatus::failed;
+        dataset.status = whole ? DatasetStatus::ok : DatasetStatus::failed;
     }
 }
 

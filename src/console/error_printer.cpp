@@ -35,9 +35,14 @@ void printError(const std::string& problem)
     std::cerr << errorLine(problem) << '\n';
 }
 
+std::string noteLine(const char* command, const std::string& note)
+{
+    return std::string(command) + ": note: " + note;
+}
+
 void printNote(const std::string& note)
 {
-    std::cerr << currentCommand << ": note: " << note << '\n';
+    std::cerr << noteLine(currentCommand, note) << '\n';
 }
 
 void reportProblems(const std::vector<std::string>& problems, bool& complete)

@@ -22,10 +22,13 @@ std::string errorLine(const std::string& problem);
 /// The error line that `command` prints for `problem`: a batch repeats tarnfold's lines.
 std::string errorLine(const char* command, const std::string& problem);
 
+/// The note line that `command` prints: "<command>: note: <note>", worth knowing but no error.
+std::string noteLine(const char* command, const std::string& note);
+
 /// Prints `problem` as one error line on stderr.
 void printError(const std::string& problem);
 
-/// Prints `note` as one "<command>: note: " line on stderr: worth knowing, but no error.
+/// Prints `note` as one note line of this process's command on stderr.
 void printNote(const std::string& note);
 
 /// Prints each problem as one error line on stderr; clears `complete` if there is any.
