@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch install lint-man package check-package test-cluster docs \
+	bench-allocators bench-since bench-batch bench-reals install lint-man package check-package test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -90,6 +90,14 @@ bench-since:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
 	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_since_bench
+
+# bench-reals: the check of a STEP file's reals on MODELS (default: the corpus model) against the
+#   library's read of it and a whole tarnfold run; PAIRS rounds.
+bench-reals:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_reals_bench
 
 bench bench-quick bench-allocators:
 	scripts/install-deps --bench

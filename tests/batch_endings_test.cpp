@@ -169,7 +169,8 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     makeDataset(dir / second, "boxes.step", every.str(), "");
     makeDataset(dir / "third", "boxes.step", "3 0 0\n", "");
     for (int n = 1; n <= 300; ++n) {
-        fs::create_directories(dir / second / "data" / ("face" + std::to_string(n) + ".brep") / "x");
+        fs::create_directories(dir / second / "data" / ("face" + std::to_string(n) + ".brep") /
+                               "x");
     }
 
     int table[2];
@@ -194,7 +195,9 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     EXPECT_TRUE(isZombie(worker));
     std::string out;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(table[0], buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
+    for (ssize_t n; (n = ::read(table[0], buffer, sizeof buffer)) > 0;) {
+        out.append(buffer, size_t(n));
+    }
     ::close(table[0]);
     const int status = waitBounded(batch);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
@@ -290,7 +293,8 @@ TEST_F(BatchEndingTest, JobsStayWithinTheLimitOfOpenFiles)
         << batch.err;
     EXPECT_GE(std::stoi(note[1]), 1);
     EXPECT_LT(std::stoi(note[1]), 8);
-    EXPECT_EQ(batch.err.find("note:", std::size_t(note.position(0) + note.length(0))), std::string::npos) << batch.err;
+    const std::size_t afterNote = std::size_t(note.position(0) + note.length(0));
+    EXPECT_EQ(batch.err.find("note:", afterNote), std::string::npos) << batch.err;
     expectNoProcessLeft();
 }
 

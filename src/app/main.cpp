@@ -92,7 +92,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE ")\n";
+        std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
+                     ")\n";
         return 0;
     }
 

@@ -79,7 +79,8 @@ std::vector<ModelGroup> groupByModel(std::vector<BatchDataset>& datasets)
         if (looked == lookedAt.end()) looked = lookedAt.emplace(path, lookAt(path)).first;
         if (const int error = looked->second.error; error != 0) {
             const std::string reason = describeOpenFailure(path, error);
-            dataset.lines.push_back(errorLine(commands::tool, describeUnreadableModel(path, reason)));
+            dataset.lines.push_back(
+                errorLine(commands::tool, describeUnreadableModel(path, reason)));
             dataset.status = DatasetStatus::failed;
             continue;
         }

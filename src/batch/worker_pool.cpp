@@ -140,10 +140,8 @@ int waitForWorkers(Pool& pool, const sigset_t& waiting)
     timespec wait = {};
     const bool limited = nearestDeadline(pool, wait);
     // Stop signals and SIGCHLD are let through here only: never between two steps.
-    if (::ppoll(fds.data(), fds.size(), limited ? &wait : nullptr, &waiting) < 0 && errno != EINTR) {
-        return errno;
-    }
-    return 0;
+    const int ready = ::ppoll(fds.data(), fds.size(), limited ? &wait : nullptr, &waiting);
+    return ready < 0 && errno != EINTR ? errno : 0;
 }
 
 // The pool cannot wait for its workers any more: each is killed and reaped, and every dataset

@@ -58,7 +58,9 @@ bool isFinite(const std::string& text)
     if (e != std::string::npos) {
         const bool negative = e + 1 < text.size() && text[e + 1] == '-';
         for (std::size_t k = e + 1; k < text.size(); ++k) {
-            if (isDigit(text[k]) && exponent < 100000000) exponent = exponent * 10 + (text[k] - '0');
+            if (isDigit(text[k]) && exponent < 100000000) {
+                exponent = exponent * 10 + (text[k] - '0');
+            }
         }
         if (negative) exponent = -exponent;
     }
