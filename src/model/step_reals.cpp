@@ -116,6 +116,18 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
 {
     using Mode = RealScan::Mode;
     for (std::size_t i = 0; i < size; ++i) {
+        // Numbers and strings are most of a model's text: their runs are taken whole.
+        if (scan.mode == Mode::number) {
+            std::size_t end = i;
+            while (end < size && (startsNumber(bytes[end]) || bytes[end] == 'E')) ++end;
+            const std::size_t room = keptDigits - std::min(keptDigits, scan.number.size());
+            scan.number.append(bytes + i, std::min(end - i, room));
+            if (end == size) return;
+            i = end;
+        } else if (scan.mode == Mode::text) {
+            while (i < size && bytes[i] != '\'') scan.line += bytes[i++] == '\n';
+            if (i == size) return;
+        }
         const char c = bytes[i];
         if (c == '\n') ++scan.line;
         switch (scan.mode) {
@@ -129,9 +141,7 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
                 scanNormal(scan, c);
             }
             break;
-        case Mode::text:
-            if (c == '\'') scan.mode = Mode::textQuote;
-            break;
+        case Mode::text: scan.mode = Mode::textQuote; break; // c is the quote
         case Mode::textQuote:
             // A quote ends the string only before "," or ")", blanks apart (a doubled one
             // does not): as the lexer has it.
@@ -167,11 +177,7 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
             if (c == '=') scan.entity = scan.name;
             scanNormal(scan, c);
             break;
-        case Mode::number:
-            if (startsNumber(c) || c == 'E') {
-                if (scan.number.size() < keptDigits) scan.number += c;
-                break;
-            }
+        case Mode::number: // c ends the number
             scan.lastSignificant = scan.number.back();
             scan.mode = Mode::afterNumber;
             [[fallthrough]];
