@@ -40,8 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = size == 0 ? 1 : 1 + data[0] % 61;
     expectSame(scanInPieces(text, piece), whole, "in pieces");
 
+    // Lines are counted up to the end of the data, where the scan stops.
     const long lines = 1 + static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-    if (whole.line != lines) failCheck("the scan counted another number of lines");
+    if (whole.line > lines || (whole.mode != RealScan::Mode::ended && whole.line != lines)) {
+        failCheck("the scan counted another number of lines");
+    }
     if (!whole.found) return 0;
     const std::string& number = whole.first.text;
     if (whole.first.line < 1 || whole.first.line > lines || whole.first.entity < 0) {

@@ -115,7 +115,7 @@ void scanNormal(RealScan& scan, char c)
 void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
 {
     using Mode = RealScan::Mode;
-    for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t i = 0; i < size && scan.mode != Mode::ended; ++i) {
         // Numbers and strings are most of a model's text: their runs are taken whole.
         if (scan.mode == Mode::number) {
             std::size_t end = i;
@@ -188,7 +188,7 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
             scan.mode = Mode::normal;
             scanNormal(scan, c);
             break;
-        case Mode::ended: return;
+        case Mode::ended: break;
         }
     }
 }
