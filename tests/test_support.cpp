@@ -99,6 +99,7 @@ pid_t startChild(const ChildSpec& spec)
         ::dup2(spec.in >= 0 ? spec.in : devNull, STDIN_FILENO);
         ::dup2(spec.out >= 0 ? spec.out : devNull, STDOUT_FILENO);
         ::dup2(spec.err >= 0 ? spec.err : devNull, STDERR_FILENO);
+        if (devNull > STDERR_FILENO) ::close(devNull);
         if (spec.inChild) spec.inChild();
         ::execv(spec.binary.c_str(), argv.data());
         ::_exit(127);
