@@ -11,8 +11,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch install lint-man package check-package image check-image \
-	test-cluster docs \
+	bench-allocators bench-since bench-batch bench-reals install lint-man package check-package image \
+	check-image test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -46,7 +46,8 @@ test-browser: build
 	    --plate-faces $(PLATE_FACES) || status=1; \
 	done; exit $$status
 
-# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer (clang), and
+# the progress tests built with ThreadSanitizer.
 test-sanitizers:
 	scripts/install-deps --sanitizers
 	scripts/test-sanitizers $(SANITIZERS_DIR) $(JOBS)
@@ -90,6 +91,14 @@ bench-since:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
 	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_since_bench
+
+# bench-reals: the check of a STEP file's reals on MODELS (default: the corpus model) against the
+#   library's read of it and a whole tarnfold run; PAIRS rounds.
+bench-reals:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_reals_bench
 
 bench bench-quick bench-allocators:
 	scripts/install-deps --bench
@@ -173,4 +182,4 @@ measure-faces: build
 	FORMAT=$(FORMAT) scripts/measure-faces $(MODEL)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(SANITIZERS_DIR)-thread $(FUZZ_DIR)

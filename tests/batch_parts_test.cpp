@@ -20,9 +20,9 @@ class BatchPartsTest : public TempDirTest {};
 TEST(BatchParts, ResultsSurviveThePipe)
 {
     const std::vector<DatasetResult> results = {
-        {0, 0, {}},
-        {7, 12, {"tarnfold: error: one", "", "two\nlines", "12\n3 4"}},
-        {123456, 1, {std::string("nul\0byte", 8)}},
+        {0, 0, true, {}},
+        {7, 12, false, {"tarnfold: error: one", "", "two\nlines", "12\n3 4"}},
+        {123456, 1, true, {std::string("nul\0byte", 8)}},
     };
     std::string bytes;
     for (const DatasetResult& result : results) bytes += encodeResult(result);
@@ -45,10 +45,11 @@ TEST(BatchParts, ResultsSurviveThePipe)
         ASSERT_TRUE(takeResult(all, taken));
         EXPECT_EQ(taken.dataset, expected.dataset);
         EXPECT_EQ(taken.files, expected.files);
+        EXPECT_EQ(taken.whole, expected.whole);
         EXPECT_EQ(taken.lines, expected.lines);
     }
     EXPECT_EQ(all, "");
-    for (std::string damaged : {"x 1 1\n", "1 1 1\n3\nabcd"}) {
+    for (std::string damaged : {"x 1 1 1\n", "1 1 1 1\n3\nabcd", "1 1 2 0\n"}) {
         DatasetResult taken;
         EXPECT_THROW(takeResult(damaged, taken), std::runtime_error) << damaged;
     }
@@ -188,7 +189,7 @@ TEST(BatchParts, DeadWorkersDatasets)
         if (c.what == "killed after the first") datasets[0].files = 1;
         const ModelGroup group{"m.step", {0, 1}};
         RunState state;
-        recordText(state.modelPath, sizeof state.modelPath, "m.step");
+        recordText(state.modelPath, "m.step");
         state.phase.store(static_cast<int>(c.phase));
         state.faceNumber.store(5);
         state.filesWritten.store(c.filesWritten);

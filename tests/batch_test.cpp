@@ -188,7 +188,8 @@ TEST_F(BatchTest, ListsGroupsAndLog)
                                      {"d", "failed", "0", "missing.step"},
                                      {"tab\\there", "failed", "0", "-"}}));
     EXPECT_EQ(batch.err, "d: tarnfold: error: cannot read STEP model 'missing.step': No such file "
-                         "or directory\n"
+                         "or directory (taken relative to the working directory '" +
+                             dir.string() + "')\n"
                          "tab\\there: tarnfold: error: cannot read dataset 'tab\there': No such "
                          "file or directory\n");
     const std::string log = readFile(dir / "log.txt");

@@ -66,8 +66,9 @@ TEST_F(EndingTest, LibraryCrashIsOneLineWithThePhase)
 
 // Stop signals reach the worker, wherever they are sent; the run then ends by the same signal,
 // as if it had run alone, without temporaries or processes left. Killed outright, the
-// supervisor takes its worker with it. The model is a FIFO, so the run is sure to be inside the
-// STEP reader when the signal comes.
+// supervisor takes its worker with it. The model is a FIFO that is opened for writing and never
+// written, so the run is sure to be inside the STEP reader when the signal comes, and nothing but
+// the signal can end it.
 TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
 {
     for (const int stopSignal : {SIGINT, SIGHUP, SIGTERM, SIGKILL}) {
@@ -75,22 +76,12 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
         makeDataset(dir, fifo.string(), "1 0 0\n", "");
 
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int devNull = ::open("/dev/null", O_WRONLY);
-            const int err = ::open((dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(devNull, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, dir.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        const int err = openForOutput(dir / "err.txt");
+        const pid_t pid = startChild({TARNFOLD_BINARY, {dir.string()}, {}, {}, -1, -1, err, {}});
+        ::close(err);
         const int writer = ::open(fifo.c_str(), O_WRONLY); // returns once the reader has it open
         ASSERT_GE(writer, 0);
         ::kill(pid, stopSignal);
-        // The signal is pending before the reader can see the end of the FIFO: closing it now
-        // only ends a run that ignored the signal.
-        ::close(writer);
-        // A run that ignored the signal may block opening the FIFO again: give up on it.
         const int status = waitBounded(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
             << "signal " << stopSignal << ", status " << status;
@@ -107,6 +98,7 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
                                                      strsignal(stopSignal) + ") while reading '" +
                                                      fifo.string() + "'; no file was written\n");
         }
+        ::close(writer);
         expectNoProcessLeft();
         expectNoTemporary(dir / "data");
     }

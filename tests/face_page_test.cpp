@@ -6,6 +6,7 @@
 
 #include "faces/face_table.hpp"
 #include "intake/dataset_records.hpp"
+#include "viewer/embedded_files.hpp"
 #include "viewer/face_page.hpp"
 
 #include <BRepAlgoAPI_Cut.hxx>
@@ -331,4 +332,33 @@ TEST_F(FacePageTest, RecordsAsTheFilesWriteThem)
     const std::string section = readPageData(readFile(dir / "f.html")).sections.at("records");
     EXPECT_EQ(section, formatPageRecords(readDatasetRecords(root), 6));
     EXPECT_EQ(section.rfind("[[\"force\",1,\"1\",\"+0 -5\",", 0), 0u) << section;
+}
+
+// The build's list of the page's files is the only one: every script of src/viewer/ is in the
+// page, in that list's order, and a file that is not embedded is an error rather than a page
+// without it.
+TEST(FacePage, EveryScriptOfTheViewerIsInThePage)
+{
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(1, 1, 1).Shape();
+    meshModel(box);
+    const std::string page = buildFacePage(box, measureFaces(box, nullptr), {}, PageScripts{}, {});
+    std::vector<std::string> embedded;
+    for (const std::string_view name : embeddedPageScripts()) embedded.emplace_back(name);
+    std::size_t previous = 0;
+    for (const std::string& name : embedded) {
+        const std::string script = readFile(fs::path(TARNFOLD_SOURCE_DIR) / "src/viewer" / name);
+        ASSERT_FALSE(script.empty()) << name;
+        const std::size_t at = page.find(script);
+        EXPECT_NE(at, std::string::npos) << name << " is not in the page";
+        EXPECT_GT(at, previous) << name << " is out of order";
+        previous = at;
+    }
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(fs::path(TARNFOLD_SOURCE_DIR) / "src/viewer")) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".js") continue;
+        EXPECT_NE(std::find(embedded.begin(), embedded.end(), name), embedded.end())
+            << name << " is not embedded: add it to TARNFOLD_PAGE_FILES";
+    }
+    EXPECT_THROW(embeddedPageFile("page_missing.js"), std::logic_error);
 }

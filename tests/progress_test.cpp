@@ -46,21 +46,19 @@ std::string renderTerminal(const std::string& bytes)
     return screen.substr(0, screen.size() - 1);
 }
 
-// Runs the tool with stderr on a pseudo-terminal and stdout in a file. The model is a FIFO that
-// this test fills slowly, so that the run waits in the reader for a while.
-std::string runOnTerminal(const fs::path& root, const fs::path& fifo, const std::string& model)
+// Runs `binary` with `args` in `dir`, its stderr on a pseudo-terminal and stdout in out.txt
+// there. The model is a FIFO that this test fills slowly, so that the run waits in the reader
+// for a while. Returns what the terminal was sent; `status` is the run's wait status.
+std::string runOnTerminal(const std::string& binary, const std::vector<std::string>& args,
+                          const fs::path& dir, const fs::path& fifo, const std::string& model,
+                          int& status)
 {
     int master = -1, slave = -1;
     EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(master);
-        const int out = ::open((root / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(slave, STDERR_FILENO);
-        ::execl(TARNFOLD_BINARY, TARNFOLD_BINARY, root.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const int out = openForOutput(dir / "out.txt");
+    const pid_t pid = startChild({binary, args, dir, {}, -1, out, slave,
+                                  [master] { ::close(master); }});
+    ::close(out);
     ::close(slave);
     const int writer = ::open(fifo.c_str(), O_WRONLY);
     ::usleep(500 * 1000);
@@ -71,11 +69,11 @@ std::string runOnTerminal(const fs::path& root, const fs::path& fifo, const std:
     char buffer[4096];
     ssize_t n;
     // Read until the last holder of the terminal's other end has gone (EIO on Linux).
-    while ((n = ::read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(master, buffer, sizeof buffer)) > 0) {
+        seen.append(buffer, static_cast<std::size_t>(n));
+    }
     ::close(master);
-    int status = 0;
     ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     return seen;
 }
 
@@ -90,7 +88,10 @@ TEST_F(ProgressTest, OnATerminalOnly)
     makeDataset(dir, fifo.string(), "1 0 0\n9 0 0\n", "");
     const std::string error = "tarnfold: error: force list entry 9 selects no face: the model has 6 faces";
 
-    const std::string terminal = runOnTerminal(dir, fifo, model);
+    int status = 0;
+    const std::string terminal = runOnTerminal(TARNFOLD_BINARY, {dir.string()}, dir, fifo, model,
+                                               status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_NE(terminal.find("\rreading '" + fifo.string() + "' ("), std::string::npos) << terminal;
     // The line is taken away again: the terminal shows what it would without it.
     EXPECT_EQ(renderTerminal(terminal), error + "\n") << terminal;
@@ -100,4 +101,21 @@ TEST_F(ProgressTest, OnATerminalOnly)
     fs::remove(fifo);
     writeFile(dir / "data" / "address.txt", (dir / "box.step").string());
     EXPECT_EQ(runTool({dir.string()}).err, error + "\n");
+}
+
+// The line follows both reads of --since, the second read's model taking the first's place while
+// the line is drawn, and leaves the terminal as it would be without it.
+TEST_F(ProgressTest, FollowsBothReadsOfSince)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "old.step");
+    const fs::path fifo = dir / "new.step";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    int status = 0;
+    const std::string terminal =
+        runOnTerminal(TARNFOLD_FACES_BINARY, {"--model", "new.step", "--since", "old.step"}, dir,
+                      fifo, readFile(dir / "old.step"), status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << terminal;
+    EXPECT_NE(terminal.find("\rreading 'new.step' ("), std::string::npos) << terminal;
+    EXPECT_EQ(renderTerminal(terminal).find("reading '"), std::string::npos) << terminal;
+    EXPECT_EQ(parseTable(readFile(dir / "out.txt")).size(), 6u);
 }

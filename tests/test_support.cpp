@@ -84,12 +84,32 @@ std::string readFile(const fs::path& path)
     return content.str();
 }
 
-std::vector<char*> argumentVector(std::vector<std::string>& strings)
+pid_t startChild(const ChildSpec& spec)
 {
+    std::vector<std::string> strings{spec.argv0.empty() ? spec.binary : spec.argv0};
+    strings.insert(strings.end(), spec.args.begin(), spec.args.end());
     std::vector<char*> argv;
     for (std::string& s : strings) argv.push_back(s.data());
     argv.push_back(nullptr);
-    return argv;
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!spec.workDir.empty() && ::chdir(spec.workDir.c_str()) != 0) ::_exit(127);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        ::dup2(spec.in >= 0 ? spec.in : devNull, STDIN_FILENO);
+        ::dup2(spec.out >= 0 ? spec.out : devNull, STDOUT_FILENO);
+        ::dup2(spec.err >= 0 ? spec.err : devNull, STDERR_FILENO);
+        if (devNull > STDERR_FILENO) ::close(devNull);
+        if (spec.inChild) spec.inChild();
+        ::execv(spec.binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int openForOutput(const fs::path& path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 }
 
 int waitBounded(pid_t pid)
@@ -120,22 +140,7 @@ ToolRun runBinary(const std::string& binary, const std::vector<std::string>& arg
     char errName[] = "/tmp/tarnfold-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
     const int errFd = ::mkstemp(errName);
-
-    std::vector<std::string> strings{argv0.empty() ? binary : argv0};
-    strings.insert(strings.end(), args.begin(), args.end());
-    std::vector<char*> argv = argumentVector(strings);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(127);
-        ::dup2(outFd, STDOUT_FILENO);
-        ::dup2(errFd, STDERR_FILENO);
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devNull, STDIN_FILENO);
-        if (inChild) inChild();
-        ::execv(binary.c_str(), argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = startChild({binary, args, workDir, argv0, -1, outFd, errFd, inChild});
     int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(outFd);

@@ -52,8 +52,22 @@ struct ToolRun {
     std::string err;
 };
 
-/// The null-ended argument vector of execv, pointing into `strings`.
-std::vector<char*> argumentVector(std::vector<std::string>& strings);
+/// A child process as the tests start it: a program, its arguments, where it runs and where its
+/// standard streams go.
+struct ChildSpec {
+    std::string binary;
+    std::vector<std::string> args;
+    std::filesystem::path workDir;     ///< the test's own when empty
+    std::string argv0;                 ///< the program path the process receives; binary if empty
+    int in = -1, out = -1, err = -1;   ///< its stdin, stdout and stderr; /dev/null for -1
+    std::function<void()> inChild;     ///< runs in the child just before the exec, when given
+};
+
+/// Starts the child that `spec` describes and returns its pid; the descriptors stay open here.
+pid_t startChild(const ChildSpec& spec);
+
+/// Opens (creates, truncates) `path` for a child's output; the caller closes it.
+int openForOutput(const std::filesystem::path& path);
 
 /// Waits for `pid` for at most ten seconds, then kills it: a run that missed its signal must fail
 /// the test rather than hang it. Returns its wait status.

@@ -3,6 +3,8 @@
 
 #include "intake/dataset_inputs.hpp"
 
+#include <BRepPrimAPI_MakeBox.hxx>
+
 // Each test gets a temporary directory of its own.
 class WalkTest : public TempDirTest {};
 
@@ -130,4 +132,20 @@ TEST_F(WalkTest, BrokenTreesEndTheRunWithOneLine)
         EXPECT_EQ(run.out, std::string(TARNFOLD_BINARY) + "\n\"" + c.root.string() + "\"\n");
         EXPECT_EQ(run.err, "tarnfold: error: " + c.error + "\n");
     }
+}
+
+// An entry of a list directory that cannot be examined (here a loop of links) is that entry's
+// one line; the other lists are read, the faces written, and the run fails.
+TEST_F(WalkTest, AnEntryThatCannotBeExaminedIsItsOwnProblem)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    makeDataset(dir, (dir / "box.step").string(), "1 0 0\n", "2 0 0 0 0 0 0\n");
+    const fs::path loop = dir / "data" / "force" / "loop";
+    fs::create_symlink("loop", loop);
+    const ToolRun run = runTool({dir.string()});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "tarnfold: error: cannot tell what is at '" + loop.string() +
+                           "': Too many levels of symbolic links; it is not read as a list\n");
+    EXPECT_TRUE(fs::exists(dir / "data" / "face1.brep"));
+    EXPECT_TRUE(fs::exists(dir / "data" / "face2.brep"));
 }

@@ -2,6 +2,7 @@
 // reading each model once for all the datasets that name it.
 #include "../batch/batch_arguments.hpp"
 #include "../batch/batch_run.hpp"
+#include "../console/error_printer.hpp"
 
 #include <csignal>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 int main(int argc, char** argv)
 {
+    nameCommand(commands::batch);
     if (argc < 2) {
         std::cerr << batchUsageText;
         return 2;
@@ -22,8 +24,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "tarnfold-batch " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
-                         ")\n";
+            std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
+                      ")\n";
             return 0;
         }
     }
@@ -31,7 +33,7 @@ int main(int argc, char** argv)
     try {
         options = parseBatchArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "tarnfold-batch: error: " << e.what() << "; see tarnfold-batch --help\n";
+        printError(std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     // As in tarnfold: past a file-size limit a face write fails and is reported.

@@ -2,6 +2,7 @@
 // the model with the faces of a dataset's lists coloured and numbered, and writes a 3D page to
 // pick faces in a browser.
 #include "../command_line/faces_arguments.hpp"
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../faces/face_picture.hpp"
@@ -14,6 +15,7 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
 #include "../viewer/face_page.hpp"
 
@@ -30,8 +32,6 @@
 
 namespace {
 
-constexpr const char* command = "tarnfold-faces";
-
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
@@ -43,7 +43,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     bool pageWanted = !options.htmlFile.empty();
     if (pageWanted) {
         const std::string problem = readPageScripts(threeDirectory, scripts);
-        if (!problem.empty()) reportProblems(command, {problem}, complete);
+        if (!problem.empty()) reportProblems({problem}, complete);
         pageWanted = problem.empty();
     }
 
@@ -59,27 +59,27 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         if (withDataset && inputs.modelPath.empty()) {
             importError = describeUnnamedModel(options.datasetRoot);
         }
-        reportProblems(command, {importError}, complete);
+        reportProblems({importError}, complete);
         return 1;
     }
 
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
-    if (!note.empty()) std::cerr << command << ": note: " << note << '\n';
+    if (!note.empty()) printNote(note);
 
     enterPhase(state, RunPhase::measuring);
     const double deflection = meshModel(modelShape);
     const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
     std::cout << formatFaceTable(rows) << std::flush;
     if (!std::cout) {
-        reportProblems(command, {"cannot write the face table to standard output"}, complete);
+        reportProblems({"cannot write the face table to standard output"}, complete);
     }
     if (withDataset) {
         const int faceCount = int(rows.size());
         for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
                                          std::pair{&inputs.restraintFaces, "restraint"}}) {
-            reportProblems(command, describeUnselectedEntries(*list, name, faceCount), complete);
+            reportProblems(describeUnselectedEntries(*list, name, faceCount), complete);
         }
     }
 
@@ -97,7 +97,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             drawFacePicture(modelShape, rows, views, labels, modelName, deflection, note);
         // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
-        if (!problem.empty()) reportProblems(command, {problem}, complete);
+        if (!problem.empty()) reportProblems({problem}, complete);
     }
     if (pageWanted) {
         enterPhase(state, RunPhase::drawing);
@@ -107,7 +107,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             withDataset ? readDatasetRecords(options.datasetRoot) : std::vector<DatasetRecord>{};
         const std::string problem = writeWholeFile(
             options.htmlFile, buildFacePage(modelShape, rows, records, scripts, text), state);
-        if (!problem.empty()) reportProblems(command, {problem}, complete);
+        if (!problem.empty()) reportProblems({problem}, complete);
     }
     enterPhase(state, RunPhase::finished);
     if (!state) return complete ? 0 : 1;
@@ -118,7 +118,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 // exit status, every problem having been reported on stderr.
 int runFaces(const FacesOptions& options, RunState* state)
 {
-    return runReportingFailures("tarnfold-faces", [&] {
+    return runReportingFailures([&] {
         if (options.sinceFile.empty()) return measureAndDraw(options, state);
         bool complete = true;
         const DatasetInputs inputs = readNamedInputs(options, state, complete);
@@ -132,6 +132,7 @@ int runFaces(const FacesOptions& options, RunState* state)
 
 int main(int argc, char** argv)
 {
+    nameCommand(commands::faces);
     if (argc < 2) {
         std::cerr << facesUsageText;
         return 2;
@@ -142,8 +143,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "tarnfold-faces " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
-                         ")\n";
+            std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
+                      ")\n";
             return 0;
         }
     }
@@ -151,12 +152,13 @@ int main(int argc, char** argv)
     try {
         options = parseFacesArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "tarnfold-faces: error: " << e.what() << "; see tarnfold-faces --help\n";
+        printError(std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the library does to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    return superviseRun("tarnfold-faces",
+    const WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
+    return superviseRun(products,
                         [&options](RunState& state) { return runFaces(options, &state); });
 }

@@ -1,5 +1,6 @@
 // tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
 // <root>/data/face<N>.brep, one BRep file per face.
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../intake/dataset_inputs.hpp"
@@ -7,6 +8,7 @@
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
 
 #include <csignal>
@@ -46,9 +48,9 @@ int run(char** argv, RunState& state)
     std::cout << std::quoted(root.string()) << std::endl;
 
     bool complete = true;
-    recordText(state.datasetRoot, sizeof state.datasetRoot, root.c_str());
+    recordText(state.datasetRoot, root.string());
     enterPhase(&state, RunPhase::walking);
-    reportProblems("tarnfold", walkDataset(root, stream, inputs), complete);
+    reportProblems(walkDataset(root, stream, inputs), complete);
 
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
@@ -61,13 +63,17 @@ int run(char** argv, RunState& state)
         if (inputs.modelPath.empty()) {
             importError = describeUnnamedModel(root.string());
         }
-        reportProblems("tarnfold", {importError}, complete);
+        reportProblems({importError}, complete);
         return 1;
     }
+    // Not an error: the faces are numbered all the same, but a reader should know that the
+    // other shapes have none.
+    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    if (!note.empty()) printNote(note);
     const std::vector<std::string> exportProblems =
         exportFaceFiles(modelShape, inputs, root, &state);
     stopProgressLine(progress);
-    reportProblems("tarnfold", exportProblems, complete);
+    reportProblems(exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
     endWorker(complete ? 0 : 1);
 }
@@ -76,6 +82,7 @@ int run(char** argv, RunState& state)
 
 int main(int argc, char** argv)
 {
+    nameCommand(commands::tool);
     if (argc < 2) {
         std::cerr << usageLine << '\n';
         return 2;
@@ -85,7 +92,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "tarnfold " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE ")\n";
+        std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
+                     ")\n";
         return 0;
     }
 
@@ -94,8 +102,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
-    return superviseRun("tarnfold",
-                        [argv](RunState& state) {
-        return runReportingFailures("tarnfold", [&] { return run(argv, state); });
+    const WorkerProducts products{{argv[1]}, {}};
+    return superviseRun(products, [argv](RunState& state) {
+        return runReportingFailures([&] { return run(argv, state); });
     });
 }

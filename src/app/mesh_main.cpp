@@ -1,10 +1,12 @@
 // tarnfold-mesh <dataset-root> <mesh.msh>: meshes a dataset's model with gmsh, its listed faces
 // the physical surfaces "force" and "restraint", its solids the physical volume "solid".
 #include "../command_line/mesh_arguments.hpp"
+#include "../console/error_printer.hpp"
 #include "../mesh/gmsh_model.hpp"
 #include "../mesh/mesh_run.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 
 #include <csignal>
 #include <cstring>
@@ -15,13 +17,14 @@
 
 int main(int argc, char** argv)
 {
+    nameCommand(commands::mesh);
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             printMeshHelp();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "tarnfold-mesh " TARNFOLD_VERSION " (" << describeGmshVersion()
+            std::cout << commandName() << " " TARNFOLD_VERSION " (" << describeGmshVersion()
                       << ", OpenCASCADE " OCC_VERSION_COMPLETE ")\n";
             return 0;
         }
@@ -30,12 +33,14 @@ int main(int argc, char** argv)
     try {
         options = parseMeshArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "tarnfold-mesh: error: " << e.what() << "; see tarnfold-mesh --help\n";
+        printError(std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the libraries do to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    return superviseRun("tarnfold-mesh",
+    // Only the mesh's own temporary may be removed after the worker: it writes no face file.
+    const WorkerProducts products{{}, {options.meshFile}};
+    return superviseRun(products,
                         [&options](RunState& state) { return runMesh(options, &state); });
 }

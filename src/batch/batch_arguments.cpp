@@ -1,7 +1,7 @@
 #include "batch_arguments.hpp"
 
-#include "../output/whole_file.hpp"
 #include "../command_line/option_value.hpp"
+#include "../console/error_printer.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -28,7 +28,8 @@ void printBatchHelp()
                  "tarnfold would print for a dataset, after the dataset's root and \": \"; and\n"
                  "for each model, a line naming it and then the STEP library's messages.\n\n"
                  "  --from FILE        also the dataset roots in FILE, one a line (- for stdin)\n"
-                 "  -j, --jobs N       run up to N model workers at once (default 1); each\n"
+                 "  -j, --jobs N       run up to N model workers at once (default 1), fewer\n"
+                 "                     when the limit of open files leaves no room; each\n"
                  "                     holds its model, about 25 MiB per 1,000 faces\n"
                  "  --timeout SECONDS  stop a model's worker after SECONDS (default: no limit)\n"
                  "  --log FILE         write the library's messages to FILE, not to stderr\n"

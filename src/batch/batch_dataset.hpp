@@ -23,9 +23,3 @@ struct ModelGroup {
     std::string modelPath;            ///< as its first dataset names it: the path the worker reads
     std::vector<std::size_t> members; ///< indices into the batch's datasets, in input order
 };
-
-/// The name a command's lines begin with; a batch repeats tarnfold's lines in tarnfold's words.
-constexpr const char* toolName = "tarnfold";
-
-/// The name on the batch's own lines: those that tarnfold would not print for the dataset alone.
-constexpr const char* batchName = "tarnfold-batch";

@@ -4,7 +4,7 @@
 #include "model_groups.hpp"
 #include "worker_pool.hpp"
 
-#include "../output/whole_file.hpp"
+#include "../console/error_printer.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 
@@ -19,7 +19,7 @@ int runBatch(const BatchOptions& options)
     if (!options.listFile.empty()) {
         const std::string problem = readDatasetList(options.listFile, roots);
         if (!problem.empty()) {
-            std::cerr << errorLine(batchName, problem) << '\n';
+            printError(problem);
             return 2;
         }
     }
@@ -28,9 +28,7 @@ int runBatch(const BatchOptions& options)
         errno = 0;
         log.open(options.logFile, std::ios::binary | std::ios::trunc);
         if (!log) {
-            std::cerr << errorLine(batchName, "cannot write log '" + options.logFile +
-                                                  "': " + systemReason(errno))
-                      << '\n';
+            printError("cannot write log '" + options.logFile + "': " + systemReason(errno));
             return 2;
         }
     }
@@ -57,9 +55,8 @@ int runBatch(const BatchOptions& options)
     const int stopSignal = runModelWorkers(datasets, groups, settings, table);
     if (stopSignal != 0) endBySignal(stopSignal);
     if (table.writeError != 0) {
-        std::cerr << errorLine(batchName, "cannot write the table to standard output: " +
-                                              systemReason(table.writeError))
-                  << '\n';
+        printError("cannot write the table to standard output: " +
+                   systemReason(table.writeError));
         return 1;
     }
     const bool allOk = std::all_of(datasets.begin(), datasets.end(), [](const BatchDataset& d) {

@@ -1,5 +1,7 @@
 #include "batch_table.hpp"
 
+#include "../console/error_printer.hpp"
+
 #include <cerrno>
 
 std::string escapeField(const std::string& text)
@@ -63,7 +65,7 @@ void printKnownRows(BatchTable& table, const std::vector<BatchDataset>& datasets
 void printModelMessages(std::ostream& out, const ModelGroup& group, const std::string& messages)
 {
     const std::size_t count = group.members.size();
-    out << "tarnfold-batch: model '" << group.modelPath << "' (" << count
+    out << commandName() << ": model '" << group.modelPath << "' (" << count
         << (count == 1 ? " dataset" : " datasets") << "):\n"
         << messages;
     if (!messages.empty() && messages.back() != '\n') out << '\n';

@@ -2,8 +2,8 @@
 
 #include "batch_table.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../model/step_import.hpp"
-#include "../output/whole_file.hpp"
 #include "../run/worker.hpp"
 
 #include <cerrno>
@@ -23,17 +23,17 @@ BatchDataset walkBatchDataset(const std::string& root)
     stream.imbue(std::locale::classic());
     try {
         for (const std::string& problem : walkDataset(root, stream, dataset.inputs)) {
-            dataset.lines.push_back(errorLine(toolName, problem));
+            dataset.lines.push_back(errorLine(commands::tool, problem));
         }
     } catch (...) {
         // tarnfold ends here with this one line: what the walk had found so far is not used.
-        dataset.lines = {errorLine(toolName, describeCurrentException())};
+        dataset.lines = {errorLine(commands::tool, describeCurrentException())};
         dataset.inputs = DatasetInputs();
         dataset.status = DatasetStatus::failed;
         return dataset;
     }
     if (dataset.inputs.modelPath.empty()) {
-        dataset.lines.push_back(errorLine(toolName, describeUnnamedModel(root)));
+        dataset.lines.push_back(errorLine(commands::tool, describeUnnamedModel(root)));
         dataset.status = DatasetStatus::failed;
     }
     return dataset;
@@ -78,8 +78,9 @@ std::vector<ModelGroup> groupByModel(std::vector<BatchDataset>& datasets)
         auto looked = lookedAt.find(path);
         if (looked == lookedAt.end()) looked = lookedAt.emplace(path, lookAt(path)).first;
         if (const int error = looked->second.error; error != 0) {
+            const std::string reason = describeOpenFailure(path, error);
             dataset.lines.push_back(
-                errorLine(toolName, describeUnreadableModel(path, systemReason(error))));
+                errorLine(commands::tool, describeUnreadableModel(path, reason)));
             dataset.status = DatasetStatus::failed;
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "result_frames.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
@@ -32,8 +33,8 @@ void sendResult(int fd, const DatasetResult& result)
 // where tarnfold stands between the transfer and the export.
 void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
 {
-    recordText(state.modelPath, sizeof state.modelPath, dataset.inputs.modelPath.c_str());
-    recordText(state.datasetRoot, sizeof state.datasetRoot, dataset.root.c_str());
+    recordText(state.modelPath, dataset.inputs.modelPath);
+    recordText(state.datasetRoot, dataset.root);
     state.faceNumber.store(0);
     state.filesWritten.store(0);
     enterPhase(&state, RunPhase::transferring);
@@ -63,23 +64,27 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
         const BatchDataset& dataset = datasets[index];
         beginDataset(state, dataset, ++begun);
         std::vector<std::string> problems;
+        DatasetResult result;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
             const bool renamed = !thrown && dataset.inputs.modelPath != group.modelPath;
             problems = {renamed ? describeUnreadableModel(dataset.inputs.modelPath, reason)
                                 : importError};
         } else {
+            // As tarnfold notes it, before the export's lines.
+            const std::string note = describeShapeChoice(countTransferredShapes(reader));
+            if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
                 problems = exportFaceFiles(modelShape, dataset.inputs, dataset.root, &state);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }
         }
-        DatasetResult result;
         result.dataset = index;
         result.files = state.filesWritten.load();
+        result.whole = problems.empty();
         for (const std::string& problem : problems) {
-            result.lines.push_back(errorLine(toolName, problem));
+            result.lines.push_back(errorLine(commands::tool, problem));
         }
         sendResult(resultsFd, result);
     }

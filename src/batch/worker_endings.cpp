@@ -1,5 +1,6 @@
 #include "worker_endings.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../run/death.hpp"
 #include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
@@ -25,13 +26,14 @@ std::string describeEnding(const WorkerEnding& ending, const RunState& state)
     const std::string where =
         describePlace(state) + "; " + describeFilesWritten(state.filesWritten.load());
     if (ending.timedOut) {
-        return errorLine(batchName, "timed out after " + ending.timeoutText + " s " + where);
+        return errorLine(commands::batch, "timed out after " + ending.timeoutText + " s " + where);
     }
     if (WIFSIGNALED(ending.waitStatus)) {
-        return errorLine(toolName, describeDeath(WTERMSIG(ending.waitStatus), state));
+        return errorLine(commands::tool, describeDeath(WTERMSIG(ending.waitStatus), state));
     }
-    return errorLine(batchName, "its model's worker ended with exit status " +
-                                    std::to_string(WEXITSTATUS(ending.waitStatus)) + " " + where);
+    return errorLine(commands::batch, "its model's worker ended with exit status " +
+                                          std::to_string(WEXITSTATUS(ending.waitStatus)) + " " +
+                                          where);
 }
 
 // The ending in a few words, for the datasets after the one it came in.
@@ -66,7 +68,7 @@ void settleUnfinished(std::vector<BatchDataset>& datasets, const ModelGroup& gro
         // Still in the read or the transfer, which every dataset of the group shares.
         for (const std::size_t member : unfinished) {
             const std::string& modelPath = datasets[member].inputs.modelPath;
-            recordText(state.modelPath, sizeof state.modelPath, modelPath.c_str());
+            recordText(state.modelPath, modelPath);
             settle(datasets[member], status, 0, describeEnding(ending, state));
         }
         return;
@@ -83,8 +85,8 @@ void settleUnfinished(std::vector<BatchDataset>& datasets, const ModelGroup& gro
                    describeEnding(ending, state));
         } else {
             settle(datasets[member], status, 0,
-                   errorLine(batchName, "not begun: its model's worker ended " + when +
-                                            datasets[inProgress].root + "': " + what));
+                   errorLine(commands::batch, "not begun: its model's worker ended " + when +
+                                                  datasets[inProgress].root + "': " + what));
         }
     }
 }
@@ -94,7 +96,7 @@ void settlePending(std::vector<BatchDataset>& datasets, const ModelGroup& group,
 {
     for (const std::size_t member : group.members) {
         if (datasets[member].status == DatasetStatus::pending) {
-            settle(datasets[member], status, 0, errorLine(batchName, why));
+            settle(datasets[member], status, 0, errorLine(commands::batch, why));
         }
     }
 }

@@ -2,8 +2,8 @@
 
 #include "option_value.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
-#include "../run/worker.hpp"
 
 #include <iostream>
 #include <locale>
@@ -136,13 +136,10 @@ DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool
     DatasetInputs inputs;
     if (options.modelFile.empty()) {
         enterPhase(state, RunPhase::walking);
-        if (state) {
-            recordText(state->datasetRoot, sizeof state->datasetRoot, options.datasetRoot.c_str());
-        }
+        if (state) recordText(state->datasetRoot, options.datasetRoot);
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems("tarnfold-faces", walkDataset(options.datasetRoot, stream, inputs),
-                       complete);
+        reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }

@@ -70,7 +70,7 @@ void drawUntilStopped(ProgressLine& line)
             phase = state.phase.load();
             phaseStart = Clock::now();
             const bool reading = static_cast<RunPhase>(phase) == RunPhase::reading;
-            if (reading) modelBytes = fileSize(state.modelPath);
+            if (reading) modelBytes = fileSize(readText(state.modelPath).c_str());
         }
         // Drawn only between whole lines of other output, never into the middle of one.
         if (!line.atLineStart) continue;
@@ -158,7 +158,7 @@ void stopProgressLine(ProgressLine& line)
 
 std::string describeProgress(const RunState& state, double phaseSeconds, long long modelBytes)
 {
-    const std::string model = std::string("'") + state.modelPath + "'";
+    const std::string model = "'" + readText(state.modelPath) + "'";
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", phaseSeconds);
     switch (static_cast<RunPhase>(state.phase.load())) {

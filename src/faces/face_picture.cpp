@@ -6,6 +6,8 @@
 #include "picture_legend.hpp"
 #include "picture_style.hpp"
 
+#include "../text/xml_text.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cmath>

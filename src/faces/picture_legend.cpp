@@ -3,6 +3,8 @@
 #include "face_table.hpp"
 #include "picture_style.hpp"
 
+#include "../text/xml_text.hpp"
+
 #include <algorithm>
 
 namespace {

@@ -22,10 +22,3 @@ void appendCoordinate(std::string& svg, double value);
 
 /// Appends a path command and its point, such as "M12.5 40.0".
 void appendPoint(std::string& svg, char command, double x, double y);
-
-/// Appends `text` as XML character data: markup characters escaped, and bytes that are not
-/// valid UTF-8 or not allowed in XML (a file name may hold any byte) replaced by '?'.
-void appendXmlText(std::string& svg, const std::string& text);
-
-/// The length of the valid UTF-8 sequence that starts at text[i], or 0 when none does.
-std::size_t utf8Length(const std::string& text, std::size_t i);

@@ -1,5 +1,6 @@
 #include "follow_revision.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "face_sampling.hpp"
@@ -17,17 +18,6 @@
 #include <iostream>
 #include <locale>
 #include <utility>
-
-namespace {
-
-constexpr const char* command = "tarnfold-faces";
-
-void printNote(const std::string& note)
-{
-    std::cerr << command << ": note: " << note << '\n';
-}
-
-} // namespace
 
 int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
                    RunState* state)
@@ -48,7 +38,7 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
         newError = describeUnnamedModel(request.datasetRoot);
     }
     if (!oldError.empty() || !newError.empty()) {
-        reportProblems(command, {oldError.empty() ? newError : oldError}, complete);
+        reportProblems({oldError.empty() ? newError : oldError}, complete);
         return 1;
     }
 
@@ -65,15 +55,14 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
     const std::vector<MatchRow> rows = selectMatchRows(matches, withDataset ? &inputs : nullptr);
     std::cout << formatMatchTable(rows) << std::flush;
     if (!std::cout) {
-        reportProblems(command, {"cannot write the table to standard output"}, complete);
+        reportProblems({"cannot write the table to standard output"}, complete);
     }
     const int oldCount = int(matches.size());
     if (withDataset) {
         for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
                                          std::pair{&inputs.restraintFaces, "restraint"}}) {
-            reportProblems(
-                command, describeUnselectedEntries(*list, name, oldCount, "the old revision"),
-                complete);
+            reportProblems(describeUnselectedEntries(*list, name, oldCount, "the old revision"),
+                           complete);
         }
     }
     const auto uncertain = std::count_if(rows.begin(), rows.end(), [](const MatchRow& row) {
@@ -89,9 +78,9 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
     if (request.rewrite) {
         const ListRewriteReport report =
             rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge);
-        reportProblems(command, report.problems, complete);
+        reportProblems(report.problems, complete);
         if (!report.problems.empty()) {
-            reportProblems(command, {"no list file was rewritten"}, complete);
+            reportProblems({"no list file was rewritten"}, complete);
         }
         for (const std::string& note : report.notes) printNote(note);
     }

@@ -1,5 +1,6 @@
 #include "list_rewrite.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../intake/list_records.hpp"

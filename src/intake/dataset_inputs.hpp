@@ -25,13 +25,17 @@ struct DatasetFile {
 int recordLength(DatasetFileKind kind);
 
 /// The files of a dataset in the order the walk reads them: every regular file (or link to one)
-/// of root/data/force and root/data/restraint, and root/data/address.txt. Throws as walkDataset.
-std::vector<DatasetFile> listDatasetFiles(const std::filesystem::path& root);
+/// of root/data/force and root/data/restraint, and root/data/address.txt. An entry of those two
+/// whose type cannot be determined is left out, with a message in `problems` when given. Throws
+/// as walkDataset.
+std::vector<DatasetFile> listDatasetFiles(const std::filesystem::path& root,
+                                          std::vector<std::string>* problems = nullptr);
 
 /// Walks root/data and its "force" and "restraint" directories, reading every file found into
 /// `inputs`. Throws std::runtime_error, whose text names what could not be read, its path and the
-/// system's reason, when a directory cannot be listed or an entry's type cannot be determined.
-/// Returns one message per face list file not read whole.
+/// system's reason, when a directory cannot be listed or the type of an entry of root/data
+/// cannot be determined. Returns one message per face list file not read whole and per entry of
+/// "force" or "restraint" whose type cannot be determined.
 std::vector<std::string> walkDataset(const std::filesystem::path& root, std::ifstream& stream,
                                      DatasetInputs& inputs);
 

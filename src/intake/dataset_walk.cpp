@@ -36,18 +36,29 @@ fs::file_type typeOf(const fs::directory_entry& entry)
     return status.type();
 }
 
+// One entry that cannot be examined (a loop of links, a target it may not look at) is that
+// entry's problem; the other lists are read all the same.
 void listCategoryDirectory(const fs::path& directory, DatasetFileKind kind,
-                           std::vector<DatasetFile>& files)
+                           std::vector<DatasetFile>& files, std::vector<std::string>* problems)
 {
     for (auto entries = openDirectory(directory, "directory"); entries != fs::directory_iterator();
          advance(entries, directory)) {
-        if (typeOf(*entries) == fs::file_type::regular) files.push_back({entries->path(), kind});
+        std::error_code error;
+        const fs::file_status status = entries->status(error);
+        if (status.type() == fs::file_type::none) {
+            if (problems) {
+                problems->push_back("cannot tell what is at '" + entries->path().string() +
+                                    "': " + error.message() + "; it is not read as a list");
+            }
+            continue;
+        }
+        if (status.type() == fs::file_type::regular) files.push_back({entries->path(), kind});
     }
 }
 
 } // namespace
 
-std::vector<DatasetFile> listDatasetFiles(const fs::path& root)
+std::vector<DatasetFile> listDatasetFiles(const fs::path& root, std::vector<std::string>* problems)
 {
     std::vector<DatasetFile> files;
     for (auto top = openDirectory(root, "dataset"); top != fs::directory_iterator();
@@ -63,10 +74,11 @@ std::vector<DatasetFile> listDatasetFiles(const fs::path& root)
             const fs::path name = entry.path().filename();
             if (type == fs::file_type::directory) {
                 if (name == "force") {
-                    listCategoryDirectory(entry.path(), DatasetFileKind::force, files);
+                    listCategoryDirectory(entry.path(), DatasetFileKind::force, files, problems);
                 }
                 if (name == "restraint") {
-                    listCategoryDirectory(entry.path(), DatasetFileKind::restraint, files);
+                    listCategoryDirectory(entry.path(), DatasetFileKind::restraint, files,
+                                          problems);
                 }
             }
             if (name == "address.txt") files.push_back({entry.path(), DatasetFileKind::locator});
@@ -79,7 +91,7 @@ std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream
                                      DatasetInputs& inputs)
 {
     std::vector<std::string> problems;
-    for (const DatasetFile& file : listDatasetFiles(root)) {
+    for (const DatasetFile& file : listDatasetFiles(root, &problems)) {
         const std::string path = file.path.string();
         if (file.kind == DatasetFileKind::locator) {
             readModelLocatorFile(stream, path, inputs.modelPath);

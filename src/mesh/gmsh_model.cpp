@@ -1,5 +1,6 @@
 #include "gmsh_model.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 

@@ -2,6 +2,7 @@
 
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
+#include "../console/error_printer.hpp"
 #include "../output/whole_file.hpp"
 
 #include <algorithm>

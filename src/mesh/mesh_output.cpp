@@ -1,7 +1,9 @@
 #include "mesh_output.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "../run/temporaries.hpp"
 
 #include <gmsh.h>
 
@@ -76,8 +78,8 @@ std::string writeMeshFile(const std::string& fileName, const MeshSettings& setti
     gmsh::option::setNumber("Mesh.Binary", 0);
     gmsh::option::setNumber("Mesh.SaveAll", 0);
     // gmsh tells the format by the name's ending, so the temporary ends as a mesh file does.
-    const std::string temporary = fileName + ".tmp" + std::to_string(::getpid()) + ".msh";
-    recordTemporary(state, temporary.c_str());
+    const std::string temporary = endingTemporaryName(fileName, ::getpid());
+    recordTemporary(state, temporary);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int reason = errno;

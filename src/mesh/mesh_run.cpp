@@ -6,6 +6,7 @@
 #include "surface_match.hpp"
 
 #include "../command_line/mesh_arguments.hpp"
+#include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../intake/dataset_inputs.hpp"
@@ -23,11 +24,9 @@
 
 namespace {
 
-constexpr const char* command = "tarnfold-mesh";
-
 void printNotes(const std::vector<std::string>& notes)
 {
-    for (const std::string& note : notes) std::cerr << command << ": note: gmsh: " << note << '\n';
+    for (const std::string& note : notes) printNote("gmsh: " + note);
 }
 
 double diagonalOf(const TopoDS_Shape& shape)
@@ -44,13 +43,13 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
     const std::string model = "'" + inputs.modelPath + "'";
     const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
     std::vector<ListedFace> faces;
-    reportProblems(command, readListedFaces(options.datasetRoot, inputs, faceCount, faces),
+    reportProblems(readListedFaces(options.datasetRoot, inputs, faceCount, faces),
                    complete);
     if (faces.empty() && complete) {
-        reportProblems(command, {"the dataset lists no face: no group to mesh"}, complete);
+        reportProblems({"the dataset lists no face: no group to mesh"}, complete);
     }
     if (!complete) {
-        reportProblems(command, {"no mesh was written"}, complete);
+        reportProblems({"no mesh was written"}, complete);
         return 1;
     }
 
@@ -60,29 +59,29 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
     try {
         startGmsh();
         if (const std::string problem = checkGmshOpenCascade(); !problem.empty()) {
-            reportProblems(command, {problem + "; no mesh was written"}, complete);
+            reportProblems({problem + "; no mesh was written"}, complete);
             return 1;
         }
         const std::vector<int> volumes = importIntoGmsh(modelShape);
         if (volumes.empty()) {
-            reportProblems(command, {"the model " + model + " holds no solid to mesh; no mesh "
+            reportProblems({"the model " + model + " holds no solid to mesh; no mesh "
                                      "was written"}, complete);
             return 1;
         }
         std::string error;
         const std::vector<GmshSurface> surfaces = readGmshSurfaces(error, state);
         if (!error.empty()) {
-            reportProblems(command, {error + "; no mesh was written"}, complete);
+            reportProblems({error + "; no mesh was written"}, complete);
             return 1;
         }
         const std::vector<SurfaceMatch> matches = matchSurfaces(faces, surfaces);
         for (std::size_t i = 0; i < faces.size(); ++i) {
             if (matches[i].tag != 0) continue;
-            reportProblems(command, {"face " + std::to_string(faces[i].number) + " ('" +
+            reportProblems({"face " + std::to_string(faces[i].number) + " ('" +
                                      faces[i].file + "'): " + matches[i].problem}, complete);
         }
         if (!complete) {
-            reportProblems(command, {"no mesh was written"}, complete);
+            reportProblems({"no mesh was written"}, complete);
             return 1;
         }
         addPhysicalGroups(faces, matches, volumes);
@@ -90,7 +89,7 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
         printNotes(takeGmshWarnings());
         const std::string problem = writeMeshFile(options.meshFile, settings, state);
         if (!problem.empty()) {
-            reportProblems(command, {problem}, complete);
+            reportProblems({problem}, complete);
             return 1;
         }
         std::cout << options.meshFile << ": the mesh of " << model << '\n';
@@ -98,7 +97,7 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
         std::cout << std::flush;
     } catch (const std::string& message) {
         printNotes(takeGmshWarnings());
-        reportProblems(command, {"gmsh could not mesh " + model + ": " + message +
+        reportProblems({"gmsh could not mesh " + model + ": " + message +
                                  "; no mesh was written"}, complete);
         return 1;
     }
@@ -109,17 +108,16 @@ int meshDataset(const MeshOptions& options, const DatasetInputs& inputs,
 
 int runMesh(const MeshOptions& options, RunState* state)
 {
-    const int status = runReportingFailures(command, [&] {
+    const int status = runReportingFailures([&] {
         bool complete = true;
         std::ifstream stream;
         stream.imbue(std::locale::classic());
         DatasetInputs inputs;
         if (state) {
-            recordText(state->datasetRoot, sizeof state->datasetRoot,
-                       options.datasetRoot.c_str());
+            recordText(state->datasetRoot, options.datasetRoot);
         }
         enterPhase(state, RunPhase::walking);
-        reportProblems(command, walkDataset(options.datasetRoot, stream, inputs), complete);
+        reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
 
         stopColouringUnlessTerminal();
         installLibrarySignalHandlers();
@@ -132,7 +130,7 @@ int runMesh(const MeshOptions& options, RunState* state)
         stopProgressLine(progress);
         if (!importError.empty()) {
             if (inputs.modelPath.empty()) importError = describeUnnamedModel(options.datasetRoot);
-            reportProblems(command, {importError, "no mesh was written"}, complete);
+            reportProblems({importError, "no mesh was written"}, complete);
             return 1;
         }
         return meshDataset(options, inputs, modelShape, complete, state);

@@ -1,12 +1,16 @@
 #include "step_import.hpp"
 
+#include "reader_settings.hpp"
+#include "scanned_file.hpp"
+
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
+#include "../run/stop_signals.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 
 #include <IFSelect_PrintCount.hxx>
@@ -17,24 +21,20 @@
 #include <Message_Messenger.hxx>
 #include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressScope.hxx>
+#include <TopExp_Explorer.hxx>
 #include <Transfer_TransientProcess.hxx>
 #include <XSControl_WorkSession.hxx>
 
 namespace {
 
-std::string explainUnreadable(const std::string& modelPath, IFSelect_ReturnStatus status)
-{
-    errno = 0;
-    std::ifstream probe(modelPath);
-    if (!probe.is_open()) return errno != 0 ? std::strerror(errno) : "cannot open";
-    if (status == IFSelect_RetVoid) return "it holds no STEP data";
-    return "not a valid STEP file";
-}
-
-// Hands the library's own progress through the transfer to the run state, for the progress line.
+// Hands the library's own progress through the transfer to the run state, for the progress
+// line, and answers a stop that the supervisor asks for: the library then ends the transfer at
+// its next step, and the worker ends on its own (see runAnsweringStops).
 class TransferProgress : public Message_ProgressIndicator {
 public:
     explicit TransferProgress(RunState& state) : state_(state) {}
+
+    Standard_Boolean UserBreak() override { return state_.stopRequest.load() != 0; }
 
 protected:
     void Show(const Message_ProgressScope&, const Standard_Boolean) override
@@ -73,7 +73,41 @@ void flushConsole()
     std::fflush(stdout);
 }
 
+// Reads the file through `file`, which checks its numbers on the way.
+IFSelect_ReturnStatus readModel(STEPControl_Reader& reader, const std::string& modelPath,
+                                ScannedFile& file)
+{
+    if (!file.open(modelPath)) return IFSelect_RetError;
+    std::istream stream(&file);
+    return reader.ReadStream(modelPath.c_str(), stream);
+}
+
+// Why a model that was read gives nothing to number, or "".
+std::string describeMissingFaces(const STEPControl_Reader& reader, const TopoDS_Shape& shape)
+{
+    if (reader.NbShapes() == 0) return "its transfer gives no shape";
+    if (!TopExp_Explorer(shape, TopAbs_FACE).More()) {
+        return "the last shape of its transfer has no face";
+    }
+    return "";
+}
+
 } // namespace
+
+std::string describeOpenFailure(const std::string& path, int error)
+{
+    std::string reason = systemReason(error);
+    // A relative path is taken from the working directory of the run, which may not be where
+    // the user thinks; say which it was.
+    if ((error == ENOENT || error == ENOTDIR) && !path.empty() && path[0] != '/') {
+        std::error_code unknown;
+        const std::filesystem::path directory = std::filesystem::current_path(unknown);
+        if (!unknown) {
+            reason += " (taken relative to the working directory '" + directory.string() + "')";
+        }
+    }
+    return reason;
+}
 
 std::string describeUnreadableModel(const std::string& modelPath, const std::string& reason)
 {
@@ -83,10 +117,12 @@ std::string describeUnreadableModel(const std::string& modelPath, const std::str
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
                              std::string& error, RunState* state, std::string* reason)
 {
-    if (state) recordText(state->modelPath, sizeof state->modelPath, modelPath.c_str());
+    if (state) recordText(state->modelPath, modelPath);
     enterPhase(state, RunPhase::reading);
     flushConsole();
-    const IFSelect_ReturnStatus status = reader.ReadFile(modelPath.c_str());
+    pinReaderSettings();
+    ScannedFile file;
+    const IFSelect_ReturnStatus status = readModel(reader, modelPath, file);
 
     // Trace level 2 makes the transfer report its warnings as well as its failures.
     const Handle(Transfer_TransientProcess) process = reader.WS()->MapReader();
@@ -94,28 +130,40 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     printLoadCheck(reader);
 
     TopoDS_Shape modelShape;
-    // After a failed read the reader holds no usable model, and asking it for its roots crashes
-    // inside the library; there is nothing to transfer anyway.
-    if (status != IFSelect_RetDone) {
-        const std::string why = explainUnreadable(modelPath, status);
+    const auto fail = [&](const std::string& why) {
         error = describeUnreadableModel(modelPath, why);
         if (reason) *reason = why;
-        return modelShape;
+        return TopoDS_Shape();
+    };
+    // After a failed read the reader holds no usable model, and asking it for its roots crashes
+    // inside the library; there is nothing to transfer anyway.
+    if (file.error != 0) return fail(describeOpenFailure(modelPath, file.error));
+    if (status == IFSelect_RetVoid) return fail("it holds no STEP data");
+    if (status != IFSelect_RetDone) return fail("not a valid STEP file");
+    // A value no double holds sends the library's healing round for ever: refused before it.
+    if (file.scan.found) {
+        return fail(describeNonFiniteReal(file.scan.first) + "; nothing was transferred");
     }
+
     enterPhase(state, RunPhase::transferring);
     flushConsole();
-    // Progress is followed only for a line on a terminal; otherwise the transfer runs exactly
-    // as it always has.
+    // Supervised, the library's progress is followed: for the progress line, and so that a stop
+    // ends the transfer at its next step.
     Handle(Message_ProgressIndicator) progress;
-    if (state && state->showsProgress.load()) progress = new TransferProgress(*state);
-    Message_ProgressScope scope(progress.IsNull() ? Message_ProgressRange() : progress->Start(),
-                                "transfer", std::max(reader.NbRootsForTransfer(), 1));
-    // The count is asked again after every transfer, as a transfer may change it.
-    for (Standard_Integer i = 1; i <= reader.NbRootsForTransfer(); ++i) {
-        reader.TransferRoot(i, scope.Next());
-    }
+    if (state) progress = new TransferProgress(*state);
+    runAnsweringStops(state, [&] {
+        Message_ProgressScope scope(progress.IsNull() ? Message_ProgressRange() : progress->Start(),
+                                    "transfer", std::max(reader.NbRootsForTransfer(), 1));
+        // The count is asked again after every transfer, as a transfer may change it.
+        for (Standard_Integer i = 1; i <= reader.NbRootsForTransfer() && scope.More(); ++i) {
+            reader.TransferRoot(i, scope.Next());
+        }
+    });
     // The model is the last shape the transfer gave, not a compound of all of them.
     for (Standard_Integer i = 1; i <= reader.NbShapes(); ++i) modelShape = reader.Shape(i);
+    if (const std::string missing = describeMissingFaces(reader, modelShape); !missing.empty()) {
+        return fail(missing);
+    }
     return modelShape;
 }
 

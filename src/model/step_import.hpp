@@ -7,14 +7,20 @@
 
 struct RunState;
 
-/// Reads the STEP file, prints the reader's load check and transfers every root. Returns the
-/// last shape the transfer gave (null when there is none). When the file cannot be read, nothing
-/// is transferred, a null shape is returned, `error` says why and `reason`, when given, holds
-/// the reason alone; otherwise both are left alone. The model and the phase (reading,
-/// transferring) are recorded in `state`.
+/// Reads the STEP file with the reader's settings pinned (pinReaderSettings), prints the
+/// reader's load check and transfers every root. Returns the last shape the transfer gave. When
+/// the file cannot be read, holds a real that is not a finite double (nothing is transferred
+/// then), or gives no face, a null shape is returned, `error` says why and `reason`, when given,
+/// holds the reason alone; otherwise both are left alone. The model and the phase (reading,
+/// transferring) are recorded in `state`; with a state, a stop asked for in it ends the transfer
+/// and the process (see runAnsweringStops).
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
                              std::string& error, RunState* state = nullptr,
                              std::string* reason = nullptr);
+
+/// The reason that a file that cannot be opened for `error` is given: the system's words, and
+/// for a relative path that names nothing, the working directory it was taken from.
+std::string describeOpenFailure(const std::string& path, int error);
 
 /// The message for a STEP model that cannot be read, for `reason` ("No such file or
 /// directory", "not a valid STEP file", ...).

@@ -1,10 +1,11 @@
 #include "whole_file.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../run/run_state.hpp"
+#include "../run/temporaries.hpp"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,10 +91,9 @@ bool linkNewFile(const std::string& fileName, const std::string& bytes, std::str
 int createTemporaryFile(const std::string& fileName, std::string& temporary, std::string& error,
                         RunState* state)
 {
-    const std::string stem = fileName + ".tmp" + std::to_string(::getpid());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = stem + (attempt == 0 ? "" : "." + std::to_string(attempt));
-        recordTemporary(state, temporary.c_str());
+    for (int attempt = 0; attempt < temporaryAttempts; ++attempt) {
+        temporary = temporaryName(fileName, ::getpid(), attempt);
+        recordTemporary(state, temporary);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) return fd;
         recordTemporary(state, "");
@@ -128,11 +128,6 @@ std::string replaceThroughTemporary(const std::string& fileName, const std::stri
 }
 
 } // namespace
-
-std::string systemReason(int error)
-{
-    return error != 0 ? std::strerror(error) : "reason unknown";
-}
 
 std::string writeWholeFile(const std::string& fileName, const std::string& bytes, RunState* state)
 {

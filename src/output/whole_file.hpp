@@ -21,6 +21,3 @@ enum class NewFile { written, taken, failed };
 /// file appears whole or not at all. `taken` when something stands there; `failed`, with `error`
 /// set, when the write failed.
 NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error);
-
-/// The system's wording of an errno value.
-std::string systemReason(int error);

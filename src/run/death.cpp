@@ -16,11 +16,11 @@ std::string describeCause(int signal, RunPhase phase)
 
 std::string describePlace(const RunState& state)
 {
-    const std::string model = std::string("'") + state.modelPath + "'";
+    const std::string model = "'" + readText(state.modelPath) + "'";
     switch (static_cast<RunPhase>(state.phase.load())) {
     case RunPhase::starting: return "before the run began";
     case RunPhase::walking:
-        return std::string("while walking the dataset '") + state.datasetRoot + "'";
+        return "while walking the dataset '" + readText(state.datasetRoot) + "'";
     case RunPhase::reading: return "while reading " + model;
     case RunPhase::transferring: return "while transferring " + model;
     case RunPhase::writing:

@@ -1,7 +1,7 @@
 #include "run_state.hpp"
 
 #include <algorithm>
-#include <cstring>
+#include <thread>
 
 void enterPhase(RunState* state, RunPhase phase)
 {
@@ -15,14 +15,47 @@ void enterFaceWrite(RunState* state, int faceNumber)
     enterPhase(state, RunPhase::writing);
 }
 
-void recordText(char* field, std::size_t size, const char* text)
+bool recordText(SharedText& field, const std::string& text)
 {
-    const std::size_t length = std::min(std::strlen(text), size - 1);
-    std::memcpy(field, text, length);
-    field[length] = '\0';
+    const bool fits = text.size() < SharedText::capacity;
+    const unsigned version = field.version.load(std::memory_order_relaxed);
+    // Odd first, and ordered before the bytes: a reader that sees any new byte sees it odd.
+    field.version.store(version + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    const std::size_t length = fits ? text.size() : 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        field.bytes[i].store(text[i], std::memory_order_relaxed);
+    }
+    field.length.store(static_cast<unsigned>(length), std::memory_order_relaxed);
+    // Even again, after the bytes and the length: the text is whole.
+    field.version.store(version + 2, std::memory_order_release);
+    return fits;
 }
 
-void recordTemporary(RunState* state, const char* path)
+std::string readText(const SharedText& field)
 {
-    if (state) recordText(state->temporary, sizeof state->temporary, path);
+    // A store in progress on another thread ends at once; one that a dead worker left half-done
+    // never does, so a few tries suffice.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const unsigned before = field.version.load(std::memory_order_acquire);
+        if (before % 2 != 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        const std::size_t length =
+            std::min<std::size_t>(field.length.load(std::memory_order_relaxed),
+                                  SharedText::capacity);
+        std::string text(length, '\0');
+        for (std::size_t i = 0; i < length; ++i) {
+            text[i] = field.bytes[i].load(std::memory_order_relaxed);
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (field.version.load(std::memory_order_relaxed) == before) return text;
+    }
+    return {};
+}
+
+void recordTemporary(RunState* state, const std::string& path)
+{
+    if (state) recordText(state->temporary, path);
 }

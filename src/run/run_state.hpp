@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 
 /// The stages of a run, as the supervisor names them when a worker dies.
 enum class RunPhase : int {
@@ -17,6 +18,17 @@ enum class RunPhase : int {
     finished,
 };
 
+/// Text that one side stores and another reads while it may change: a progress thread beside
+/// the run, or a supervisor after its worker died half-way through a store. Every byte is an
+/// atomic, and the version word is odd while the text changes, so that a reader gets the whole
+/// text or none, never a mix of an old and a new one.
+struct SharedText {
+    static constexpr std::size_t capacity = 4200; ///< longer than any path the system opens
+    std::atomic<unsigned> version{0};
+    std::atomic<unsigned> length{0};
+    std::atomic<char> bytes[capacity] = {};
+};
+
 /// Where a run stands. The supervisor keeps it in memory shared with its worker, which only
 /// stores into it (no I/O, no locks), so that a worker's death can be explained and its
 /// temporary file removed. Code that runs without a supervisor passes a null RunState*.
@@ -29,9 +41,10 @@ struct RunState {
     std::atomic<int> transferPermille{0}; ///< how far the transfer has come, from the library
     std::atomic<int> facesToWrite{0};     ///< face files the export will write, when shown
     std::atomic<int> datasetsBegun{0};    ///< datasets a batch's model worker has begun
-    char modelPath[4096] = {};            ///< the model being read, cut short if longer
-    char datasetRoot[4096] = {};          ///< the dataset being walked, cut short if longer
-    char temporary[4200] = {};            ///< a temporary file that may exist now, "" when none
+    std::atomic<int> stopRequest{0};      ///< the stop signal the supervisor asks it to end by
+    SharedText modelPath;                 ///< the model being read
+    SharedText datasetRoot;               ///< the dataset being walked
+    SharedText temporary;                 ///< a temporary file that may exist now, "" when none
 };
 
 /// Records that the run has entered `phase`; does nothing when `state` is null.
@@ -40,8 +53,11 @@ void enterPhase(RunState* state, RunPhase phase);
 /// Records the face being written.
 void enterFaceWrite(RunState* state, int faceNumber);
 
-/// Copies `text` into a fixed field of the state, cut short to fit and always terminated.
-void recordText(char* field, std::size_t size, const char* text);
+/// Stores `text` in `field` whole; a text too long for it is stored as none. False then.
+bool recordText(SharedText& field, const std::string& text);
+
+/// The text stored in `field`; "" when there is none, or when its store was left half-done.
+std::string readText(const SharedText& field);
 
 /// Records the temporary file that may exist from now on ("" once it is gone or renamed).
-void recordTemporary(RunState* state, const char* path);
+void recordTemporary(RunState* state, const std::string& path);

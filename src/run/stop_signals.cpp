@@ -1,7 +1,11 @@
 #include "stop_signals.hpp"
 
+#include "run_state.hpp"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -68,6 +72,31 @@ void restoreSignalsInWorker(const InheritedSignals& inherited, pid_t supervisor)
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != supervisor) ::_exit(1);
     sigprocmask(SIG_SETMASK, &inherited.mask, nullptr);
+}
+
+void runAnsweringStops(const RunState* state, const std::function<void()>& work)
+{
+    if (!state) {
+        work();
+        return;
+    }
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (const int signal : stopSignals) sigaddset(&stops, signal);
+    sigprocmask(SIG_BLOCK, &stops, &before);
+    struct Release {
+        const sigset_t& mask;
+        ~Release() { sigprocmask(SIG_SETMASK, &mask, nullptr); }
+    };
+    {
+        const Release release{before};
+        work();
+        // What the library printed up to the stop reaches the log: the last entity it worked on
+        // is there to be found.
+        std::cout.flush();
+        std::fflush(nullptr);
+    } // a stop signal held meanwhile ends the process here
+    if (const int signal = state->stopRequest.load()) endBySignal(signal);
 }
 
 bool isStopSignal(int signal)

@@ -2,9 +2,12 @@
 
 #include <csignal>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 
 #include <sys/types.h>
+
+struct RunState;
 
 /// Signals that ask a run to stop: passed on to the workers, and a worker that dies of one of
 /// them takes its supervisor with it by the same signal, as if it had run alone.
@@ -32,6 +35,12 @@ int takeReceivedSignal();
 /// In a freshly forked worker: puts back what `inherited` holds, and makes the worker die with
 /// its supervisor (ends at once if `supervisor` is already gone).
 void restoreSignalsInWorker(const InheritedSignals& inherited, pid_t supervisor);
+
+/// In a supervised worker (`state` not null): runs `work` with the stop signals held, so that a
+/// stop is answered by the work itself (a transfer whose progress asks the state), then flushes
+/// the output and ends the process by the stop that was asked for meanwhile, if one was. Without
+/// a state, just runs `work`.
+void runAnsweringStops(const RunState* state, const std::function<void()>& work);
 
 /// Whether `signal` asks a run to stop (SIGPIPE included: nobody reads the run's output).
 bool isStopSignal(int signal);

@@ -3,47 +3,71 @@
 #include "death.hpp"
 #include "run_state.hpp"
 #include "stop_signals.hpp"
-#include "worker.hpp"
+#include "temporaries.hpp"
+
+#include "../console/error_printer.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <new>
 
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-int waitForWorker(pid_t worker, const InheritedSignals& inherited)
+using Clock = std::chrono::steady_clock;
+
+timespec timeLeft(Clock::time_point until)
 {
-    const sigset_t waiting = waitingMask(inherited);
-    int status = 0;
-    for (;;) {
-        const pid_t ended = ::waitpid(worker, &status, WNOHANG);
-        if (ended == worker) return status;
-        if (ended < 0 && errno != EINTR) return status;
-        // The worker is not yet reaped, so its pid cannot have been reused by anyone else.
-        if (const int signal = takeReceivedSignal(); signal != 0) {
-            ::kill(worker, signal);
-            continue;
-        }
-        sigsuspend(&waiting);
-    }
+    const auto left = std::max(until - Clock::now(), Clock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 } // namespace
 
-int superviseRun(const char* commandName, const std::function<int(RunState&)>& work)
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status)
+{
+    bool asked = false, killed = false;
+    Clock::time_point killAt;
+    for (;;) {
+        const pid_t ended = ::waitpid(worker, &status, WNOHANG);
+        if (ended == worker) return 0;
+        if (ended < 0 && errno != EINTR) return errno;
+        // The worker is not yet reaped, so its pid cannot have been reused by anyone else.
+        if (const int signal = takeReceivedSignal(); signal != 0) {
+            if (!asked) {
+                // Asked first, then sent: a transfer that holds the signal sees the request.
+                state.stopRequest.store(signal);
+                asked = true;
+                killAt = Clock::now() + std::chrono::seconds(stopGraceSeconds);
+            }
+            ::kill(worker, signal);
+            continue;
+        }
+        if (asked && !killed && Clock::now() >= killAt) {
+            ::kill(worker, SIGKILL);
+            killed = true;
+            continue;
+        }
+        const timespec wait = timeLeft(killAt);
+        // Signals are let through here only: never between two steps.
+        ::ppoll(nullptr, 0, asked && !killed ? &wait : nullptr, &waiting);
+    }
+}
+
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
 {
     void* memory = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
-        std::cerr << commandName << ": error: cannot set up a worker: " << std::strerror(errno)
-                  << '\n';
+        printError("cannot set up a worker: " + systemReason(errno));
         return 1;
     }
     RunState& state = *new (memory) RunState;
@@ -55,8 +79,7 @@ int superviseRun(const char* commandName, const std::function<int(RunState&)>& w
     const pid_t supervisor = ::getpid();
     const pid_t worker = ::fork();
     if (worker < 0) {
-        std::cerr << commandName << ": error: cannot start a worker: " << std::strerror(errno)
-                  << '\n';
+        printError("cannot start a worker: " + systemReason(errno));
         return 1;
     }
     if (worker == 0) {
@@ -64,14 +87,21 @@ int superviseRun(const char* commandName, const std::function<int(RunState&)>& w
         std::exit(work(state));
     }
 
-    const int status = waitForWorker(worker, inherited);
-    // The worker removes its own temporaries; one is recorded here only if it could not.
-    if (state.temporary[0] != '\0') ::unlink(state.temporary);
+    int status = 0;
+    if (const int error = waitForWorker(worker, waitingMask(inherited), state, status)) {
+        // Nothing is known of how the worker ended, so nothing may be taken for a success.
+        printError("cannot wait for the worker (pid " + std::to_string(worker) +
+                   "): " + systemReason(error));
+        return 1;
+    }
+    removeWorkerTemporary(state, worker, products);
     if (!WIFSIGNALED(status)) return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 
-    const int signal = WTERMSIG(status);
+    // Killed because it did not end when asked: that is the stop it was asked for.
+    const int requested = state.stopRequest.load();
+    const int signal = WTERMSIG(status) == SIGKILL && requested != 0 ? requested : WTERMSIG(status);
     if (state.progressOnScreen.load()) std::cerr << "\r\033[K"; // the worker's progress line
-    std::cerr << errorLine(commandName, describeDeath(signal, state)) << std::endl;
+    printError(describeDeath(signal, state));
     if (isStopSignal(signal)) endBySignal(signal);
     return 1;
 }

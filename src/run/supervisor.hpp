@@ -2,14 +2,29 @@
 
 #include <functional>
 
+#include <signal.h>
+#include <sys/types.h>
+
 struct RunState;
+struct WorkerProducts;
 
 /// Runs work(state) in a forked worker process and waits for it, so that nothing the library
 /// does to the worker (a stack overflow, an abort, the out-of-memory killer) ends the command
 /// without a word. Returns the worker's exit status when it exits. When it dies by a signal:
-/// prints one "<commandName>: error: " line naming the signal and the phase recorded in the
-/// state, and removes the temporary file recorded there. A death by a stop signal (SIGTERM,
-/// SIGINT, SIGHUP, SIGQUIT, SIGPIPE) ends the supervisor by that same signal; any other returns 1.
-/// Stop signals sent to the supervisor are passed on to the worker. The worker itself never
-/// returns from this call: it exits with work's result.
-int superviseRun(const char* commandName, const std::function<int(RunState&)>& work);
+/// prints one error line of the command naming the signal and the phase recorded in the state,
+/// and removes the temporary file recorded there if it is one of `products`' (and nothing
+/// else). A death by a stop signal (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE) ends the
+/// supervisor by that same signal; any other returns 1. A stop signal sent to the supervisor is
+/// passed on to the worker and asked of it in the state, so that a transfer can end on its own;
+/// a worker that has not ended a few seconds later is killed. A wait that fails is one line and
+/// status 1. The worker itself never returns from this call: it exits with work's result.
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work);
+
+/// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
+/// signal received is passed on to it and recorded in `state`, and a worker that outlives the
+/// request by stopGraceSeconds is killed. Returns 0 with the wait status in `status`, or the
+/// errno of a wait that failed.
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status);
+
+/// How long a worker that was asked to stop has to end on its own.
+constexpr int stopGraceSeconds = 3;

@@ -1,27 +1,15 @@
 #include "worker.hpp"
 
-#include <csignal>
+#include "stop_signals.hpp"
+
+#include "../console/error_printer.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <iterator>
 
 #include <OSD.hxx>
 #include <Standard_Failure.hxx>
-
-std::string errorLine(const char* commandName, const std::string& problem)
-{
-    return std::string(commandName) + ": error: " + problem;
-}
-
-void reportProblems(const char* commandName, const std::vector<std::string>& problems,
-                    bool& complete)
-{
-    for (const std::string& problem : problems) {
-        std::cerr << errorLine(commandName, problem) << '\n';
-    }
-    if (!problems.empty()) complete = false;
-}
 
 void installLibrarySignalHandlers()
 {
@@ -29,7 +17,6 @@ void installLibrarySignalHandlers()
     // file) becomes a check message instead of killing the run. Floating-point traps stay off,
     // as the library expects. The handlers would also take over the stop signals (and ignore
     // Ctrl-C outright), so those are put back as they were.
-    const int stopSignals[] = {SIGINT, SIGHUP, SIGQUIT, SIGTERM};
     struct sigaction before[std::size(stopSignals)];
     for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
         sigaction(stopSignals[i], nullptr, &before[i]);
@@ -55,13 +42,13 @@ std::string describeCurrentException()
     }
 }
 
-int runReportingFailures(const char* commandName, const std::function<int()>& body)
+int runReportingFailures(const std::function<int()>& body)
 {
     // One line on stderr and status 1, rather than an abort and a core dump in a batch job.
     try {
         return body();
     } catch (...) {
-        std::cerr << errorLine(commandName, describeCurrentException()) << '\n';
+        printError(describeCurrentException());
     }
     return 1;
 }

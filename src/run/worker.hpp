@@ -2,14 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
-
-/// The line a command prints for `problem`: "<commandName>: error: <problem>", no newline.
-std::string errorLine(const char* commandName, const std::string& problem);
-
-/// Prints each problem as one "<commandName>: error: " line on stderr; clears `complete` if any.
-void reportProblems(const char* commandName, const std::vector<std::string>& problems,
-                    bool& complete);
 
 /// Installs the library's signal handlers, which turn a fault inside it into one of its
 /// exceptions, while the signals that ask a run to stop keep the meaning they had before.
@@ -19,7 +11,7 @@ void installLibrarySignalHandlers();
 std::string describeCurrentException();
 
 /// Runs `body` and returns its status; anything it throws becomes one error line and status 1.
-int runReportingFailures(const char* commandName, const std::function<int()>& body);
+int runReportingFailures(const std::function<int()>& body);
 
 /// Ends a worker process with `status` once its output is flushed, without freeing the model
 /// object by object: the process is over anyway.

@@ -3,7 +3,7 @@
 #include "embedded_files.hpp"
 
 #include "../faces/face_mesh.hpp"
-#include "../faces/picture_style.hpp"
+#include "../text/xml_text.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,10 +15,6 @@
 #include <strings.h>
 
 namespace {
-
-// The page's own scripts, in the order in which they run.
-const char* const pageScriptFiles[] = {"page_model.js", "page_scene.js", "page_search.js",
-                                       "page_lists.js", "page_panels.js", "page_main.js"};
 
 // Reads `path` whole into `content`; returns "" or the reason it could not.
 std::string readWholeText(const std::string& path, std::string& content)
@@ -86,7 +82,7 @@ std::string buildFacePage(const TopoDS_Shape& modelShape, const std::vector<Face
     std::string title = "faces of ";
     appendXmlText(title, text.modelName);
     std::string script;
-    for (const char* file : pageScriptFiles) script += embeddedPageFile(file);
+    for (const std::string_view file : embeddedPageScripts()) script += embeddedPageFile(file);
     return fillTemplate(embeddedPageFile("page.html"),
                         {{"title", title},
                          {"style", std::string(embeddedPageFile("page.css"))},

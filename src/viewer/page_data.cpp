@@ -2,6 +2,7 @@
 
 #include "../faces/picture_style.hpp"
 #include "../intake/list_entries.hpp"
+#include "../text/xml_text.hpp"
 
 #include <algorithm>
 #include <charconv>

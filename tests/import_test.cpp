@@ -1,0 +1,245 @@
+// What the STEP import makes of models that are not what they seem: a number that no double
+// holds, settings that the process or its environment would change, a model without faces or
+// with several shapes, a model that is not where its path says, a stop in the transfer.
+#include "batch_support.hpp"
+
+#include "model/reader_settings.hpp"
+#include "model/step_import.hpp"
+#include "model/step_reals.hpp"
+#include "run/run_state.hpp"
+
+#include <csignal>
+#include <cstdlib>
+
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <Interface_Static.hxx>
+#include <STEPControl_Writer.hxx>
+#include <TopExp_Explorer.hxx>
+#include <gp_Pnt.hxx>
+
+namespace fs = std::filesystem;
+
+class ImportTest : public ProcessTest {};
+
+namespace {
+
+// The text of a box's STEP file with `entity` added as the last one of its data.
+std::string boxWith(const fs::path& dir, const std::string& entity)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    std::string text = readFile(dir / "box.step");
+    const std::size_t end = text.rfind("ENDSEC;");
+    return text.insert(end, entity + "\n");
+}
+
+long lineOf(const std::string& text, const std::string& piece)
+{
+    const std::size_t at = text.find(piece);
+    return 1 + static_cast<long>(std::count(text.begin(), text.begin() + long(at), '\n'));
+}
+
+int countFaces(const TopoDS_Shape& shape)
+{
+    int faces = 0;
+    for (TopExp_Explorer it(shape, TopAbs_FACE); it.More(); it.Next()) ++faces;
+    return faces;
+}
+
+} // namespace
+
+// A real that no double holds (which sends the library's healing round for ever) refuses the
+// model before the transfer: status 1, no file, one line with the entity and the number. The
+// largest doubles, a number too small to hold (it is 0), and such text in a string, a comment or
+// after the end of the data are no reason.
+TEST_F(ImportTest, ARealThatNoDoubleHoldsRefusesTheModel)
+{
+    struct Case {
+        std::string entity;  ///< added to the model
+        std::string refused; ///< the number in the line, "" when the model is read
+    };
+    const std::string point = "#999 = CARTESIAN_POINT('',(0.,";
+    const std::vector<Case> cases = {
+        {point + "1.E400,0.));", "1.E400"},
+        {point + "-1.E400,0.));", "-1.E400"},
+        {point + "0.,12E99999));", "12E99999"},
+        {point + "1" + std::string(400, '0') + ".,0.));", "1" + std::string(39, '0') + "..."},
+        {"#999 = UNCERTAINTY_MEASURE_WITH_UNIT(LENGTH_MEASURE(\n  2.E+309),#346,'d','c');",
+         "2.E+309"},
+        {point + "1.E308,-1.7976931348623157E308));", ""},
+        {point + "1.E-400,0.));", ""},
+        {"#999 = CARTESIAN_POINT('1.E400 ''quoted'' (1.E400)',(0.,0.,0.));", ""},
+        {"/* (1.E400, 2.E400) */", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string text = boxWith(dir, c.entity);
+        writeFile(dir / "model.step", text);
+        makeDataset(dir, (dir / "model.step").string(), "1 0 0\n", "");
+        fs::remove(dir / "data" / "face1.brep");
+        const ToolRun run = runTool({dir.string()});
+        if (c.refused.empty()) {
+            EXPECT_EQ(run.exitStatus, 0) << c.entity << "\n" << run.err;
+            EXPECT_TRUE(fs::exists(dir / "data" / "face1.brep")) << c.entity;
+            continue;
+        }
+        EXPECT_EQ(run.exitStatus, 1) << c.entity;
+        EXPECT_EQ(run.err, "tarnfold: error: cannot read STEP model '" +
+                               (dir / "model.step").string() + "': entity #999 (line " +
+                               std::to_string(lineOf(text, c.refused.substr(0, 6))) +
+                               ") holds the number " + c.refused +
+                               ", which is not a finite double; nothing was transferred\n")
+            << c.entity;
+        EXPECT_FALSE(fs::exists(dir / "data" / "face1.brep")) << c.entity;
+    }
+}
+
+// The scan sees the same, whatever the pieces the text comes in: the first real that no double
+// holds, at its place, or none.
+TEST(RealScanTest, SamePiecesOrWhole)
+{
+    const struct {
+        std::string text;
+        std::string number;
+        long entity, line;
+    } cases[] = {
+        {"#1=A((1.,2.E5));\n#22 = B(\n'x'' (1.E400)',(3.,\n-4.E400));", "-4.E400", 22, 4},
+        // The library's lexer ends a string at a quote before a comma, a doubled one too.
+        {"#3=A('x'',(1.E400)');", "1.E400", 3, 1},
+        {"#5=P(.T.,1.E400 );", "1.E400", 5, 1},
+        {"#5=P(1.E400X);#6=P(+.E400);#7=Q(1E400,12.5E3);", "", 0, 0},
+        {"#5=P((0.1E400),$);", "0.1E400", 5, 1},
+        {"#5=P(1.,2.)/* #6=Q(1.E400) */;#7=R(2.E400);", "2.E400", 7, 1},
+        {"#5=P(1.);\nEND-ISO-10303-21;\n#6=Q(1.E400);", "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
+            RealScan scan;
+            scanStepText(scan, c.text.data(), cut);
+            scanStepText(scan, c.text.data() + cut, c.text.size() - cut);
+            EXPECT_EQ(scan.found, !c.number.empty()) << c.text << ", cut at " << cut;
+            if (!scan.found || c.number.empty()) continue;
+            EXPECT_EQ(scan.first.text, c.number) << c.text << ", cut at " << cut;
+            EXPECT_EQ(scan.first.entity, c.entity) << c.text;
+            EXPECT_EQ(scan.first.line, c.line) << c.text;
+        }
+    }
+}
+
+// Neither a setting left otherwise in the process nor a resource file that the environment
+// names changes the face numbers: here each would split the cylinder's closed side in two.
+TEST_F(ImportTest, TheReaderSettingsAreTheSameAtEveryRead)
+{
+    writeStepModel(BRepPrimAPI_MakeCylinder(5, 10).Shape(), dir / "cylinder.step");
+    const std::string splitting = "FromSTEP.exec.op : FixShape,SplitClosedFaces\n"
+                                  "FromSTEP.SplitClosedFaces.NbSplitPoints : 1\n";
+    writeFile(dir / "resources" / "STEP", splitting);
+    writeFile(dir / "resources" / "OTHER", splitting);
+    const std::string resources = (dir / "resources").string();
+
+    // In this process: another resource file named by a setting, and found by its variable.
+    ASSERT_TRUE(Interface_Static::SetCVal("read.step.resource.name", "OTHER"));
+    ::setenv("CSF_OTHERDefaults", resources.c_str(), 1);
+    STEPControl_Reader reader;
+    std::string error;
+    const TopoDS_Shape shape = importStepModel(reader, (dir / "cylinder.step").string(), error);
+    ::unsetenv("CSF_OTHERDefaults");
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(countFaces(shape), 3);
+    EXPECT_STREQ(Interface_Static::CVal("read.step.resource.name"), "STEP");
+
+    // In a run: the variables that name the STEP resource files.
+    makeDataset(dir, (dir / "cylinder.step").string(), "1 0 0\n2 0 0\n3 0 0\n4 0 0\n", "");
+    const ToolRun plain = runTool({dir.string()});
+    ASSERT_EQ(plain.exitStatus, 1) << plain.err; // 3 faces: entry 4 selects none
+    const std::map<std::string, std::string> faces = faceFiles(dir / "data");
+    for (const char* variable : {"CSF_STEPDefaults", "CSF_STEPUserDefaults"}) {
+        clearFaceFiles(dir / "data");
+        const ToolRun run = runTool({dir.string()}, {}, {}, [&] {
+            ::setenv(variable, resources.c_str(), 1);
+        });
+        EXPECT_EQ(run.err, plain.err) << variable;
+        EXPECT_EQ(faceFiles(dir / "data"), faces) << variable;
+    }
+}
+
+// A model that gives no face is an error, even when no list names one: here an edge alone, and
+// a file whose data hold no shape at all.
+TEST_F(ImportTest, AModelWithoutFacesIsAnError)
+{
+    STEPControl_Writer writer;
+    ASSERT_EQ(writer.Transfer(BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(1, 0, 0)).Edge(),
+                              STEPControl_AsIs),
+              IFSelect_RetDone);
+    ASSERT_EQ(writer.Write((dir / "edge.step").c_str()), IFSelect_RetDone);
+    std::string box = boxWith(dir, "");
+    const std::size_t data = box.find("DATA;\n") + 6;
+    writeFile(dir / "bare.step", box.substr(0, data) + "#1 = DIRECTION('',(0.,0.,1.));\n" +
+                                     box.substr(box.rfind("ENDSEC;")));
+    const struct {
+        const char* model;
+        const char* reason;
+    } cases[] = {
+        {"edge.step", "the last shape of its transfer has no face"},
+        {"bare.step", "its transfer gives no shape"},
+    };
+    for (const auto& c : cases) {
+        makeDataset(dir, (dir / c.model).string(), "", "");
+        const ToolRun run = runTool({dir.string()});
+        EXPECT_EQ(run.exitStatus, 1) << c.model;
+        EXPECT_EQ(run.err, "tarnfold: error: cannot read STEP model '" + (dir / c.model).string() +
+                               "': " + c.reason + "\n");
+    }
+}
+
+// Only the last of several shapes has face numbers: tarnfold says so, as tarnfold-faces does,
+// and so does the batch for each dataset, whose row stays ok.
+TEST_F(ImportTest, SeveralShapesAreNoted)
+{
+    STEPControl_Writer writer;
+    ASSERT_EQ(writer.Transfer(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), STEPControl_AsIs),
+              IFSelect_RetDone);
+    ASSERT_EQ(writer.Transfer(BRepPrimAPI_MakeCylinder(5, 10).Shape(), STEPControl_AsIs),
+              IFSelect_RetDone);
+    ASSERT_EQ(writer.Write((dir / "two.step").c_str()), IFSelect_RetDone);
+    makeDataset(dir / "d", "two.step", "1 0 0\n", "");
+    const ToolRun run = runTool({"d"}, dir);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "tarnfold: note: faces of the last of 2 transferred shapes\n");
+    const ToolRun batch = runBatch({"d"}, dir);
+    EXPECT_EQ(batch.exitStatus, 0);
+    EXPECT_EQ(parseBatchTable(batch.out), (std::vector<BatchRow>{{"d", "ok", "1", "two.step"}}));
+    EXPECT_EQ(linesFor(batch.err, "d"), run.err);
+}
+
+// A relative model path that names nothing is taken from the working directory of the run,
+// which the line names: it is often not the one the user meant.
+TEST_F(ImportTest, ARelativePathThatNamesNothingNamesTheWorkingDirectory)
+{
+    fs::create_directories(dir / "elsewhere");
+    makeDataset(dir / "d", "models/part.step", "1 0 0\n", "");
+    const ToolRun run = runTool({(dir / "d").string()}, dir / "elsewhere");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "tarnfold: error: cannot read STEP model 'models/part.step': No such file "
+                       "or directory (taken relative to the working directory '" +
+                           (dir / "elsewhere").string() + "')\n");
+}
+
+// A stop asked for in the run's state is answered by the transfer itself: the library ends it at
+// its next step, and the worker ends by the stop it was asked for rather than going on.
+TEST_F(ImportTest, AStopAskedForEndsTheTransfer)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    const std::string model = (dir / "box.step").string();
+    EXPECT_EXIT(
+        {
+            RunState state;
+            state.stopRequest.store(SIGTERM);
+            STEPControl_Reader reader;
+            std::string error;
+            importStepModel(reader, model, error, &state);
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+}

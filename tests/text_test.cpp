@@ -1,0 +1,31 @@
+// Text as the picture and the page carry it: whatever bytes a file name holds, the XML stays
+// well-formed and valid UTF-8 passes unchanged.
+#include "text/xml_text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST(XmlText, EscapesMarkupAndReplacesWhatXmlCannotHold)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string xml;
+    };
+    const std::vector<Case> cases = {
+        {"markup", "a<b>&\"c\"", "a&lt;b&gt;&amp;&quot;c&quot;"},
+        {"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x94\xA9", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x94\xA9"},
+        {"a tab stays, other controls go", "a\tb\nc\x7F", "a\tb?c?"},
+        {"overlong form of '/'", "\xC0\xAF", "??"},
+        {"sequence cut short at the end", "x\xE2\x82", "x??"},
+        {"continuation byte alone", "\x80y", "?y"},
+        {"past the last code point", "\xF5\x80\x80\x80", "????"},
+    };
+    for (const Case& c : cases) {
+        std::string xml;
+        appendXmlText(xml, c.text);
+        EXPECT_EQ(xml, c.xml) << c.what;
+    }
+}
