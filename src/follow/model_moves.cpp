@@ -7,10 +7,25 @@
 #include <map>
 #include <set>
 
+#include <Precision.hxx>
+
 namespace {
 
 // A shift, rounded to a grid a few tolerances wide, so that equal shifts fall together.
 using ShiftKey = std::array<long long, 3>;
+
+// The grid cell of `shift`; false when the shift is too long for the grid to number its cells.
+bool findShiftKey(const gp_Vec& shift, double grid, ShiftKey& key)
+{
+    // Far within what a long long holds, so that a cell's neighbours can be numbered too.
+    constexpr double farthest = 1e15;
+    for (int i = 0; i < 3; ++i) {
+        const double cell = shift.Coord(i + 1) / grid;
+        if (!(std::abs(cell) <= farthest)) return false;
+        key[std::size_t(i)] = std::llround(cell);
+    }
+    return true;
+}
 
 std::array<double, 3> extentsOf(const Bnd_Box& box)
 {
@@ -59,7 +74,8 @@ std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
         for (const SampledFace& face : *faces) loosest = std::max(loosest, face.tolerance);
     }
     const double t = pairTolerance(tolerance, loosest, loosest);
-    const double grid = 4 * t;
+    // At no tolerance (a model of no size) shifts are still only as exact as the arithmetic.
+    const double grid = std::max(4 * t, Precision::Confusion());
 
     std::vector<int> byArea(newFaces.size());
     for (std::size_t i = 0; i < byArea.size(); ++i) byArea[i] = int(i);
@@ -83,8 +99,8 @@ std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
             if (!mayBeShiftedCopy(oldFace, newFaces[*it], t)) continue;
             const gp_Vec shift(oldFace.centre, newFaces[*it].centre);
             if (shift.Magnitude() <= t) continue;
-            const ShiftKey key = {std::llround(shift.X() / grid), std::llround(shift.Y() / grid),
-                                  std::llround(shift.Z() / grid)};
+            ShiftKey key;
+            if (!findShiftKey(shift, grid, key)) continue;
             voters[key].insert(int(o));
             shifts.emplace(key, shift);
         }
