@@ -85,6 +85,21 @@ std::optional<FaceLink> relateFaces(const SampledFace& oldFace, const FaceGauge&
     return link;
 }
 
+// What could not be compared cannot be ruled out.
+FaceLink failedLink(double tolerance)
+{
+    FaceLink link;
+    link.doubtful = link.failed = true;
+    link.tolerance = tolerance;
+    return link;
+}
+
+// A face's gauge, made when it is first needed, or the mark that the library failed to make it.
+struct GaugeSlot {
+    std::optional<FaceGauge> gauge;
+    bool failed = false;
+};
+
 } // namespace
 
 bool isWeak(const FaceLink& link)
@@ -115,13 +130,19 @@ std::vector<FaceLink> linkFaces(const std::vector<SampledFace>& oldFaces,
     double loosestOld = 0, loosestNew = 0;
     for (const SampledFace& face : oldFaces) loosestOld = std::max(loosestOld, face.tolerance);
     for (const SampledFace& face : newFaces) loosestNew = std::max(loosestNew, face.tolerance);
-    std::vector<std::optional<FaceGauge>> oldGauges(oldFaces.size()), newGauges(newFaces.size());
-    auto gauge = [&](std::vector<std::optional<FaceGauge>>& gauges, const SampledFace& face,
-                     std::size_t i, double other) -> const FaceGauge& {
-        if (!gauges[i]) {
-            gauges[i] = gaugeFace(face, pairTolerance(tolerance, face.tolerance, other));
+    // A face that the library cannot gauge is not tried again for every pair it is in.
+    std::vector<GaugeSlot> oldGauges(oldFaces.size()), newGauges(newFaces.size());
+    auto gauge = [&](std::vector<GaugeSlot>& slots, const SampledFace& face, std::size_t i,
+                     double other) -> const FaceGauge* {
+        GaugeSlot& slot = slots[i];
+        if (!slot.gauge && !slot.failed) {
+            try {
+                slot.gauge = gaugeFace(face, pairTolerance(tolerance, face.tolerance, other));
+            } catch (const Standard_Failure&) {
+                slot.failed = true;
+            }
         }
-        return *gauges[i];
+        return slot.gauge ? &*slot.gauge : nullptr;
     };
 
     // Only faces whose bounds meet can overlap: an index over the new faces' boxes finds them.
@@ -147,12 +168,15 @@ std::vector<FaceLink> linkFaces(const std::vector<SampledFace>& oldFaces,
                 std::optional<FaceLink> link;
                 try {
                     if (!surfacesMayCoincide(oldFace, newFace, t)) continue;
-                    link = relateFaces(oldFace, gauge(oldGauges, oldFace, o, loosestNew), newFace,
-                                       gauge(newGauges, newFace, n, loosestOld), t);
+                    const FaceGauge* oldGauge = gauge(oldGauges, oldFace, o, loosestNew);
+                    const FaceGauge* newGauge = gauge(newGauges, newFace, n, loosestOld);
+                    if (oldGauge && newGauge) {
+                        link = relateFaces(oldFace, *oldGauge, newFace, *newGauge, t);
+                    } else {
+                        link = failedLink(t);
+                    }
                 } catch (const Standard_Failure&) {
-                    link = FaceLink{}; // what could not be compared cannot be ruled out
-                    link->doubtful = link->failed = true;
-                    link->tolerance = t;
+                    link = failedLink(t);
                 }
                 if (!link) continue;
                 link->oldFace = int(o);
