@@ -26,17 +26,17 @@ SampledFace flatFace(const gp_Pnt& centre)
 TEST(ModelMoves, NoToleranceNoCommonShift)
 {
     std::vector<SampledFace> oldFaces, newFaces;
-    std::vector<FaceMatch> answers;
+    std::vector<FaceAnswer> answers;
     for (int i = 0; i < 4; ++i) {
         oldFaces.push_back(flatFace(gp_Pnt(10 * i, 0, 0)));
         newFaces.push_back(flatFace(gp_Pnt(10 * i, 100 * (i + 1), 0)));
-        FaceMatch answer;
+        FaceAnswer answer;
         answer.kind = MatchKind::changed;
         answer.kept = 1;
         answers.push_back(answer);
     }
     doubtMovedModel(oldFaces, newFaces, MatchTolerance{}, answers);
-    for (const FaceMatch& answer : answers) {
+    for (const FaceAnswer& answer : answers) {
         EXPECT_EQ(answer.kind, MatchKind::changed) << answer.reason;
     }
 }

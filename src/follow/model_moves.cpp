@@ -67,7 +67,7 @@ std::string describeShift(const gp_Vec& shift)
 // that have a copy there, when they outnumber the faces that stayed in place. "" when not.
 std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
                             const std::vector<SampledFace>& newFaces,
-                            const MatchTolerance& tolerance, const std::vector<FaceMatch>& answers)
+                            const MatchTolerance& tolerance, const std::vector<FaceAnswer>& answers)
 {
     double loosest = 0;
     for (const auto* faces : {&oldFaces, &newFaces}) {
@@ -135,7 +135,7 @@ std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
 
 void doubtMovedModel(const std::vector<SampledFace>& oldFaces,
                      const std::vector<SampledFace>& newFaces, const MatchTolerance& tolerance,
-                     std::vector<FaceMatch>& answers)
+                     std::vector<FaceAnswer>& answers)
 {
     double total = 0, kept = 0;
     for (std::size_t o = 0; o < oldFaces.size(); ++o) {
@@ -150,7 +150,7 @@ void doubtMovedModel(const std::vector<SampledFace>& oldFaces,
         reason = findCommonShift(oldFaces, newFaces, tolerance, answers);
     }
     if (reason.empty()) return;
-    for (FaceMatch& answer : answers) {
+    for (FaceAnswer& answer : answers) {
         if (!isCertain(answer.kind)) continue;
         answer.kind = MatchKind::unsure;
         answer.reason = reason;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "face_sampling.hpp"
-#include "revision_match.hpp"
+#include "match_terms.hpp"
 
 #include <vector>
 
@@ -12,4 +12,4 @@
 /// `answers` holds one answer per entry of `oldFaces`.
 void doubtMovedModel(const std::vector<SampledFace>& oldFaces,
                      const std::vector<SampledFace>& newFaces, const MatchTolerance& tolerance,
-                     std::vector<FaceMatch>& answers);
+                     std::vector<FaceAnswer>& answers);

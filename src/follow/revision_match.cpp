@@ -5,7 +5,6 @@
 #include "model_moves.hpp"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -13,17 +12,20 @@ namespace {
 // its visits; the new faces are named by the visit of the same rank where they have one.
 std::vector<FaceMatch> spreadOverVisits(const std::vector<SampledFace>& oldFaces,
                                         const std::vector<SampledFace>& newFaces,
-                                        const std::vector<FaceMatch>& answers)
+                                        const std::vector<FaceAnswer>& answers)
 {
     std::vector<FaceMatch> rows;
     for (std::size_t o = 0; o < oldFaces.size(); ++o) {
+        const FaceAnswer& answer = answers[o];
         const std::vector<int>& visits = oldFaces[o].visits;
         for (std::size_t rank = 0; rank < visits.size(); ++rank) {
-            FaceMatch row = answers[o];
+            FaceMatch row;
             row.oldNumber = visits[rank];
-            row.newNumbers.clear();
-            if (isCertain(row.kind)) {
-                for (const int n : answers[o].newNumbers) {
+            row.kind = answer.kind;
+            row.kept = answer.kept;
+            row.reason = answer.reason;
+            if (isCertain(answer.kind)) {
+                for (const int n : answer.newFaces) {
                     const std::vector<int>& newVisits = newFaces[n].visits;
                     row.newNumbers.push_back(newVisits[std::min(rank, newVisits.size() - 1)]);
                 }
@@ -41,43 +43,11 @@ std::vector<FaceMatch> spreadOverVisits(const std::vector<SampledFace>& oldFaces
 
 } // namespace
 
-bool isCertain(MatchKind kind)
-{
-    return kind == MatchKind::same || kind == MatchKind::changed || kind == MatchKind::split ||
-           kind == MatchKind::merged;
-}
-
-const char* matchKindName(MatchKind kind)
-{
-    switch (kind) {
-    case MatchKind::same: return "same";
-    case MatchKind::changed: return "changed";
-    case MatchKind::split: return "split";
-    case MatchKind::merged: return "merged";
-    case MatchKind::gone: return "gone";
-    case MatchKind::unsure: break;
-    }
-    return "unsure";
-}
-
-double pairTolerance(const MatchTolerance& tolerance, double a, double b)
-{
-    return std::min(tolerance.base + a + b, tolerance.most);
-}
-
 std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
                                       const std::vector<SampledFace>& newFaces)
 {
-    Bnd_Box whole;
-    for (const auto* faces : {&oldFaces, &newFaces}) {
-        for (const SampledFace& face : *faces) whole.Add(face.box);
-    }
-    MatchTolerance tolerance;
-    const double size = whole.IsVoid() ? 1 : std::sqrt(whole.SquareExtent());
-    tolerance.base = 1e-6 * size;
-    tolerance.most = 1e-3 * size;
-
-    std::vector<FaceMatch> answers = decideMatches(
+    const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
+    std::vector<FaceAnswer> answers = decideMatches(
         oldFaces, newFaces, linkFaces(oldFaces, newFaces, tolerance), tolerance);
     doubtMovedModel(oldFaces, newFaces, tolerance, answers);
     return spreadOverVisits(oldFaces, newFaces, answers);
