@@ -6,6 +6,7 @@
 #include "follow/revision_match.hpp"
 #include "test_support.hpp"
 
+#include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepGProp.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
@@ -13,6 +14,7 @@
 #include <BRep_Builder.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS_Compound.hxx>
+#include <TopoDS_Edge.hxx>
 
 #include <cctype>
 #include <cstdio>
@@ -255,5 +257,51 @@ TEST_F(FollowTest, FacesVisitedTwice)
         EXPECT_EQ(matchKindName(matches[i].kind), truth.kind) << "face " << i + 1;
         EXPECT_EQ(matches[i].newNumbers, std::vector<int>{truth.numbers.front() + offset})
             << "face " << i + 1;
+    }
+}
+
+// A revision that cannot be read, or holds no face, is an error of its own, on either side: one
+// line naming the file and why, exit 1, and no table whose every row would only seem gone.
+TEST_F(FollowTest, UnusableRevision)
+{
+    const fs::path good = dir / "good.step";
+    writeStepModel(box(), good);
+    writeFile(dir / "empty.step", "");
+    writeFile(dir / "text.step", "not a model\n");
+    writeStepModel(BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(10, 0, 0)).Edge(),
+                   dir / "edge.step");
+    fs::create_directory(dir / "folder.step");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.step", "cannot read STEP model '" + (dir / "missing.step").string() +
+                             "': No such file or directory"},
+        {"folder.step", "cannot read STEP model '" + (dir / "folder.step").string() + "': "},
+        {"empty.step", "cannot read STEP model '" + (dir / "empty.step").string() + "': "},
+        {"text.step", "cannot read STEP model '" + (dir / "text.step").string() + "': "},
+        {"edge.step", "STEP model '" + (dir / "edge.step").string() + "' (the "},
+    };
+    for (const auto& [name, line] : cases) {
+        for (const bool asOld : {true, false}) {
+            SCOPED_TRACE(name + (asOld ? " as the old revision" : " as the new revision"));
+            const fs::path bad = dir / name;
+            const ToolRun run = runBinary(
+                TARNFOLD_FACES_BINARY, {"--model", (asOld ? good : bad).string(), "--since",
+                                        (asOld ? bad : good).string()});
+            EXPECT_EQ(run.exitStatus, 1) << run.err;
+            EXPECT_EQ(run.out, "");
+            std::vector<std::string> errors;
+            std::istringstream lines(run.err);
+            for (std::string text; std::getline(lines, text);) {
+                if (text.rfind("tarnfold-faces: error: ", 0) == 0) errors.push_back(text);
+            }
+            ASSERT_EQ(errors.size(), 1u) << run.err;
+            EXPECT_EQ(errors[0].find("tarnfold-faces: error: " + line), 0u) << errors[0];
+            if (name == "edge.step") {
+                EXPECT_NE(errors[0].find(std::string(asOld ? "old" : "new") +
+                                         " revision) gives no face: there is nothing to "
+                                         "compare"),
+                          std::string::npos)
+                    << errors[0];
+            }
+        }
     }
 }

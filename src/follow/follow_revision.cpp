@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <iostream>
 #include <locale>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -61,7 +62,19 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
 
     enterPhase(state, RunPhase::matching);
     const std::vector<SampledFace> oldFaces = sampleModelFaces(oldShape);
-    const std::vector<FaceMatch> matches = matchRevisions(oldFaces, sampleModelFaces(newShape));
+    const std::vector<SampledFace> newFaces = sampleModelFaces(newShape);
+    // A revision without faces is no revision of a part: every old face would seem gone.
+    for (const auto& [faces, file, which] :
+         {std::tuple{&oldFaces, &request.sinceFile, "old"},
+          std::tuple{&newFaces, &inputs.modelPath, "new"}}) {
+        if (!faces->empty()) continue;
+        reportProblems(command,
+                       {"STEP model '" + *file + "' (the " + which +
+                        " revision) gives no face: there is nothing to compare"},
+                       complete);
+        return 1;
+    }
+    const std::vector<FaceMatch> matches = matchRevisions(oldFaces, newFaces);
     const std::vector<MatchRow> rows = selectMatchRows(matches, withDataset ? &inputs : nullptr);
     std::cout << formatMatchTable(rows) << std::flush;
     if (!std::cout) {
