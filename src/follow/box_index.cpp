@@ -56,8 +56,8 @@ BoxIndex indexBoxes(const std::vector<Bnd_Box>& boxes)
         }
         if (!changed) break;
     }
-    if (!(index.cell > 0)) index.cell = std::max({high[0] - low[0], high[1] - low[1],
-                                                  high[2] - low[2], 1.0});
+    if (!(index.cell > 0))
+        index.cell = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2], 1.0});
     for (int axis = 0; axis < 3; ++axis) {
         index.origin[axis] = low[axis];
         const double count = std::ceil((high[axis] - low[axis]) / index.cell);

@@ -109,6 +109,7 @@ void samplePoints(SampledFace& sampled)
                 sample.point = point;
                 sample.normal = reversed ? gp_Dir(normal.Reversed()) : gp_Dir(normal);
                 sample.weight = areaScale * du * dv;
+                sample.uv.SetCoord(u, v);
                 sampled.samples.push_back(sample);
             }
         }
@@ -218,4 +219,15 @@ int countVisits(const std::vector<SampledFace>& faces)
     int last = 0;
     for (const SampledFace& face : faces) last = std::max(last, face.visits.back());
     return last;
+}
+
+gp_Vec averageNormal(const SampledFace& face)
+{
+    gp_Vec sum;
+    double total = 0;
+    for (const FaceSample& sample : face.samples) {
+        sum += gp_Vec(sample.normal) * sample.weight;
+        total += sample.weight;
+    }
+    return total > 0 ? sum / total : sum;
 }

@@ -11,6 +11,8 @@
 #include <TopoDS_Shape.hxx>
 #include <gp_Dir.hxx>
 #include <gp_Pnt.hxx>
+#include <gp_Pnt2d.hxx>
+#include <gp_Vec.hxx>
 
 /// A point inside a face, with the face's outward normal there and the share of the face's area
 /// it stands for.
@@ -18,6 +20,7 @@ struct FaceSample {
     gp_Pnt point;
     gp_Dir normal; ///< in the face's own orientation, as its face file carries it
     double weight = 0;
+    gp_Pnt2d uv;   ///< where on the face's surface it lies
 };
 
 /// One face of a model as the matching of two revisions sees it. A face that the explorer visits
@@ -45,6 +48,10 @@ bool isFreeForm(GeomAbs_SurfaceType type);
 /// The faces of `modelShape`, numbered as the face export numbers them, each sampled for
 /// matching: one entry per distinct face, in order of its first visit.
 std::vector<SampledFace> sampleModelFaces(const TopoDS_Shape& modelShape);
+
+/// The face's normal averaged over its samples by their weights: of length one for a flat face,
+/// nought for a whole cylinder; nought for a face without samples.
+gp_Vec averageNormal(const SampledFace& face);
 
 /// How far the explorer numbered: the largest face number among `faces`, 0 for none.
 int countVisits(const std::vector<SampledFace>& faces);

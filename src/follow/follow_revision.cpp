@@ -74,7 +74,9 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
                        complete);
         return 1;
     }
-    const std::vector<FaceMatch> matches = matchRevisions(oldFaces, newFaces);
+    const RevisionMatch match = compareRevisions(oldFaces, newFaces);
+    const std::vector<FaceMatch>& matches = match.faces;
+    for (const std::string& note : describeMotionNotes(match)) printNote(note);
     const std::vector<MatchRow> rows = selectMatchRows(matches, withDataset ? &inputs : nullptr);
     std::cout << formatMatchTable(rows) << std::flush;
     if (!std::cout) {
@@ -101,7 +103,8 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
 
     if (request.rewrite) {
         const ListRewriteReport report =
-            rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge);
+            rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge,
+                                request.allowReshaped);
         reportProblems(command, report.problems, complete);
         if (!report.problems.empty()) {
             reportProblems(command, {"no list file was rewritten"}, complete);

@@ -1,12 +1,13 @@
 #include "match_terms.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 bool isCertain(MatchKind kind)
 {
     return kind == MatchKind::same || kind == MatchKind::changed || kind == MatchKind::split ||
-           kind == MatchKind::merged;
+           kind == MatchKind::merged || kind == MatchKind::reshaped;
 }
 
 const char* matchKindName(MatchKind kind)
@@ -16,6 +17,7 @@ const char* matchKindName(MatchKind kind)
     case MatchKind::changed: return "changed";
     case MatchKind::split: return "split";
     case MatchKind::merged: return "merged";
+    case MatchKind::reshaped: return "reshaped";
     case MatchKind::gone: return "gone";
     case MatchKind::unsure: break;
     }
@@ -36,4 +38,13 @@ MatchTolerance measureTolerance(const std::vector<SampledFace>& oldFaces,
 double pairTolerance(const MatchTolerance& tolerance, double a, double b)
 {
     return std::min(tolerance.base + a + b, tolerance.most);
+}
+
+std::string formatNumber(double value)
+{
+    if (std::abs(value) < 1e-9) value = 0;
+    char digits[32];
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr;
+    return std::string(digits, end);
 }

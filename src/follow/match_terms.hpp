@@ -9,18 +9,19 @@
 
 /// What became of a face of the old revision of a model in the new one.
 enum class MatchKind {
-    same,    ///< one new face on the same surface with the same bounds
-    changed, ///< one new face on the same surface with other bounds
-    split,   ///< several new faces on the same surface share what is left of it
-    merged,  ///< it and other old faces became one new face
-    gone,    ///< no new face lies on its surface where it was
-    unsure,  ///< candidates exist, but the geometry does not tell them apart for certain
+    same,     ///< one new face on the same surface with the same bounds
+    changed,  ///< one new face on the same surface with other bounds
+    split,    ///< several new faces on the same surface share what is left of it
+    merged,   ///< it and other old faces became one new face
+    reshaped, ///< one new face in its place among the same neighbours, on a changed surface
+    gone,     ///< no new face lies on its surface where it was
+    unsure,   ///< candidates exist, but the geometry does not tell them apart for certain
 };
 
 /// Whether `kind` names new faces for certain.
 bool isCertain(MatchKind kind);
 
-/// "same", "changed", "split", "merged", "gone" or "unsure".
+/// "same", "changed", "split", "merged", "reshaped", "gone" or "unsure".
 const char* matchKindName(MatchKind kind);
 
 /// The answer for one face number of the old revision, as the table prints it.
@@ -28,16 +29,16 @@ struct FaceMatch {
     int oldNumber = 0;
     std::vector<int> newNumbers; ///< face numbers, in increasing order; empty unless certain
     MatchKind kind = MatchKind::gone;
-    double kept = 0;             ///< share of the old face's area that its new faces cover
-    std::string reason;          ///< why it is gone or unsure; "" for a certain answer
+    double kept = 0;    ///< share of the old face's area that its new faces cover
+    std::string reason; ///< why it is gone or unsure, what changed when reshaped; else ""
 };
 
 /// The answer for one sampled face of the old revision while the stages decide it.
 struct FaceAnswer {
     std::vector<int> newFaces; ///< indices into the new revision's sampled faces
     MatchKind kind = MatchKind::gone;
-    double kept = 0;           ///< share of the old face's area that its new faces cover
-    std::string reason;        ///< why it is gone or unsure; "" for a certain answer
+    double kept = 0;    ///< share of the old face's area that its new faces cover
+    std::string reason; ///< why it is gone or unsure, what changed when reshaped
 };
 
 /// The tolerances of comparing two revisions: how far apart two points may lie and still be
@@ -53,3 +54,6 @@ MatchTolerance measureTolerance(const std::vector<SampledFace>& oldFaces,
 
 /// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
 double pairTolerance(const MatchTolerance& tolerance, double a, double b);
+
+/// A number as reasons and notes print it: six significant digits, nought for a rounding error.
+std::string formatNumber(double value);

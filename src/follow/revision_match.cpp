@@ -3,8 +3,10 @@
 #include "face_links.hpp"
 #include "match_decisions.hpp"
 #include "model_moves.hpp"
+#include "reshaped_faces.hpp"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -43,12 +45,70 @@ std::vector<FaceMatch> spreadOverVisits(const std::vector<SampledFace>& oldFaces
 
 } // namespace
 
+RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
+                               const std::vector<SampledFace>& newFaces,
+                               const MatchOptions& options)
+{
+    MotionChoice choice;
+    std::optional<MotionFaces> motionFaces;
+    if (options.followMotion) {
+        const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
+        double loosest = 0;
+        for (const auto* faces : {&oldFaces, &newFaces}) {
+            for (const SampledFace& face : *faces) loosest = std::max(loosest, face.tolerance);
+        }
+        motionFaces =
+            prepareMotionFaces(oldFaces, newFaces, pairTolerance(tolerance, loosest, loosest));
+        double total = 0;
+        for (const SampledFace& face : oldFaces) total += face.area;
+        choice = chooseMotion(findMotionCandidates(*motionFaces), total);
+    }
+    // Matched where the motion puts them, within the tolerance of the models so placed.
+    const std::vector<SampledFace> moved =
+        choice.moved ? moveFaces(oldFaces, choice.motion) : std::vector<SampledFace>();
+    const std::vector<SampledFace>& placed = choice.moved ? moved : oldFaces;
+    const MatchTolerance tolerance = measureTolerance(placed, newFaces);
+    std::vector<FaceAnswer> answers =
+        decideMatches(placed, newFaces, linkFaces(placed, newFaces, tolerance), tolerance);
+    doubtLostModel(placed, answers);
+    RevisionMatch match;
+    if (motionFaces && !choice.rivals.empty()) {
+        doubtRivalPlaces(*motionFaces, choice, answers);
+        match.rivals = int(choice.rivals.size());
+    }
+    if (options.findReshaped) {
+        findReshapedFaces(oldFaces, placed, newFaces, tolerance.base, answers);
+    }
+    if (choice.moved) match.motion = describeMotion(choice.motion);
+    match.faces = spreadOverVisits(oldFaces, newFaces, answers);
+    return match;
+}
+
 std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
                                       const std::vector<SampledFace>& newFaces)
 {
-    const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
-    std::vector<FaceAnswer> answers = decideMatches(
-        oldFaces, newFaces, linkFaces(oldFaces, newFaces, tolerance), tolerance);
-    doubtMovedModel(oldFaces, newFaces, tolerance, answers);
-    return spreadOverVisits(oldFaces, newFaces, answers);
+    return compareRevisions(oldFaces, newFaces).faces;
+}
+
+std::vector<std::string> describeMotionNotes(const RevisionMatch& match)
+{
+    const std::string ways = std::to_string(match.rivals + 1) + " ways";
+    const std::string unsure = "; faces that those ways put in different places are unsure";
+    if (!match.motion.empty() && match.rivals == 0) {
+        return {"the new revision is the old one moved as a whole: " + match.motion +
+                "; its faces are matched through that motion"};
+    }
+    if (!match.motion.empty()) {
+        return {"the new revision is the old one moved as a whole, in one of " + ways +
+                " that fit it as well (the part is symmetric, or has equal features in a row), "
+                "one of them " +
+                match.motion + unsure};
+    }
+    if (match.rivals > 0) {
+        return {"the part fits the new revision in " + ways +
+                ", where it was and turned or shifted onto itself (it is symmetric, or has "
+                "equal features in a row)" +
+                unsure};
+    }
+    return {};
 }

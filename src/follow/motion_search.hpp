@@ -1,0 +1,20 @@
+#pragma once
+
+#include "motion_fit.hpp"
+
+#include <vector>
+
+#include <gp_Trsf.hxx>
+
+/// A rigid motion that may carry the old revision onto the new one, and how well it does.
+struct MotionCandidate {
+    gp_Trsf motion; ///< from the old revision's coordinates to the new one's
+    MotionScore score;
+    bool identity = false; ///< the revisions lie where they were
+};
+
+/// The motions worth weighing, each weighed with samples placed: the identity first, then every
+/// motion that carries some three faces of the old revision onto three new faces of the same
+/// form at the same distances from one another (the faces whose form is rarest, spread wide),
+/// or that shifts many faces by one same distance, made exact over every face it fits.
+std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces);
