@@ -10,18 +10,9 @@
 
 namespace {
 
-// A candidate whose matched faces keep their surfaces' parameters at least this share of their
-// area follows its frames; one below the lower share does not.
-constexpr double framesFollow = 0.9;
+// A candidate whose matched faces keep their surfaces' parameters over less than this share of
+// their area plainly ignores its frames.
 constexpr double framesIgnored = 0.5;
-// A candidate that explains at least this share of the old area is one whose frames count.
-constexpr double substantial = 0.25;
-
-bool followsFrames(const MotionCandidate& candidate)
-{
-    return candidate.score.fitted > 0 &&
-           candidate.score.framed >= framesFollow * candidate.score.fitted;
-}
 
 std::string formatVector(const gp_XYZ& v)
 {
@@ -126,7 +117,7 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
     if (!followsFrames(candidates[chosen])) {
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             if (followsFrames(candidates[i]) &&
-                candidates[i].score.fitted >= substantial * totalArea &&
+                candidates[i].score.fitted >= substantialFit * totalArea &&
                 std::find(rivals.begin(), rivals.end(), i) == rivals.end()) {
                 rivals.push_back(i);
             }

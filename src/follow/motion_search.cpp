@@ -1,206 +1,18 @@
 #include "motion_search.hpp"
 
+#include "motion_guesses.hpp"
 #include "rigid_fit.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
-#include <map>
-#include <set>
 
 namespace {
 
-// An old face with more look-alikes than this in the new revision gives no basis to search by.
-constexpr std::size_t crowded = 1024;
-constexpr std::size_t mostHypotheses = 2048;
 // Motions weighed in full, after a first look over the largest faces.
 constexpr std::size_t mostWeighed = 16;
-
-const SampledFace& oldFace(const MotionFaces& faces, int o)
-{
-    return (*faces.oldFaces)[std::size_t(o)];
-}
-
-const SampledFace& newFace(const MotionFaces& faces, int n)
-{
-    return (*faces.newFaces)[std::size_t(n)];
-}
-
-// For each old face, the new faces that could be it moved (at most `crowded` and one more).
-std::vector<std::vector<int>> findLookAlikes(const MotionFaces& faces)
-{
-    const std::vector<SampledFace>& newFaces = *faces.newFaces;
-    std::vector<int> byArea(newFaces.size());
-    double longest = 0;
-    for (std::size_t n = 0; n < newFaces.size(); ++n) {
-        byArea[n] = int(n);
-        longest = std::max(longest, newFaces[n].perimeter);
-    }
-    std::sort(byArea.begin(), byArea.end(), [&](int a, int b) {
-        return newFaces[std::size_t(a)].area < newFaces[std::size_t(b)].area;
-    });
-    std::vector<std::vector<int>> lookAlikes(faces.oldFaces->size());
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        const SampledFace& face = oldFace(faces, o);
-        const double reach = faces.tolerance * (face.perimeter + longest) + 4e-6 * face.area;
-        auto it =
-            std::lower_bound(byArea.begin(), byArea.end(), face.area - reach,
-                             [&](int n, double area) { return newFace(faces, n).area < area; });
-        for (; it != byArea.end() && newFace(faces, *it).area <= face.area + reach; ++it) {
-            if (!mayBeMovedCopy(faces, o, *it)) continue;
-            lookAlikes[std::size_t(o)].push_back(*it);
-            if (lookAlikes[std::size_t(o)].size() > crowded) break;
-        }
-    }
-    return lookAlikes;
-}
-
-double distanceToLine(const gp_Pnt& p, const gp_Pnt& a, const gp_Pnt& b)
-{
-    const gp_Vec along(a, b);
-    if (along.Magnitude() <= 0) return p.Distance(a);
-    return gp_Vec(a, p).Crossed(along).Magnitude() / along.Magnitude();
-}
-
-// Up to three sets of up to three old faces each: those whose form is rarest in the new
-// revision, spread as wide as they can be, so that matching them fixes a motion.
-std::vector<std::vector<int>> chooseBases(const MotionFaces& faces,
-                                          const std::vector<std::vector<int>>& lookAlikes)
-{
-    std::vector<int> pool;
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        const std::size_t count = lookAlikes[std::size_t(o)].size();
-        if (count >= 1 && count <= crowded) pool.push_back(o);
-    }
-    std::sort(pool.begin(), pool.end(), [&](int a, int b) {
-        const std::size_t ca = lookAlikes[std::size_t(a)].size(),
-                          cb = lookAlikes[std::size_t(b)].size();
-        return ca != cb ? ca < cb : oldFace(faces, a).area > oldFace(faces, b).area;
-    });
-    pool.resize(std::min<std::size_t>(pool.size(), 24));
-    const double apart = 10 * faces.tolerance + 1e-4 * faces.size;
-    std::vector<std::vector<int>> bases;
-    while (!pool.empty() && bases.size() < 3) {
-        std::vector<int> basis = {pool.front()};
-        const gp_Pnt first = oldFace(faces, pool.front()).centre;
-        int far = -1;
-        double farthest = apart;
-        for (const int o : pool) {
-            const double d = oldFace(faces, o).centre.Distance(first);
-            if (d > farthest) far = o, farthest = d;
-        }
-        if (far >= 0) {
-            basis.push_back(far);
-            const gp_Pnt second = oldFace(faces, far).centre;
-            int off = -1;
-            double offest = apart;
-            for (const int o : pool) {
-                const double d = distanceToLine(oldFace(faces, o).centre, first, second);
-                if (d > offest) off = o, offest = d;
-            }
-            if (off >= 0) basis.push_back(off);
-        }
-        for (const int o : basis) pool.erase(std::find(pool.begin(), pool.end(), o));
-        bases.push_back(basis);
-    }
-    return bases;
-}
-
-// The pairs that tie a face to its image: its centre, and for a face that mostly faces one way,
-// a point a lever's length out along its mean normal.
-void addFacePairs(const MotionFaces& faces, int o, int n, std::vector<PointPair>& pairs)
-{
-    const gp_Pnt from = oldFace(faces, o).centre, to = newFace(faces, n).centre;
-    pairs.push_back({from, to, 1});
-    const gp_Vec a = faces.oldNormals[std::size_t(o)], b = faces.newNormals[std::size_t(n)];
-    if (a.Magnitude() < 0.3) return;
-    const double lever = std::max(faces.size / 4, 1.0);
-    pairs.push_back({from.Translated(a * lever), to.Translated(b * lever), 1});
-}
-
-// Every motion that carries the basis faces onto look-alikes at the same distances apart.
-void enumerateBasis(const MotionFaces& faces, const std::vector<std::vector<int>>& lookAlikes,
-                    const std::vector<int>& basis, std::vector<gp_Trsf>& motions)
-{
-    const double slack = 2 * faces.tolerance;
-    std::vector<int> images(basis.size());
-    const auto fits = [&](std::size_t depth, int n) {
-        for (std::size_t k = 0; k < depth; ++k) {
-            const double before =
-                oldFace(faces, basis[k]).centre.Distance(oldFace(faces, basis[depth]).centre);
-            const double after =
-                newFace(faces, images[k]).centre.Distance(newFace(faces, n).centre);
-            if (std::abs(before - after) > slack) return false;
-        }
-        return true;
-    };
-    const std::function<void(std::size_t)> place = [&](std::size_t depth) {
-        if (motions.size() >= mostHypotheses) return;
-        if (depth == basis.size()) {
-            std::vector<PointPair> pairs;
-            for (std::size_t k = 0; k < basis.size(); ++k)
-                addFacePairs(faces, basis[k], images[k], pairs);
-            const gp_Trsf motion = fitRigidMotion(pairs);
-            for (std::size_t k = 0; k < basis.size(); ++k) {
-                const int o = basis[k], n = images[k];
-                if (oldFace(faces, o).centre.Transformed(motion).Distance(
-                        newFace(faces, n).centre) > slack ||
-                    (faces.oldNormals[std::size_t(o)].Transformed(motion) -
-                     faces.newNormals[std::size_t(n)])
-                            .Magnitude() > 0.05) {
-                    return;
-                }
-            }
-            motions.push_back(motion);
-            return;
-        }
-        for (const int n : lookAlikes[std::size_t(basis[depth])]) {
-            if (std::find(images.begin(), images.begin() + long(depth), n) !=
-                images.begin() + long(depth))
-                continue;
-            if (!fits(depth, n)) continue;
-            images[depth] = n;
-            place(depth + 1);
-        }
-    };
-    place(0);
-}
-
-// Shifts that many old faces of a rare form share with a look-alike: a model moved without
-// turning, found even where no three faces fix a motion.
-void addCommonShifts(const MotionFaces& faces, const std::vector<std::vector<int>>& lookAlikes,
-                     std::vector<gp_Trsf>& motions)
-{
-    const double grid = std::max(4 * faces.tolerance, faces.cell);
-    std::map<PointCell, std::set<int>> voters;
-    std::map<PointCell, gp_Vec> shifts;
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        if (lookAlikes[std::size_t(o)].size() > 8) continue;
-        for (const int n : lookAlikes[std::size_t(o)]) {
-            const gp_Vec shift(oldFace(faces, o).centre, newFace(faces, n).centre);
-            PointCell key;
-            bool keyed = true;
-            for (int i = 0; i < 3; ++i) {
-                const double at = shift.Coord(i + 1) / grid;
-                keyed = keyed && std::abs(at) <= 1e15;
-                if (keyed) key[std::size_t(i)] = std::llround(at);
-            }
-            if (!keyed) continue;
-            voters[key].insert(o);
-            shifts.emplace(key, shift);
-        }
-    }
-    std::vector<std::pair<std::size_t, PointCell>> ranked;
-    for (const auto& [key, who] : voters) {
-        if (who.size() >= 3) ranked.push_back({who.size(), key});
-    }
-    std::sort(ranked.rbegin(), ranked.rend());
-    for (std::size_t i = 0; i < ranked.size() && i < 3; ++i) {
-        gp_Trsf shift;
-        shift.SetTranslation(shifts[ranked[i].second]);
-        motions.push_back(shift);
-    }
-}
+// A candidate whose matched faces keep their surfaces' parameters over at least this share of
+// their area follows its frames.
+constexpr double framesFollow = 0.9;
 
 // Whether two motions put the corners of the old revision's bounds in the same places.
 bool sameMotion(const gp_Trsf& a, const gp_Trsf& b, const std::vector<gp_Pnt>& corners,
@@ -219,9 +31,9 @@ gp_Trsf refineMotion(const MotionFaces& faces, const MotionScore& score, const g
         const int n = score.images[std::size_t(o)];
         if (n < 0) continue;
         addFacePairs(faces, o, n, pairs);
-        for (const gp_Pnt& corner : oldFace(faces, o).vertices) {
+        for (const gp_Pnt& corner : (*faces.oldFaces)[std::size_t(o)].vertices) {
             const gp_Pnt moved = corner.Transformed(motion);
-            for (const gp_Pnt& there : newFace(faces, n).vertices) {
+            for (const gp_Pnt& there : (*faces.newFaces)[std::size_t(n)].vertices) {
                 if (moved.Distance(there) <= faces.tolerance) pairs.push_back({corner, there, 1});
             }
         }
@@ -229,17 +41,50 @@ gp_Trsf refineMotion(const MotionFaces& faces, const MotionScore& score, const g
     return pairs.size() >= 3 ? fitRigidMotion(pairs) : motion;
 }
 
+// The motions that differ, each first of those that put the bounds' corners in one place; the
+// motions are filed by where they put the first corner, so that only neighbours are compared.
+std::vector<gp_Trsf> keepDistinct(const std::vector<gp_Trsf>& motions,
+                                  const std::vector<gp_Pnt>& corners, const MotionFaces& faces)
+{
+    if (corners.empty()) return {motions.front()};
+    const double cell = std::max(4 * faces.tolerance, faces.cell);
+    std::unordered_map<PointCell, std::vector<std::size_t>, PointCellHash> filed;
+    std::vector<gp_Trsf> distinct;
+    for (const gp_Trsf& motion : motions) {
+        const gp_Pnt at = corners.front().Transformed(motion);
+        PointCell key;
+        bool keyed = true;
+        for (int i = 0; i < 3; ++i) {
+            const double c = at.Coord(i + 1) / cell;
+            keyed = keyed && std::abs(c) <= 1e15;
+            if (keyed) key[std::size_t(i)] = std::llround(c);
+        }
+        if (!keyed) continue;
+        bool seen = false;
+        for (long long dx = -1; dx <= 1 && !seen; ++dx) {
+            for (long long dy = -1; dy <= 1 && !seen; ++dy) {
+                for (long long dz = -1; dz <= 1 && !seen; ++dz) {
+                    const auto found = filed.find({key[0] + dx, key[1] + dy, key[2] + dz});
+                    if (found == filed.end()) continue;
+                    for (const std::size_t i : found->second) {
+                        seen = seen || sameMotion(motion, distinct[i], corners, faces.tolerance);
+                    }
+                }
+            }
+        }
+        if (seen) continue;
+        filed[key].push_back(distinct.size());
+        distinct.push_back(motion);
+    }
+    return distinct;
+}
+
 } // namespace
 
 std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
 {
     const std::vector<SampledFace>& oldFaces = *faces.oldFaces;
-    const std::vector<std::vector<int>> lookAlikes = findLookAlikes(faces);
-    std::vector<gp_Trsf> motions = {gp_Trsf()};
-    for (const std::vector<int>& basis : chooseBases(faces, lookAlikes)) {
-        enumerateBasis(faces, lookAlikes, basis, motions);
-    }
-    addCommonShifts(faces, lookAlikes, motions);
+    const std::vector<gp_Trsf> motions = guessMotions(faces);
 
     Bnd_Box bounds;
     for (const SampledFace& face : oldFaces) bounds.Add(face.box);
@@ -247,20 +92,19 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
     if (!bounds.IsVoid()) {
         double x[2], y[2], z[2];
         bounds.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 8; ++i) {
             corners.emplace_back(x[i & 1], y[(i >> 1) & 1], z[(i >> 2) & 1]);
+        }
     }
-    std::vector<gp_Trsf> distinct;
-    for (const gp_Trsf& motion : motions) {
-        const bool seen = std::any_of(distinct.begin(), distinct.end(), [&](const gp_Trsf& other) {
-            return sameMotion(motion, other, corners, faces.tolerance);
-        });
-        if (!seen) distinct.push_back(motion);
-    }
+    const std::vector<gp_Trsf> distinct = keepDistinct(motions, corners, faces);
 
     // A first look over the largest faces, as many as the number of motions allows.
     std::vector<int> largest(oldFaces.size());
-    for (std::size_t o = 0; o < largest.size(); ++o) largest[o] = int(o);
+    double total = 0;
+    for (std::size_t o = 0; o < largest.size(); ++o) {
+        largest[o] = int(o);
+        total += oldFaces[o].area;
+    }
     std::sort(largest.begin(), largest.end(), [&](int a, int b) {
         return oldFaces[std::size_t(a)].area > oldFaces[std::size_t(b)].area;
     });
@@ -272,19 +116,47 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
     std::sort(glances.rbegin(), glances.rend());
     const double best = glances.empty() ? 0 : glances.front().first;
 
-    std::vector<MotionCandidate> candidates;
-    candidates.push_back({gp_Trsf(), scoreMotion(faces, gp_Trsf(), true), true});
+    // The most promising made exact and weighed over every face, by centres and corners alone.
+    std::vector<MotionCandidate> rough;
     for (std::size_t k = 0; k < glances.size() && k < mostWeighed; ++k) {
         if (!(glances[k].first > 0) || glances[k].first < 0.25 * best) break;
         gp_Trsf motion = distinct[glances[k].second];
         motion = refineMotion(faces, scoreMotion(faces, motion, false), motion);
-        MotionCandidate candidate{motion, scoreMotion(faces, motion, true), false};
         if (sameMotion(motion, gp_Trsf(), corners, faces.tolerance)) continue;
-        const bool seen =
-            std::any_of(candidates.begin(), candidates.end(), [&](const MotionCandidate& c) {
-                return sameMotion(motion, c.motion, corners, faces.tolerance);
-            });
-        if (!seen && candidate.score.fitted > 0) candidates.push_back(std::move(candidate));
+        const bool seen = std::any_of(rough.begin(), rough.end(), [&](const MotionCandidate& c) {
+            return sameMotion(motion, c.motion, corners, faces.tolerance);
+        });
+        if (!seen) rough.push_back({motion, scoreMotion(faces, motion, false), false});
+    }
+    std::sort(rough.begin(), rough.end(), [](const MotionCandidate& a, const MotionCandidate& b) {
+        return a.score.fitted > b.score.fitted;
+    });
+
+    // Samples placed where it can matter: the identity and the best, then any other that could
+    // still fit as much as the best once what the best leaves is counted for it, or whose
+    // frames would count against the best's.
+    std::vector<MotionCandidate> candidates;
+    candidates.push_back({gp_Trsf(), scoreMotion(faces, gp_Trsf(), true), true});
+    std::size_t leader = 0;
+    for (std::size_t k = 0; k < rough.size(); ++k) {
+        const double bound = candidates[leader].score.fitted;
+        const bool couldRival = rough[k].score.fitted >= (2 * bound - total) * (1 - 1e-9);
+        const bool framesCount =
+            !followsFrames(candidates[leader]) && rough[k].score.fitted >= substantialFit * total;
+        if (k > 0 && !couldRival && !framesCount) continue;
+        MotionCandidate candidate{rough[k].motion, scoreMotion(faces, rough[k].motion, true),
+                                  false};
+        if (!(candidate.score.fitted > 0)) continue;
+        candidates.push_back(std::move(candidate));
+        if (candidates.back().score.fitted > candidates[leader].score.fitted) {
+            leader = candidates.size() - 1;
+        }
     }
     return candidates;
+}
+
+bool followsFrames(const MotionCandidate& candidate)
+{
+    return candidate.score.fitted > 0 &&
+           candidate.score.framed >= framesFollow * candidate.score.fitted;
 }

@@ -13,8 +13,16 @@ struct MotionCandidate {
     bool identity = false; ///< the revisions lie where they were
 };
 
+/// A candidate that explains at least this share of the old area is one whose frames count.
+constexpr double substantialFit = 0.25;
+
+/// Whether the faces that `candidate` matches keep their surfaces' parameters when moved so,
+/// nearly all of them: a model moved in a CAD system moves its surfaces' frames with it.
+bool followsFrames(const MotionCandidate& candidate);
+
 /// The motions worth weighing, each weighed with samples placed: the identity first, then every
 /// motion that carries some three faces of the old revision onto three new faces of the same
 /// form at the same distances from one another (the faces whose form is rarest, spread wide),
-/// or that shifts many faces by one same distance, made exact over every face it fits.
+/// or that shifts many faces by one same distance, made exact over every face it fits. Only
+/// those that could still be chosen, or count against the chosen one, are kept.
 std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces);
