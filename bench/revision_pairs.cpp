@@ -154,13 +154,18 @@ TopoDS_Shape holesInARow()
 
 TopoDS_Shape bracket()
 {
+    return bracketBuild(4, 6).shape;
+}
+
+Build bracketBuild(double holeRadius, double filletRadius)
+{
     const TopoDS_Shape upright = BRepPrimAPI_MakeBox(8, 40, 50).Shape();
     Build build = fuseOnto(startBuild(BRepPrimAPI_MakeBox(60, 40, 8).Shape()), upright);
     build = roundEdges(
         build,
         [](const gp_Pnt& p) { return std::abs(p.X() - 8) < 1e-6 && std::abs(p.Z() - 8) < 1e-6; },
-        6);
-    build = cutFrom(build, cylinder(40, 14, -1, 4, 10));
+        filletRadius);
+    build = cutFrom(build, cylinder(40, 14, -1, holeRadius, 10));
     const gp_Ax2 across(gp_Pnt(-1, 20, 32), gp::DX());
-    return cutFrom(build, BRepPrimAPI_MakeCylinder(across, 6, 10).Shape()).shape;
+    return cutFrom(build, BRepPrimAPI_MakeCylinder(across, 6, 10).Shape());
 }

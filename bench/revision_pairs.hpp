@@ -98,6 +98,9 @@ TopoDS_Shape holesInARow();
 /// inner corner rounded.
 TopoDS_Shape bracket();
 
+/// The bracket with a bolt hole of this radius and its inner corner rounded with this radius.
+Build bracketBuild(double holeRadius, double filletRadius);
+
 /// A build that starts from `shape`: each of its faces a role.
 Build startBuild(const TopoDS_Shape& shape);
 

@@ -129,3 +129,51 @@ TEST_F(FollowChangesTest, ChangedDimensions)
         EXPECT_TRUE(named) << run.out;
     }
 }
+
+namespace {
+
+// A bar with square holes of side 4 at x = 20, 40 and 60, then the first made wider (of side
+// `first`) and, when `fourth`, a fourth at x = 80: the new bar looks like the old one turned
+// end for end, its first hole, now at x = 80, kept as it was.
+Revision squaresWidened(double first, bool fourth)
+{
+    const auto squares = [](double side, bool more) {
+        Build build = startBuild(BRepPrimAPI_MakeBox(100, 20, 10).Shape());
+        const auto square = [](double x, double s) {
+            return BRepPrimAPI_MakeBox(gp_Pnt(x - s / 2, 10 - s / 2, -1), s, s, 12).Shape();
+        };
+        build = cutFrom(build, square(20, side));
+        build = cutFrom(build, square(40, 4));
+        build = cutFrom(build, square(60, 4));
+        return more ? cutFrom(build, square(80, 4)) : build;
+    };
+    return rebuilt(squares(4, false), squares(first, fourth));
+}
+
+} // namespace
+
+// A revision can make a part look turned onto itself: the first of three holes made wider and
+// a fourth added make the bar look turned end for end. The surfaces' parameters show that it
+// was not; framed anew, the faces that the turn would put elsewhere are unsure, never wrong.
+// (The widened hole's walls are gone: each has another wall that moved beside it.)
+TEST_F(FollowChangesTest, RevisionThatLooksTurned)
+{
+    for (const bool framedAnew : {false, true}) {
+        SCOPED_TRACE(framedAnew ? "framed anew" : "as built");
+        Revision revision = squaresWidened(6, true);
+        if (framedAnew) revision.after = reframed(revision.after).after;
+        ToolRun run;
+        const std::vector<TableRow> rows = sinceRun(revision, dir / std::to_string(framedAnew), run);
+        const std::vector<Truth> truths = truthOf(revision);
+        ASSERT_EQ(rows.size(), truths.size()) << run.out << run.err;
+        int unsure = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const TableRow& row = rows[i];
+            if (row.at("match") == "unsure") ++unsure;
+            if (row.at("match") == "unsure" || row.at("match") == "gone") continue;
+            EXPECT_EQ(row.at("match"), truths[i].kind) << "face " << i + 1 << row.at("reason");
+            EXPECT_EQ(row.at("new"), joined(truths[i].numbers)) << "face " << i + 1;
+        }
+        EXPECT_EQ(unsure > 0, framedAnew) << run.out;
+    }
+}

@@ -77,14 +77,12 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
     if (candidates.empty()) return choice;
     std::size_t best = 0;
     for (std::size_t i = 1; i < candidates.size(); ++i) {
-        if (candidates[i].score.fitted > candidates[best].score.fitted) best = i;
+        if (explainsBetter(candidates[i].score, candidates[best].score)) best = i;
     }
     const double bestFit = candidates[best].score.fitted;
-    const double unexplained = std::max(0.0, totalArea - bestFit);
     std::vector<std::size_t> rivals;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const double fitted = candidates[i].score.fitted;
-        if (fitted > 0 && fitted + unexplained >= bestFit * (1 - 1e-9)) rivals.push_back(i);
+        if (mayRival(candidates[i].score, candidates[best].score)) rivals.push_back(i);
     }
     std::size_t chosen = best;
     if (rivals.size() > 1) {

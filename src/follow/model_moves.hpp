@@ -17,9 +17,9 @@ struct MotionChoice {
 };
 
 /// Chooses among `candidates` (the identity among them) the motion that explains the new
-/// revision best: the one that the most old face area fits exactly. Another is a rival when it
-/// explains at least as much as the best once all that the best leaves unexplained is counted
-/// for it, since a revision can make a part look turned onto itself. The surfaces' parameters
+/// revision best: the one that leaves the fewest faces of either revision unexplained. Another
+/// is a rival when it explains it nearly as simply (mayRival), since a revision can make a part
+/// look turned onto itself. The surfaces' parameters
 /// decide between rivals when they follow one motion alone (a model moved in a CAD system moves
 /// its surfaces' frames too); a candidate whose frames follow, where the chosen one's do not, is
 /// a rival too. Among rivals not so decided, the identity is chosen.

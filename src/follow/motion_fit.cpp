@@ -185,10 +185,16 @@ MotionScore scoreMotion(MotionFaces& faces, const gp_Trsf& motion, bool placeSam
             }
         }
     };
-    if (which.empty()) {
-        for (int o = 0; o < int(oldFaces.size()); ++o) weigh(o);
-    } else {
+    if (!which.empty()) {
         for (const int o : which) weigh(o);
+        return score;
     }
+    for (int o = 0; o < int(oldFaces.size()); ++o) weigh(o);
+    std::vector<char> hit(faces.newFaces->size(), 0);
+    for (const int n : score.images) {
+        if (n >= 0) hit[std::size_t(n)] = 1;
+    }
+    score.misfits = int(std::count(score.images.begin(), score.images.end(), -1)) +
+                    int(std::count(hit.begin(), hit.end(), 0));
     return score;
 }

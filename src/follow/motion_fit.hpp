@@ -59,6 +59,9 @@ struct MotionScore {
     double fitted = 0;       ///< area of the old faces that, moved so, lie on a new face
     double framed = 0;       ///< of that, the area whose surfaces keep their parameters
     std::vector<int> images; ///< for each old face, the new face it lies on so, or -1
+    /// Faces of either revision that the motion leaves unexplained: the old faces that lie on
+    /// no new face, the new faces that no old face lies on (weighed over every old face only).
+    int misfits = 0;
 };
 
 /// Weighs `motion` over the old faces that `which` lists (all of them when empty).

@@ -129,7 +129,7 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
         if (!seen) rough.push_back({motion, scoreMotion(faces, motion, false), false});
     }
     std::sort(rough.begin(), rough.end(), [](const MotionCandidate& a, const MotionCandidate& b) {
-        return a.score.fitted > b.score.fitted;
+        return explainsBetter(a.score, b.score);
     });
 
     // Samples placed where it can matter: the identity and the best, then any other that could
@@ -139,8 +139,9 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
     candidates.push_back({gp_Trsf(), scoreMotion(faces, gp_Trsf(), true), true});
     std::size_t leader = 0;
     for (std::size_t k = 0; k < rough.size(); ++k) {
-        const double bound = candidates[leader].score.fitted;
-        const bool couldRival = rough[k].score.fitted >= (2 * bound - total) * (1 - 1e-9);
+        // Placing samples only ever finds fewer faces that fit: a rough score that cannot rival
+        // the leader's stays so.
+        const bool couldRival = mayRival(rough[k].score, candidates[leader].score);
         const bool framesCount =
             !followsFrames(candidates[leader]) && rough[k].score.fitted >= substantialFit * total;
         if (k > 0 && !couldRival && !framesCount) continue;
@@ -148,11 +149,21 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
                                   false};
         if (!(candidate.score.fitted > 0)) continue;
         candidates.push_back(std::move(candidate));
-        if (candidates.back().score.fitted > candidates[leader].score.fitted) {
+        if (explainsBetter(candidates.back().score, candidates[leader].score)) {
             leader = candidates.size() - 1;
         }
     }
     return candidates;
+}
+
+bool mayRival(const MotionScore& other, const MotionScore& best)
+{
+    return other.fitted > 0 && other.misfits <= 2 * best.misfits + 2;
+}
+
+bool explainsBetter(const MotionScore& a, const MotionScore& b)
+{
+    return a.misfits != b.misfits ? a.misfits < b.misfits : a.fitted > b.fitted;
 }
 
 bool followsFrames(const MotionCandidate& candidate)
