@@ -62,6 +62,8 @@ RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
         double total = 0;
         for (const SampledFace& face : oldFaces) total += face.area;
         choice = chooseMotion(findMotionCandidates(*motionFaces), total);
+        // The new faces' gauges of the search go before the matching makes its own.
+        std::vector<std::optional<FaceGauge>>().swap(motionFaces->newGauges);
     }
     // Matched where the motion puts them, within the tolerance of the models so placed.
     const std::vector<SampledFace> moved =
