@@ -12,13 +12,6 @@ int findRoot(std::vector<int>& parent, int i)
     return i;
 }
 
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
-
 std::string percent(double share)
 {
     return std::to_string(int(std::lround(share * 100))) + "%";

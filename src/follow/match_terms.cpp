@@ -48,3 +48,10 @@ std::string formatNumber(double value)
         std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr;
     return std::string(digits, end);
 }
+
+std::string joinNumbers(const std::vector<int>& numbers)
+{
+    std::string text;
+    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+    return text;
+}

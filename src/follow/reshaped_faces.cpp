@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
-
 // The one new face that each old face certainly became, -1 for none or several.
 std::vector<int> findSingleImages(const std::vector<FaceAnswer>& answers)
 {
