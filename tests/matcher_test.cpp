@@ -4,6 +4,7 @@
 #include "follow/match_decisions.hpp"
 #include "follow/model_moves.hpp"
 #include "follow/revision_match.hpp"
+#include "follow/rigid_fit.hpp"
 #include "revision_pairs.hpp"
 
 #include <functional>
@@ -220,4 +221,29 @@ TEST(MatchDoubts, EveryReason)
         EXPECT_EQ(matchKindName(kind), std::string(matchKindName(c.kind)));
         EXPECT_TRUE(std::regex_match(reason, std::regex(c.reason))) << reason;
     }
+}
+
+// The fit of a rigid motion to point pairs gives back the motion that made them: none, a shift,
+// a half turn (where a quaternion's angle is at its end), an oblique turn with a shift; and
+// never a mirror image, even for points that are one.
+TEST(RigidFit, RecoversTheMotion)
+{
+    const std::vector<gp_Pnt> points = {gp_Pnt(0, 0, 0), gp_Pnt(10, 0, 0), gp_Pnt(0, 7, 0),
+                                        gp_Pnt(3, 2, 5), gp_Pnt(-4, 1, 2)};
+    gp_Trsf shift, half, oblique;
+    shift.SetTranslation(gp_Vec(5, -3, 2));
+    half.SetRotation(gp_Ax1(gp_Pnt(50, 30, 0), gp::DZ()), M_PI);
+    oblique.SetRotation(gp_Ax1(gp_Pnt(3, -2, 1), gp_Dir(1, 2, 3)), 0.7);
+    oblique.SetTranslationPart(gp_Vec(120.5, -40, 7));
+    for (const gp_Trsf& motion : {gp_Trsf(), shift, half, oblique}) {
+        std::vector<PointPair> pairs;
+        for (const gp_Pnt& p : points) pairs.push_back({p, p.Transformed(motion), 1});
+        const gp_Trsf fitted = fitRigidMotion(pairs);
+        for (const gp_Pnt& p : points) {
+            EXPECT_LT(p.Transformed(fitted).Distance(p.Transformed(motion)), 1e-9);
+        }
+    }
+    std::vector<PointPair> mirrored;
+    for (const gp_Pnt& p : points) mirrored.push_back({p, gp_Pnt(-p.X(), p.Y(), p.Z()), 1});
+    EXPECT_GT(fitRigidMotion(mirrored).VectorialPart().Determinant(), 0);
 }
