@@ -130,7 +130,7 @@ std::string percent(int part, int whole)
 void printCounts(const std::map<std::string, FollowCount>& groups)
 {
     std::cout << "| group | pairs | old faces | followed | wrong | faces on changed surfaces | "
-                 "followed as reshaped | other answers changed by it |\n"
+                 "followed as reshaped | other answers than by place alone |\n"
                  "|---|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const auto& [group, c] : groups) {
         std::cout << "| " << group << " | " << c.pairs << " | " << c.faces << " | " << c.followed

@@ -173,9 +173,8 @@ void countFollowed(const RevisionPair& pair, const fs::path& work, FollowCount& 
     ++count.pairs;
     const std::vector<Truth> truths = truthOf(revision);
     const RevisionMatch match = compareRevisions(oldFaces, newFaces);
-    MatchOptions without;
-    without.findReshaped = false;
-    const RevisionMatch plain = compareRevisions(oldFaces, newFaces, without);
+    // Matching by place alone, as before the search for a motion and the reshaped faces.
+    const RevisionMatch plain = compareRevisions(oldFaces, newFaces, {false, false});
     for (std::size_t i = 0; i < match.faces.size() && i < truths.size(); ++i) {
         const FaceMatch& answer = match.faces[i];
         const Truth& truth = truths[i];
@@ -196,8 +195,8 @@ void countFollowed(const RevisionPair& pair, const fs::path& work, FollowCount& 
         if (truth.kind == "reshaped") {
             ++count.onChangedSurfaces;
             if (answer.kind == MatchKind::reshaped && right) ++count.reshaped;
-        } else if (answer.kind != plain.faces[i].kind ||
-                   answer.newNumbers != plain.faces[i].newNumbers) {
+        } else if (match.motion.empty() && (answer.kind != plain.faces[i].kind ||
+                                            answer.newNumbers != plain.faces[i].newNumbers)) {
             ++count.otherAnswersChanged;
         }
     }

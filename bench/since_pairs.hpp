@@ -30,9 +30,10 @@ struct FollowCount {
     int faces = 0;    ///< old faces
     int followed = 0; ///< of them with a certain answer that names the new faces the truth names
     int wrong = 0;    ///< with a certain answer that names other new faces, or any for a gone one
-    int onChangedSurfaces = 0;    ///< old faces whose truth is reshaped
-    int reshaped = 0;             ///< of them followed as reshaped
-    int otherAnswersChanged = 0;  ///< other faces answered otherwise than without the reshaping
+    int onChangedSurfaces = 0; ///< old faces whose truth is reshaped
+    int reshaped = 0;          ///< of them followed as reshaped
+    /// Of the other faces of pairs in place, those answered otherwise than by place alone.
+    int otherAnswersChanged = 0;
     std::vector<std::string> notes; ///< one line per wrong answer and per skipped pair
     bool listUncertain = false;     ///< a note for every face without a certain answer too
 };
