@@ -92,8 +92,10 @@ void samplePoints(SampledFace& sampled)
 
     const BRepTopAdaptor_FClass2d& classifier = *sampled.classifier;
     const bool reversed = face.Orientation() == TopAbs_REVERSED;
+    std::vector<gp_Pnt2d> parameters;
     for (int refinement = 0; refinement < 3; ++refinement) {
         sampled.samples.clear();
+        parameters.clear();
         const double du = (u1 - u0) / nu, dv = (v1 - v0) / nv;
         for (int i = 0; i < nu; ++i) {
             for (int j = 0; j < nv; ++j) {
@@ -109,14 +111,16 @@ void samplePoints(SampledFace& sampled)
                 sample.point = point;
                 sample.normal = reversed ? gp_Dir(normal.Reversed()) : gp_Dir(normal);
                 sample.weight = areaScale * du * dv;
-                sample.uv.SetCoord(u, v);
                 sampled.samples.push_back(sample);
+                parameters.emplace_back(u, v);
             }
         }
         if (int(sampled.samples.size()) >= fewestSamples) break;
         nu *= 2;
         nv *= 2;
     }
+    if (!parameters.empty())
+        sampled.probes = {parameters.front(), parameters[parameters.size() / 2]};
 }
 
 // The edges that bound the face in space: a seam joins the face to itself, and a degenerate

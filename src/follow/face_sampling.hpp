@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -20,7 +21,6 @@ struct FaceSample {
     gp_Pnt point;
     gp_Dir normal; ///< in the face's own orientation, as its face file carries it
     double weight = 0;
-    gp_Pnt2d uv;   ///< where on the face's surface it lies
 };
 
 /// One face of a model as the matching of two revisions sees it. A face that the explorer visits
@@ -35,6 +35,9 @@ struct SampledFace {
     double tolerance = 0;     ///< the largest tolerance of the face and of its edges
     Bnd_Box box;              ///< bounds, not yet enlarged by any tolerance
     std::vector<FaceSample> samples;   ///< points inside it, spread over its area
+    /// Where on its surface its first sample and its middle one lie: whether another surface is
+    /// this one moved, parameters and all, shows there.
+    std::array<gp_Pnt2d, 2> probes;
     std::vector<gp_Pnt> vertices;      ///< ends of its boundary edges (closed ones, seams aside)
     std::vector<gp_Pnt> edgeMiddles;   ///< the middle of each boundary edge (seams aside)
     /// Tells points of its parameter domain inside from outside; made once, as it is costly.

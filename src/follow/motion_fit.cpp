@@ -145,9 +145,10 @@ bool keepsParameters(MotionFaces& faces, int o, int n, const gp_Trsf& motion)
     const FaceGauge* gauge = gaugeOf(faces, n);
     if (!gauge) return false;
     try {
-        for (const std::size_t i : {std::size_t(0), a.samples.size() / 2}) {
-            const FaceSample& sample = a.samples[i];
-            const gp_Pnt there = gauge->surface.Value(sample.uv.X(), sample.uv.Y());
+        for (const std::size_t k : {std::size_t(0), std::size_t(1)}) {
+            const FaceSample& sample = a.samples[k == 0 ? 0 : a.samples.size() / 2];
+            const gp_Pnt2d& uv = a.probes[k];
+            const gp_Pnt there = gauge->surface.Value(uv.X(), uv.Y());
             if (there.Distance(sample.point.Transformed(motion)) > faces.tolerance) return false;
         }
         return true;

@@ -50,8 +50,7 @@ bool mayBeMovedCopy(const MotionFaces& faces, int o, int n);
 bool fitsMoved(MotionFaces& faces, int o, int n, const gp_Trsf& motion, bool placeSamples);
 
 /// Whether the surface of new face `n` is old face `o`'s surface moved by `motion`, parameters
-/// and all: its points at the parameters of two of the old face's samples are those samples
-/// moved. A part turned onto itself leaves its points in place but not its parameters.
+/// and all: its points at the parameters of the old face's probes are those samples moved. A part turned onto itself leaves its points in place but not its parameters.
 bool keepsParameters(MotionFaces& faces, int o, int n, const gp_Trsf& motion);
 
 /// How well a motion explains the new revision.

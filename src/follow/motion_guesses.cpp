@@ -11,6 +11,8 @@ namespace {
 // An old face with more look-alikes than this in the new revision gives no basis to search by.
 constexpr std::size_t crowded = 1024;
 constexpr std::size_t mostHypotheses = 2048;
+// Faces with at most this many look-alikes vote for the shifts they share with them.
+constexpr std::size_t rare = 8;
 
 const SampledFace& oldFace(const MotionFaces& faces, int o)
 {
@@ -22,33 +24,43 @@ const SampledFace& newFace(const MotionFaces& faces, int n)
     return (*faces.newFaces)[std::size_t(n)];
 }
 
-// For each old face, the new faces that could be it moved (at most `crowded` and one more).
-std::vector<std::vector<int>> findLookAlikes(const MotionFaces& faces)
+// The new faces in order of area, to find the look-alikes of an old face among those of about
+// its area.
+struct AreaOrder {
+    std::vector<int> byArea;
+    double longest = 0; ///< the longest boundary of a new face
+};
+
+AreaOrder orderByArea(const MotionFaces& faces)
 {
     const std::vector<SampledFace>& newFaces = *faces.newFaces;
-    std::vector<int> byArea(newFaces.size());
-    double longest = 0;
+    AreaOrder order;
     for (std::size_t n = 0; n < newFaces.size(); ++n) {
-        byArea[n] = int(n);
-        longest = std::max(longest, newFaces[n].perimeter);
+        order.byArea.push_back(int(n));
+        order.longest = std::max(order.longest, newFaces[n].perimeter);
     }
-    std::sort(byArea.begin(), byArea.end(), [&](int a, int b) {
+    std::sort(order.byArea.begin(), order.byArea.end(), [&](int a, int b) {
         return newFaces[std::size_t(a)].area < newFaces[std::size_t(b)].area;
     });
-    std::vector<std::vector<int>> lookAlikes(faces.oldFaces->size());
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        const SampledFace& face = oldFace(faces, o);
-        const double reach = faces.tolerance * (face.perimeter + longest) + 4e-6 * face.area;
-        auto it =
-            std::lower_bound(byArea.begin(), byArea.end(), face.area - reach,
-                             [&](int n, double area) { return newFace(faces, n).area < area; });
-        for (; it != byArea.end() && newFace(faces, *it).area <= face.area + reach; ++it) {
-            if (!mayBeMovedCopy(faces, o, *it)) continue;
-            lookAlikes[std::size_t(o)].push_back(*it);
-            if (lookAlikes[std::size_t(o)].size() > crowded) break;
-        }
+    return order;
+}
+
+// How many new faces could be old face `o` moved, up to `crowded` and one more; with `found`,
+// which they are too.
+std::size_t findLookAlikes(const MotionFaces& faces, const AreaOrder& order, int o,
+                           std::vector<int>* found = nullptr)
+{
+    const SampledFace& face = oldFace(faces, o);
+    const double reach = faces.tolerance * (face.perimeter + order.longest) + 4e-6 * face.area;
+    auto it = std::lower_bound(order.byArea.begin(), order.byArea.end(), face.area - reach,
+                               [&](int n, double area) { return newFace(faces, n).area < area; });
+    std::size_t count = 0;
+    for (; it != order.byArea.end() && newFace(faces, *it).area <= face.area + reach; ++it) {
+        if (!mayBeMovedCopy(faces, o, *it)) continue;
+        if (found) found->push_back(*it);
+        if (++count > crowded) break;
     }
-    return lookAlikes;
+    return count;
 }
 
 double distanceToLine(const gp_Pnt& p, const gp_Pnt& a, const gp_Pnt& b)
@@ -61,16 +73,14 @@ double distanceToLine(const gp_Pnt& p, const gp_Pnt& a, const gp_Pnt& b)
 // Up to three sets of up to three old faces each: those whose form is rarest in the new
 // revision, spread as wide as they can be, so that matching them fixes a motion.
 std::vector<std::vector<int>> chooseBases(const MotionFaces& faces,
-                                          const std::vector<std::vector<int>>& lookAlikes)
+                                          const std::vector<std::size_t>& counts)
 {
     std::vector<int> pool;
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        const std::size_t count = lookAlikes[std::size_t(o)].size();
-        if (count >= 1 && count <= crowded) pool.push_back(o);
+    for (int o = 0; o < int(counts.size()); ++o) {
+        if (counts[std::size_t(o)] >= 1 && counts[std::size_t(o)] <= crowded) pool.push_back(o);
     }
     std::sort(pool.begin(), pool.end(), [&](int a, int b) {
-        const std::size_t ca = lookAlikes[std::size_t(a)].size(),
-                          cb = lookAlikes[std::size_t(b)].size();
+        const std::size_t ca = counts[std::size_t(a)], cb = counts[std::size_t(b)];
         return ca != cb ? ca < cb : oldFace(faces, a).area > oldFace(faces, b).area;
     });
     pool.resize(std::min<std::size_t>(pool.size(), 24));
@@ -117,7 +127,7 @@ void addFacePairs(const MotionFaces& faces, int o, int n, std::vector<PointPair>
 namespace {
 
 // Every motion that carries the basis faces onto look-alikes at the same distances apart.
-void enumerateBasis(const MotionFaces& faces, const std::vector<std::vector<int>>& lookAlikes,
+void enumerateBasis(const MotionFaces& faces, const std::map<int, std::vector<int>>& lookAlikes,
                     const std::vector<int>& basis, std::vector<gp_Trsf>& motions)
 {
     const double slack = 2 * faces.tolerance;
@@ -152,7 +162,7 @@ void enumerateBasis(const MotionFaces& faces, const std::vector<std::vector<int>
             motions.push_back(motion);
             return;
         }
-        for (const int n : lookAlikes[std::size_t(basis[depth])]) {
+        for (const int n : lookAlikes.at(basis[depth])) {
             if (std::find(images.begin(), images.begin() + long(depth), n) !=
                 images.begin() + long(depth))
                 continue;
@@ -166,15 +176,15 @@ void enumerateBasis(const MotionFaces& faces, const std::vector<std::vector<int>
 
 // Shifts that many old faces of a rare form share with a look-alike: a model moved without
 // turning, found even where no three faces fix a motion.
-void addCommonShifts(const MotionFaces& faces, const std::vector<std::vector<int>>& lookAlikes,
+void addCommonShifts(const MotionFaces& faces, const std::map<int, std::vector<int>>& lookAlikes,
                      std::vector<gp_Trsf>& motions)
 {
     const double grid = std::max(4 * faces.tolerance, faces.cell);
     std::map<PointCell, std::set<int>> voters;
     std::map<PointCell, gp_Vec> shifts;
-    for (int o = 0; o < int(lookAlikes.size()); ++o) {
-        if (lookAlikes[std::size_t(o)].size() > 8) continue;
-        for (const int n : lookAlikes[std::size_t(o)]) {
+    for (const auto& [o, found] : lookAlikes) {
+        if (found.size() > rare) continue;
+        for (const int n : found) {
             const gp_Vec shift(oldFace(faces, o).centre, newFace(faces, n).centre);
             PointCell key;
             bool keyed = true;
@@ -204,11 +214,23 @@ void addCommonShifts(const MotionFaces& faces, const std::vector<std::vector<int
 
 std::vector<gp_Trsf> guessMotions(const MotionFaces& faces)
 {
-    const std::vector<std::vector<int>> lookAlikes = findLookAlikes(faces);
-    std::vector<gp_Trsf> motions = {gp_Trsf()};
-    for (const std::vector<int>& basis : chooseBases(faces, lookAlikes)) {
-        enumerateBasis(faces, lookAlikes, basis, motions);
+    // Counted for every old face; listed only for those a motion is guessed from, as a pattern
+    // of thousands of equal faces would have thousands of look-alikes each.
+    const AreaOrder order = orderByArea(faces);
+    std::vector<std::size_t> counts;
+    std::map<int, std::vector<int>> lookAlikes;
+    for (int o = 0; o < int(faces.oldFaces->size()); ++o) {
+        counts.push_back(findLookAlikes(faces, order, o));
+        if (counts.back() <= rare) findLookAlikes(faces, order, o, &lookAlikes[o]);
     }
+    const std::vector<std::vector<int>> bases = chooseBases(faces, counts);
+    for (const std::vector<int>& basis : bases) {
+        for (const int o : basis) {
+            if (!lookAlikes.count(o)) findLookAlikes(faces, order, o, &lookAlikes[o]);
+        }
+    }
+    std::vector<gp_Trsf> motions = {gp_Trsf()};
+    for (const std::vector<int>& basis : bases) enumerateBasis(faces, lookAlikes, basis, motions);
     addCommonShifts(faces, lookAlikes, motions);
     return motions;
 }
