@@ -19,16 +19,24 @@
 
 namespace {
 
-// The motions the parts are moved by: a shift, a quarter turn about an upright axis, and a turn
-// about an oblique axis with a shift, as a part placed elsewhere in an assembly is.
+// The motions the parts are moved by: a shift, a quarter turn about an upright axis, a slight
+// turn, a turn far away, and a turn about an oblique axis with a shift, as a part placed
+// elsewhere in an assembly is (the last is the one drilled after).
 std::vector<std::pair<std::string, gp_Trsf>> motions()
 {
-    gp_Trsf shift, quarter, oblique;
+    gp_Trsf shift, quarter, slight, far, oblique;
     shift.SetTranslation(gp_Vec(17.5, -6, 3));
     quarter.SetRotation(gp_Ax1(gp_Pnt(10, 5, 0), gp::DZ()), M_PI / 2);
+    slight.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(2, -1, 1)), 0.01);
+    far.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(0, 1, 1)), 2.5);
+    far.SetTranslationPart(gp_Vec(5000, 1200, -300));
     oblique.SetRotation(gp_Ax1(gp_Pnt(3, -2, 1), gp_Dir(1, 2, 3)), 0.7);
     oblique.SetTranslationPart(gp_Vec(120.5, -40, 7));
-    return {{"shifted", shift}, {"turned", quarter}, {"turned and shifted", oblique}};
+    return {{"shifted", shift},
+            {"turned", quarter},
+            {"turned slightly", slight},
+            {"turned far away", far},
+            {"turned and shifted", oblique}};
 }
 
 // A hole through the part's bounds, off their middle, along the part's own third axis.

@@ -10,9 +10,10 @@
 
 namespace {
 
-// A candidate whose matched faces keep their surfaces' parameters over less than this share of
-// their area plainly ignores its frames.
-constexpr double framesIgnored = 0.5;
+// A candidate whose matched faces keep their surfaces' parameters over no more than this share
+// of their area does not follow its frames, by a clear margin: frames set along the model's
+// axes at its corners can follow a turn of a box onto itself on some of its faces.
+constexpr double framesIgnored = 0.75;
 
 std::string formatVector(const gp_XYZ& v)
 {
