@@ -83,13 +83,18 @@ bench-allocators: PAIRS = 5
 bench-allocators: MEASURE = allocators
 bench-allocators: CORPUS =
 
-# bench-since: tarnfold-faces --since on MODELS (default: the corpus model) against a copy of
-#   each with a hole drilled through it, next to the reading of both; PAIRS rounds.
+# bench-since: the faces that tarnfold-faces --since follows over generated revision pairs and
+#   over MODELS (default: the corpus model) moved, counted against the modelling history; then
+#   --since on each of MODELS against a copy drilled through, and one moved and drilled, next to
+#   the reading of both, in each mode of the matching; PAIRS rounds. SINCE_MEASURE=pairs or
+#   costs measures one of the two.
 MODELS = $(CORPUS)
+SINCE_MEASURE = pairs,costs
 bench-since:
 	scripts/install-deps --bench
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
-	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)" \
+	  -DTARNFOLD_BENCH_SINCE_MEASURE="$(SINCE_MEASURE)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_since_bench
 
 # bench-reals: the check of a STEP file's reals on MODELS (default: the corpus model) against the

@@ -6,6 +6,7 @@
 #include "follow/revision_match.hpp"
 #include "test_support.hpp"
 
+#include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepGProp.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
@@ -13,108 +14,19 @@
 #include <BRep_Builder.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS_Compound.hxx>
+#include <TopoDS_Edge.hxx>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
 class FollowTest : public TempDirTest {};
 
 namespace {
-
-/// What became of one old face, as the history says: the kind of the answer and the new numbers.
-struct Truth {
-    std::string kind;
-    std::vector<int> numbers;
-};
-
-int numberOf(const std::vector<TopoDS_Face>& faces, const TopoDS_Shape& face)
-{
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        if (faces[i].IsSame(face)) return int(i) + 1;
-    }
-    ADD_FAILURE() << "a face of the history is not in the new revision";
-    return 0;
-}
-
-bool sameAreaAndCentre(const TopoDS_Face& a, const TopoDS_Face& b)
-{
-    GProp_GProps pa, pb;
-    BRepGProp::SurfaceProperties(a, pa);
-    BRepGProp::SurfaceProperties(b, pb);
-    return std::abs(pa.Mass() - pb.Mass()) < 1e-6 &&
-           pa.CentreOfMass().Distance(pb.CentreOfMass()) < 1e-6;
-}
-
-std::vector<Truth> truthOf(const Revision& revision)
-{
-    const std::vector<TopoDS_Face> before = numberedFaces(revision.before);
-    const std::vector<TopoDS_Face> after = numberedFaces(revision.after);
-    std::vector<Truth> truths;
-    std::map<int, int> sources; // how many old faces became each new face
-    for (const TopoDS_Face& face : before) {
-        Truth truth{"same", {}};
-        if (revision.history.IsNull() || revision.history->Modified(face).IsEmpty()) {
-            if (!revision.history.IsNull() && revision.history->IsRemoved(face)) {
-                truth.kind = "gone";
-            } else {
-                truth.numbers = {numberOf(after, face)};
-            }
-        } else {
-            for (const TopoDS_Shape& image : revision.history->Modified(face)) {
-                truth.numbers.push_back(numberOf(after, image));
-            }
-            std::sort(truth.numbers.begin(), truth.numbers.end());
-            truth.kind = truth.numbers.size() > 1 ? "split" : "changed";
-            // An algorithm may rebuild a face it leaves as it was, for new edges around it.
-            if (truth.kind == "changed" && sameAreaAndCentre(face, after[truth.numbers[0] - 1])) {
-                truth.kind = "same";
-            }
-        }
-        if (truth.kind == "changed") ++sources[truth.numbers.front()];
-        truths.push_back(truth);
-    }
-    for (Truth& truth : truths) {
-        if (truth.kind == "changed" && sources[truth.numbers.front()] > 1) truth.kind = "merged";
-    }
-    return truths;
-}
-
-std::string joined(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int n : numbers) text += (text.empty() ? "" : ",") + std::to_string(n);
-    return text.empty() ? "-" : text;
-}
-
-// Writes both revisions and runs the command on them; one row per old face.
-std::vector<TableRow> compareRevisions(const Revision& revision, const fs::path& dir,
-                                       ToolRun& run)
-{
-    writeRevisions(revision, dir);
-    run = runBinary(TARNFOLD_FACES_BINARY, {"--model", (dir / "new.step").string(), "--since",
-                                            (dir / "old.step").string()});
-    return parseTable(run.out);
-}
-
-// The table must say what the history says, row for row; exit 0 only when nothing is gone.
-void expectTruth(const std::vector<TableRow>& rows, const std::vector<Truth>& truths,
-                 const ToolRun& run)
-{
-    ASSERT_EQ(rows.size(), truths.size()) << run.out << run.err;
-    bool allCertain = true;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const TableRow& row = rows[i];
-        const Truth& truth = truths[i];
-        EXPECT_EQ(row.at("old"), std::to_string(i + 1));
-        EXPECT_EQ(row.at("match"), truth.kind) << "face " << i + 1 << ": " << row.at("reason");
-        EXPECT_EQ(row.at("new"), joined(truth.numbers)) << "face " << i + 1;
-        allCertain = allCertain && truth.kind != "gone";
-    }
-    EXPECT_EQ(run.exitStatus, allCertain ? 0 : 1) << run.err;
-}
 
 // STEP text with every real number cut to `digits` significant digits, as an exporter that
 // writes fewer digits would write the same geometry. Quoted text is left alone.
@@ -168,32 +80,8 @@ TEST_F(FollowTest, TableFollowsTheHistory)
         SCOPED_TRACE(name);
         const std::vector<Truth> truths = truthOf(revision);
         ToolRun run;
-        const std::vector<TableRow> rows = compareRevisions(revision, dir / name, run);
+        const std::vector<TableRow> rows = sinceRun(revision, dir / name, run);
         expectTruth(rows, truths, run);
-    }
-}
-
-// A model moved as a whole: matching by place would find faces where others were (the holes of
-// a row shifted by their pitch land on each other), so nothing may be certain.
-TEST_F(FollowTest, MovedModelHasNoCertainAnswer)
-{
-    const std::vector<std::pair<std::string, Revision>> cases = {
-        {"moved", moved(cut(box(), cylinder(30, 30, -1, 6, 22)).after, gp_Vec(7, 3, 0))},
-        {"along itself", moved(box(), gp_Vec(5, 0, 0))},
-        {"by the pitch", moved(holesInARow(), gp_Vec(20, 0, 0))},
-    };
-    for (const auto& [name, revision] : cases) {
-        SCOPED_TRACE(name);
-        ToolRun run;
-        const std::vector<TableRow> rows = compareRevisions(revision, dir / name, run);
-        ASSERT_EQ(rows.size(), truthOf(revision).size()) << run.out << run.err;
-        for (const TableRow& row : rows) {
-            EXPECT_TRUE(row.at("match") == "gone" || row.at("match") == "unsure")
-                << "face " << row.at("old") << ": " << row.at("match") << " " << row.at("new");
-            EXPECT_EQ(row.at("new"), "-");
-        }
-        EXPECT_EQ(run.exitStatus, 1);
-        EXPECT_NE(run.err.find("tarnfold-faces: note: "), std::string::npos) << run.err;
     }
 }
 
@@ -214,7 +102,7 @@ TEST_F(FollowTest, FewerDigitsFromAnotherExporter)
         SCOPED_TRACE(name);
         const std::vector<Truth> truths = truthOf(revision);
         const Revision placed{revision.before.Moved(TopLoc_Location(place)),
-                              revision.after.Moved(TopLoc_Location(place)), nullptr};
+                              revision.after.Moved(TopLoc_Location(place)), nullptr, {}, {}};
         writeRevisions(placed, dir / name);
         const fs::path newModel = dir / name / "new.step";
         const std::string full = readFile(newModel);
@@ -255,5 +143,45 @@ TEST_F(FollowTest, FacesVisitedTwice)
         EXPECT_EQ(matchKindName(matches[i].kind), truth.kind) << "face " << i + 1;
         EXPECT_EQ(matches[i].newNumbers, std::vector<int>{truth.numbers.front() + offset})
             << "face " << i + 1;
+    }
+}
+
+// A revision that cannot be read, or holds no face, is an error of its own, on either side: one
+// line naming the file and why, exit 1, and no table whose every row would only seem gone.
+TEST_F(FollowTest, UnusableRevision)
+{
+    const fs::path good = dir / "good.step";
+    writeStepModel(box(), good);
+    writeFile(dir / "empty.step", "");
+    writeFile(dir / "text.step", "not a model\n");
+    writeStepModel(BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(10, 0, 0)).Edge(),
+                   dir / "edge.step");
+    fs::create_directory(dir / "folder.step");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.step", "cannot read STEP model '" + (dir / "missing.step").string() +
+                             "': No such file or directory"},
+        {"folder.step", "cannot read STEP model '" + (dir / "folder.step").string() + "': "},
+        {"empty.step", "cannot read STEP model '" + (dir / "empty.step").string() + "': "},
+        {"text.step", "cannot read STEP model '" + (dir / "text.step").string() + "': "},
+        {"edge.step", "cannot read STEP model '" + (dir / "edge.step").string() +
+                          "': the last shape of its transfer has no face"},
+    };
+    for (const auto& [name, line] : cases) {
+        for (const bool asOld : {true, false}) {
+            SCOPED_TRACE(name + (asOld ? " as the old revision" : " as the new revision"));
+            const fs::path bad = dir / name;
+            const ToolRun run = runBinary(
+                TARNFOLD_FACES_BINARY, {"--model", (asOld ? good : bad).string(), "--since",
+                                        (asOld ? bad : good).string()});
+            EXPECT_EQ(run.exitStatus, 1) << run.err;
+            EXPECT_EQ(run.out, "");
+            std::vector<std::string> errors;
+            std::istringstream lines(run.err);
+            for (std::string text; std::getline(lines, text);) {
+                if (text.rfind("tarnfold-faces: error: ", 0) == 0) errors.push_back(text);
+            }
+            ASSERT_EQ(errors.size(), 1u) << run.err;
+            EXPECT_EQ(errors[0].find("tarnfold-faces: error: " + line), 0u) << errors[0];
+        }
     }
 }

@@ -1,24 +1,11 @@
-// Revisions of a model made with OCCT's modelling algorithms, which record what became of
-// every face.
+// The revisions of revision_pairs as STEP files that the commands read.
 #include "revisions.hpp"
 
-#include "model/face_numbering.hpp"
 #include "test_support.hpp"
 
-#include <BRepAlgoAPI_Cut.hxx>
-#include <BRepAlgoAPI_Fuse.hxx>
-#include <BRepBuilderAPI_Transform.hxx>
-#include <BRepFilletAPI_MakeFillet.hxx>
 #include <BRepGProp.hxx>
-#include <BRepPrimAPI_MakeCylinder.hxx>
-#include <BRep_Builder.hxx>
 #include <GProp_GProps.hxx>
 #include <STEPControl_Reader.hxx>
-#include <ShapeUpgrade_UnifySameDomain.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Shell.hxx>
-#include <TopoDS_Solid.hxx>
 
 namespace fs = std::filesystem;
 
@@ -44,13 +31,6 @@ void expectOrderKept(const TopoDS_Shape& shape, const fs::path& file)
 
 } // namespace
 
-std::vector<TopoDS_Face> numberedFaces(const TopoDS_Shape& shape)
-{
-    std::vector<TopoDS_Face> faces;
-    visitFaces(shape, [&](int, const TopoDS_Face& face) { faces.push_back(face); });
-    return faces;
-}
-
 void writeRevisions(const Revision& revision, const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -60,84 +40,33 @@ void writeRevisions(const Revision& revision, const fs::path& dir)
     expectOrderKept(revision.after, dir / "new.step");
 }
 
-TopoDS_Shape box()
+std::string joined(const std::vector<int>& numbers)
 {
-    return BRepPrimAPI_MakeBox(100, 60, 20).Shape();
+    std::string text;
+    for (const int n : numbers) text += (text.empty() ? "" : ",") + std::to_string(n);
+    return text.empty() ? "-" : text;
 }
 
-TopoDS_Shape cylinder(double x, double y, double z, double radius, double height)
+std::vector<TableRow> sinceRun(const Revision& revision, const fs::path& dir, ToolRun& run)
 {
-    return BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(x, y, z), gp::DZ()), radius, height).Shape();
+    writeRevisions(revision, dir);
+    run = runBinary(TARNFOLD_FACES_BINARY, {"--model", (dir / "new.step").string(), "--since",
+                                            (dir / "old.step").string()});
+    return parseTable(run.out);
 }
 
-Revision cut(const TopoDS_Shape& before, const TopoDS_Shape& tool)
+void expectTruth(const std::vector<TableRow>& rows, const std::vector<Truth>& truths,
+                 const ToolRun& run)
 {
-    BRepAlgoAPI_Cut algorithm(before, tool);
-    return {before, algorithm.Shape(), algorithm.History()};
-}
-
-Revision fuse(const TopoDS_Shape& before, const TopoDS_Shape& tool)
-{
-    BRepAlgoAPI_Fuse algorithm(before, tool);
-    return {before, algorithm.Shape(), algorithm.History()};
-}
-
-Revision reordered(const TopoDS_Shape& before)
-{
-    BRep_Builder builder;
-    TopoDS_Shell shell;
-    builder.MakeShell(shell);
-    const std::vector<TopoDS_Face> faces = numberedFaces(before);
-    for (auto face = faces.rbegin(); face != faces.rend(); ++face) builder.Add(shell, *face);
-    shell.Closed(Standard_True);
-    TopoDS_Solid solid;
-    builder.MakeSolid(solid);
-    builder.Add(solid, shell);
-    return {before, solid, nullptr};
-}
-
-Revision filleted(const TopoDS_Shape& before)
-{
-    BRepFilletAPI_MakeFillet fillet(before);
-    for (TopExp_Explorer edges(before, TopAbs_EDGE); edges.More(); edges.Next()) {
-        GProp_GProps props;
-        BRepGProp::LinearProperties(edges.Current(), props);
-        const gp_Pnt middle = props.CentreOfMass();
-        // The upright edge at the origin.
-        if (middle.X() < 1e-6 && middle.Y() < 1e-6) fillet.Add(8, TopoDS::Edge(edges.Current()));
+    ASSERT_EQ(rows.size(), truths.size()) << run.out << run.err;
+    bool allCertain = true;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TableRow& row = rows[i];
+        const Truth& truth = truths[i];
+        EXPECT_EQ(row.at("old"), std::to_string(i + 1));
+        EXPECT_EQ(row.at("match"), truth.kind) << "face " << i + 1 << ": " << row.at("reason");
+        EXPECT_EQ(row.at("new"), joined(truth.numbers)) << "face " << i + 1;
+        allCertain = allCertain && truth.kind != "gone";
     }
-    return byAlgorithm(before, fillet);
+    EXPECT_EQ(run.exitStatus, allCertain ? 0 : 1) << run.err;
 }
-
-Revision moved(const TopoDS_Shape& before, const gp_Vec& shift)
-{
-    gp_Trsf move;
-    move.SetTranslation(shift);
-    BRepBuilderAPI_Transform transform(before, move, Standard_True);
-    return byAlgorithm(before, transform);
-}
-
-// Fused side by side, the boxes keep their faces apart on the planes they share.
-Revision unified()
-{
-    const TopoDS_Shape before =
-        BRepAlgoAPI_Fuse(BRepPrimAPI_MakeBox(50, 60, 20).Shape(),
-                         BRepPrimAPI_MakeBox(gp_Pnt(50, 0, 0), 50, 60, 20).Shape())
-            .Shape();
-    ShapeUpgrade_UnifySameDomain unify(before);
-    unify.Build();
-    return {before, unify.Shape(), unify.History()};
-}
-
-TopoDS_Shape twoHoles()
-{
-    return cut(cut(box(), cylinder(30, 30, -1, 6, 22)).after, cylinder(70, 30, -1, 6, 22)).after;
-}
-
-TopoDS_Shape holesInARow()
-{
-    TopoDS_Shape shape = BRepPrimAPI_MakeBox(100, 20, 10).Shape();
-    for (const double x : {20, 40, 60, 80}) shape = cut(shape, cylinder(x, 10, -1, 4, 12)).after;
-    return shape;
-}
-

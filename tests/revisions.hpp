@@ -1,63 +1,24 @@
 #pragma once
 
+#include "revision_pairs.hpp"
+#include "test_support.hpp"
+
 #include <filesystem>
+#include <string>
 #include <vector>
-
-#include <BRepPrimAPI_MakeBox.hxx>
-#include <BRepTools_History.hxx>
-#include <TopTools_ListOfShape.hxx>
-#include <TopoDS_Face.hxx>
-#include <TopoDS_Shape.hxx>
-#include <gp_Vec.hxx>
-
-/// Two revisions of a model and what the modelling history says became of each old face.
-struct Revision {
-    TopoDS_Shape before, after;
-    Handle(BRepTools_History) history; ///< null: `after` holds the very faces of `before`
-};
-
-/// The faces of `shape` in the order tarnfold numbers them: entry N-1 is face N.
-std::vector<TopoDS_Face> numberedFaces(const TopoDS_Shape& shape);
 
 /// Writes the revisions to dir/old.step and dir/new.step, and checks that reading them back
 /// numbers the faces as the shapes in memory do, so that the history's numbers hold for them.
 void writeRevisions(const Revision& revision, const std::filesystem::path& dir);
 
-/// A box of 100 x 60 x 20 at the origin.
-TopoDS_Shape box();
+/// Writes both revisions into `dir` and runs `tarnfold-faces --model new --since old` on
+/// them; returns its table, one row per old face.
+std::vector<TableRow> sinceRun(const Revision& revision, const std::filesystem::path& dir,
+                               ToolRun& run);
 
-/// An upright cylinder standing on (x, y, z).
-TopoDS_Shape cylinder(double x, double y, double z, double radius, double height);
+/// Numbers as the table writes them: comma-separated, "-" for none.
+std::string joined(const std::vector<int>& numbers);
 
-/// `before` changed by an algorithm that answers for its faces as OCCT's modelling API does.
-template <typename Algorithm>
-Revision byAlgorithm(const TopoDS_Shape& before, Algorithm& algorithm)
-{
-    TopTools_ListOfShape arguments;
-    arguments.Append(before);
-    return {before, algorithm.Shape(), new BRepTools_History(arguments, algorithm)};
-}
-
-/// `tool` cut out of `before`.
-Revision cut(const TopoDS_Shape& before, const TopoDS_Shape& tool);
-
-/// `tool` fused onto `before`.
-Revision fuse(const TopoDS_Shape& before, const TopoDS_Shape& tool);
-
-/// The same solid, its faces put into the shell in the opposite order.
-Revision reordered(const TopoDS_Shape& before);
-
-/// The box's upright edge at the origin rounded.
-Revision filleted(const TopoDS_Shape& before);
-
-/// `before` moved by `shift`.
-Revision moved(const TopoDS_Shape& before, const gp_Vec& shift);
-
-/// Two boxes fused side by side, then the faces that share a plane made one.
-Revision unified();
-
-/// The box with two equal holes, one the mirror image of the other.
-TopoDS_Shape twoHoles();
-
-/// A bar with four equal holes in a row, 20 apart.
-TopoDS_Shape holesInARow();
+/// The table must say what the history says, row for row; exit 0 only when nothing is gone.
+void expectTruth(const std::vector<TableRow>& rows, const std::vector<Truth>& truths,
+                 const ToolRun& run);

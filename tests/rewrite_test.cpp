@@ -124,9 +124,13 @@ TEST_F(RewriteTest, NothingWrittenWithoutCertainAnswers)
         std::vector<std::string> messages; // each on stderr
     };
     const std::vector<Case> cases = {
-        {"moved", moved(box(), gp_Vec(7, 3, 0)), "1 0 -250\n\n5 0 -100\n",
-         {"/loads.txt:1: face 1 is gone: no new face lies on its surface where it was\n",
+        {"moved", then(moved(box(), gp_Vec(7, 3, 0)), reframed(moved(box(), gp_Vec(7, 3, 0)).after)),
+         "1 0 -250\n\n5 0 -100\n",
+         {"/loads.txt:1: face 1 is unsure: the part fits the new revision in 4 ways",
           "/loads.txt:3: face 5 is unsure: "}},
+        {"gone", {fuse(box(), cylinder(50, 30, 20, 8, 10)).after, box(), nullptr, {}, {}},
+         "7 0 -250\n", {"/loads.txt:1: face 7 is gone: no new face lies on its surface where it "
+                        "was\n"}},
         {"split", cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(-1, 25, 14), 102, 10, 7).Shape()),
          "1 0 -5\n6 0 -250\n", {"/loads.txt:2: face 6 was split into faces 2, 6; "
                                "--allow-split-merge carries its record over"}},
@@ -172,12 +176,36 @@ TEST_F(RewriteTest, SplitAndMergedFacesOnRequest)
     }
 }
 
+// A reshaped face (here a hole made wider, its faces in the opposite order) is carried over only
+// with --allow-reshaped: the refusal says what changed, since its load may need new values.
+TEST_F(RewriteTest, ReshapedFacesOnRequest)
+{
+    const Revision revision{holeBuild(5).shape, reordered(holeBuild(6).shape).after, nullptr,
+                            {}, {}};
+    const std::string before = "7 0 -250\n3 0 1\n";
+    const fs::path root = makeRevisedDataset(revision, before, "");
+    ToolRun run = follow(root, dir / "rev" / "old.step", {"--rewrite"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("/loads.txt:1: face 7 was reshaped into face 1 (radius 5 -> 6, area "
+                           "628.319 -> 753.982); --allow-reshaped carries its record over, whose "
+                           "further numbers may need new values\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"), before);
+
+    run = follow(root, dir / "rev" / "old.step", {"--rewrite", "--allow-reshaped"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"), "1 0 -250\n5 0 1\n");
+    EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), before);
+}
+
 // Options that do not go together are usage errors, and nothing is read.
 TEST_F(RewriteTest, UsageErrors)
 {
     const std::vector<std::vector<std::string>> commands = {
         {"--model", "new.step", "--since", "old.step", "--rewrite"},
         {"set", "--since", "old.step", "--allow-split-merge"},
+        {"set", "--since", "old.step", "--allow-reshaped"},
         {"set", "--rewrite"},
         {"set", "--since", "old.step", "--svg", "x.svg"},
         {"--model", "new.step", "--since", "old.step", "--html", "x.html"},
@@ -193,10 +221,10 @@ TEST_F(RewriteTest, UsageErrors)
 
 // README's recipe for a folder of datasets that share one model, run as it stands, with the
 // commands on PATH: the dataset whose listed faces all have a certain answer gets its lists
-// carried over; the one that lists the face cut away keeps its lists and is named.
+// carried over; the one that lists the end face, which moved in, keeps its lists and is named.
 TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
 {
-    // The box shortened: its end face at x = 100 is gone, its sides are shorter.
+    // The box shortened: its end face at x = 100 is reshaped, its sides are shorter.
     const Revision revision =
         cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(90, -1, -1), 20, 62, 22).Shape());
     writeRevisions(revision, dir / "rev");
@@ -215,7 +243,7 @@ TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
                        "jobs/b/since.log\n")
         << run.err;
     EXPECT_EQ(readFile(dir / "jobs" / "b" / "data" / "force" / "loads.txt"), "2 0 -250\n");
-    EXPECT_NE(readFile(dir / "jobs" / "b" / "since.log").find("loads.txt:1: face 2 is gone"),
+    EXPECT_NE(readFile(dir / "jobs" / "b" / "since.log").find("loads.txt:1: face 2 was reshaped into face "),
               std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "jobs" / "b" / "data" / "force.orig"));
     const std::vector<TableRow> rows = parseTable(readFile(dir / "jobs" / "a" / "since.tsv"));

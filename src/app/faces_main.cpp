@@ -123,7 +123,7 @@ int runFaces(const FacesOptions& options, RunState* state)
         bool complete = true;
         const DatasetInputs inputs = readNamedInputs(options, state, complete);
         const FollowRequest request{options.datasetRoot, options.sinceFile, options.rewrite,
-                                    options.allowSplitMerge};
+                                    options.allowSplitMerge, options.allowReshaped};
         return followRevision(request, inputs, complete, state);
     });
 }

@@ -13,7 +13,8 @@ const char* const facesUsageText =
     "usage: tarnfold-faces [options] <dataset-root>\n"
     "       tarnfold-faces [options] --model FILE.step\n"
     "       tarnfold-faces --model NEW.step --since OLD.step\n"
-    "       tarnfold-faces <dataset-root> --since OLD.step [--rewrite [--allow-split-merge]]\n";
+    "       tarnfold-faces <dataset-root> --since OLD.step\n"
+    "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n";
 
 void printFacesHelp()
 {
@@ -36,14 +37,17 @@ void printFacesHelp()
                  "  --since OLD      compare with OLD, an earlier revision of the model: one row\n"
                  "                   per face of OLD (with a dataset: per face its lists name),\n"
                  "                   old, new (its number(s) now, or -), match (same, changed,\n"
-                 "                   split, merged, gone or unsure), list, kept (share of its\n"
-                 "                   area found again), reason\n"
+                 "                   split, merged, reshaped, gone or unsure), list, kept (share\n"
+                 "                   of its area found again), reason; a model moved as a whole\n"
+                 "                   is matched through the motion, which a note names\n"
                  "  --rewrite        with a dataset and --since: make its lists name the new\n"
                  "                   numbers, only if every listed face is same or changed; the\n"
                  "                   old lists are kept in data/force.orig/ and restraint.orig/\n"
                  "  --allow-split-merge  also carry split and merged faces over: a split face's\n"
                  "                   record is repeated for each new face, so its further numbers\n"
                  "                   count once per face\n"
+                 "  --allow-reshaped also carry reshaped faces over (a resized hole, a thicker\n"
+                 "                   plate): a load on a resized face may need new values\n"
                  "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
                  "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
@@ -51,9 +55,10 @@ void printFacesHelp()
                  "numbered; a note on stderr, the picture and the page say so. A page is written\n"
                  "with three.js from Debian's package libjs-three inside it.\n"
                  "Exit status: 0 when everything was read and written (with --since: and every\n"
-                 "row is same, changed, split or merged), 1 when an error was reported on\n"
-                 "stderr (a crash of the STEP library included; with --since, also a row that\n"
-                 "is gone or unsure), 2 for a usage error, 128+N when stopped by signal N.\n";
+                 "row is same, changed, split, merged or reshaped), 1 when an error was\n"
+                 "reported on stderr (a crash of the STEP library included; with --since, also\n"
+                 "a row that is gone or unsure), 2 for a usage error, 128+N when stopped by\n"
+                 "signal N.\n";
 }
 
 FacesOptions parseFacesArguments(int argc, char** argv)
@@ -84,6 +89,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
             options.rewrite = true;
         } else if (argument == "--allow-split-merge") {
             options.allowSplitMerge = true;
+        } else if (argument == "--allow-reshaped") {
+            options.allowReshaped = true;
         } else if (takeOptionValue("--view", argc, argv, i, value)) {
             View view;
             if (!parseView(value, view)) {
@@ -126,6 +133,9 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     }
     if (options.allowSplitMerge && !options.rewrite) {
         throw std::invalid_argument("--allow-split-merge goes with --rewrite");
+    }
+    if (options.allowReshaped && !options.rewrite) {
+        throw std::invalid_argument("--allow-reshaped goes with --rewrite");
     }
     return options;
 }

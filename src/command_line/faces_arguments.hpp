@@ -20,6 +20,7 @@ struct FacesOptions {
     std::string sinceFile;   ///< the old revision to compare with; "" when none
     bool rewrite = false;    ///< carry the dataset's lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
+    bool allowReshaped = false;   ///< also carry reshaped faces over
 };
 
 /// The usage lines, each ended by a newline.

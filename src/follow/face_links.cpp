@@ -1,13 +1,12 @@
 #include "face_links.hpp"
 
+#include "box_index.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
-#include <Bnd_BoundSortBox.hxx>
-#include <Bnd_HArray1OfBox.hxx>
 #include <Standard_Failure.hxx>
-#include <TColStd_ListOfInteger.hxx>
 
 namespace {
 
@@ -85,6 +84,21 @@ std::optional<FaceLink> relateFaces(const SampledFace& oldFace, const FaceGauge&
     return link;
 }
 
+// What could not be compared cannot be ruled out.
+FaceLink failedLink(double tolerance)
+{
+    FaceLink link;
+    link.doubtful = link.failed = true;
+    link.tolerance = tolerance;
+    return link;
+}
+
+// A face's gauge, made when it is first needed, or the mark that the library failed to make it.
+struct GaugeSlot {
+    std::optional<FaceGauge> gauge;
+    bool failed = false;
+};
+
 } // namespace
 
 bool isWeak(const FaceLink& link)
@@ -107,60 +121,59 @@ std::vector<FaceLink> linkFaces(const std::vector<SampledFace>& oldFaces,
                                 const std::vector<SampledFace>& newFaces,
                                 const MatchTolerance& tolerance)
 {
-    Bnd_Box whole;
-    for (const auto* faces : {&oldFaces, &newFaces}) {
-        for (const SampledFace& face : *faces) whole.Add(face.box);
-    }
     // Each face is gauged once, with the loosest tolerance it will be compared with.
     double loosestOld = 0, loosestNew = 0;
     for (const SampledFace& face : oldFaces) loosestOld = std::max(loosestOld, face.tolerance);
     for (const SampledFace& face : newFaces) loosestNew = std::max(loosestNew, face.tolerance);
-    std::vector<std::optional<FaceGauge>> oldGauges(oldFaces.size()), newGauges(newFaces.size());
-    auto gauge = [&](std::vector<std::optional<FaceGauge>>& gauges, const SampledFace& face,
-                     std::size_t i, double other) -> const FaceGauge& {
-        if (!gauges[i]) {
-            gauges[i] = gaugeFace(face, pairTolerance(tolerance, face.tolerance, other));
+    // A face that the library cannot gauge is not tried again for every pair it is in.
+    std::vector<GaugeSlot> oldGauges(oldFaces.size()), newGauges(newFaces.size());
+    auto gauge = [&](std::vector<GaugeSlot>& slots, const SampledFace& face, std::size_t i,
+                     double other) -> const FaceGauge* {
+        GaugeSlot& slot = slots[i];
+        if (!slot.gauge && !slot.failed) {
+            try {
+                slot.gauge = gaugeFace(face, pairTolerance(tolerance, face.tolerance, other));
+            } catch (const Standard_Failure&) {
+                slot.failed = true;
+            }
         }
-        return *gauges[i];
+        return slot.gauge ? &*slot.gauge : nullptr;
     };
 
     // Only faces whose bounds meet can overlap: an index over the new faces' boxes finds them.
+    std::vector<Bnd_Box> boxes;
+    for (const SampledFace& face : newFaces) {
+        boxes.push_back(face.box);
+        boxes.back().Enlarge(pairTolerance(tolerance, face.tolerance, loosestOld));
+    }
+    const BoxIndex index = indexBoxes(boxes);
     std::vector<FaceLink> links;
-    if (!newFaces.empty()) {
-        Handle(Bnd_HArray1OfBox) boxes = new Bnd_HArray1OfBox(1, int(newFaces.size()));
-        for (std::size_t i = 0; i < newFaces.size(); ++i) {
-            Bnd_Box box = newFaces[i].box;
-            box.Enlarge(pairTolerance(tolerance, newFaces[i].tolerance, loosestOld));
-            boxes->SetValue(int(i) + 1, box);
-        }
-        whole.Enlarge(tolerance.most); // the enlarged boxes stay inside it
-        Bnd_BoundSortBox index;
-        index.Initialize(whole, boxes);
-        for (std::size_t o = 0; o < oldFaces.size(); ++o) {
-            const SampledFace& oldFace = oldFaces[o];
-            Bnd_Box box = oldFace.box;
-            box.Enlarge(pairTolerance(tolerance, oldFace.tolerance, loosestNew));
-            for (const int found : index.Compare(box)) {
-                const std::size_t n = std::size_t(found - 1);
-                const SampledFace& newFace = newFaces[n];
-                const double t = pairTolerance(tolerance, oldFace.tolerance, newFace.tolerance);
-                std::optional<FaceLink> link;
-                try {
-                    if (!surfacesMayCoincide(oldFace, newFace, t)) continue;
-                    link = relateFaces(oldFace, gauge(oldGauges, oldFace, o, loosestNew), newFace,
-                                       gauge(newGauges, newFace, n, loosestOld), t);
-                } catch (const Standard_Failure&) {
-                    link = FaceLink{}; // what could not be compared cannot be ruled out
-                    link->doubtful = link->failed = true;
-                    link->tolerance = t;
+    for (std::size_t o = 0; o < oldFaces.size(); ++o) {
+        const SampledFace& oldFace = oldFaces[o];
+        Bnd_Box box = oldFace.box;
+        box.Enlarge(pairTolerance(tolerance, oldFace.tolerance, loosestNew));
+        for (const int found : findMeetingBoxes(index, box)) {
+            const std::size_t n = std::size_t(found);
+            const SampledFace& newFace = newFaces[n];
+            const double t = pairTolerance(tolerance, oldFace.tolerance, newFace.tolerance);
+            std::optional<FaceLink> link;
+            try {
+                if (!surfacesMayCoincide(oldFace, newFace, t)) continue;
+                const FaceGauge* oldGauge = gauge(oldGauges, oldFace, o, loosestNew);
+                const FaceGauge* newGauge = gauge(newGauges, newFace, n, loosestOld);
+                if (oldGauge && newGauge) {
+                    link = relateFaces(oldFace, *oldGauge, newFace, *newGauge, t);
+                } else {
+                    link = failedLink(t);
                 }
-                if (!link) continue;
-                link->oldFace = int(o);
-                link->newFace = int(n);
-                links.push_back(*link);
+            } catch (const Standard_Failure&) {
+                link = failedLink(t);
             }
+            if (!link) continue;
+            link->oldFace = int(o);
+            link->newFace = int(n);
+            links.push_back(*link);
         }
     }
-
     return links;
 }

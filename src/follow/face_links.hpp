@@ -2,7 +2,7 @@
 
 #include "face_overlap.hpp"
 #include "face_sampling.hpp"
-#include "revision_match.hpp"
+#include "match_terms.hpp"
 
 #include <vector>
 

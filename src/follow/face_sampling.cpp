@@ -92,8 +92,10 @@ void samplePoints(SampledFace& sampled)
 
     const BRepTopAdaptor_FClass2d& classifier = *sampled.classifier;
     const bool reversed = face.Orientation() == TopAbs_REVERSED;
+    std::vector<gp_Pnt2d> parameters;
     for (int refinement = 0; refinement < 3; ++refinement) {
         sampled.samples.clear();
+        parameters.clear();
         const double du = (u1 - u0) / nu, dv = (v1 - v0) / nv;
         for (int i = 0; i < nu; ++i) {
             for (int j = 0; j < nv; ++j) {
@@ -110,12 +112,15 @@ void samplePoints(SampledFace& sampled)
                 sample.normal = reversed ? gp_Dir(normal.Reversed()) : gp_Dir(normal);
                 sample.weight = areaScale * du * dv;
                 sampled.samples.push_back(sample);
+                parameters.emplace_back(u, v);
             }
         }
         if (int(sampled.samples.size()) >= fewestSamples) break;
         nu *= 2;
         nv *= 2;
     }
+    if (!parameters.empty())
+        sampled.probes = {parameters.front(), parameters[parameters.size() / 2]};
 }
 
 // The edges that bound the face in space: a seam joins the face to itself, and a degenerate
@@ -218,4 +223,15 @@ int countVisits(const std::vector<SampledFace>& faces)
     int last = 0;
     for (const SampledFace& face : faces) last = std::max(last, face.visits.back());
     return last;
+}
+
+gp_Vec averageNormal(const SampledFace& face)
+{
+    gp_Vec sum;
+    double total = 0;
+    for (const FaceSample& sample : face.samples) {
+        sum += gp_Vec(sample.normal) * sample.weight;
+        total += sample.weight;
+    }
+    return total > 0 ? sum / total : sum;
 }

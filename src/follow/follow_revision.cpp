@@ -51,7 +51,10 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
 
     enterPhase(state, RunPhase::matching);
     const std::vector<SampledFace> oldFaces = sampleModelFaces(oldShape);
-    const std::vector<FaceMatch> matches = matchRevisions(oldFaces, sampleModelFaces(newShape));
+    const std::vector<SampledFace> newFaces = sampleModelFaces(newShape);
+    const RevisionMatch match = compareRevisions(oldFaces, newFaces);
+    const std::vector<FaceMatch>& matches = match.faces;
+    for (const std::string& note : describeMotionNotes(match)) printNote(note);
     const std::vector<MatchRow> rows = selectMatchRows(matches, withDataset ? &inputs : nullptr);
     std::cout << formatMatchTable(rows) << std::flush;
     if (!std::cout) {
@@ -77,7 +80,8 @@ int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bo
 
     if (request.rewrite) {
         const ListRewriteReport report =
-            rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge);
+            rewriteDatasetLists(request.datasetRoot, matches, request.allowSplitMerge,
+                                request.allowReshaped);
         reportProblems(report.problems, complete);
         if (!report.problems.empty()) {
             reportProblems({"no list file was rewritten"}, complete);

@@ -11,6 +11,7 @@ struct FollowRequest {
     std::string sinceFile;   ///< the old revision
     bool rewrite = false;    ///< carry the dataset's lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
+    bool allowReshaped = false;   ///< also carry reshaped faces over
 };
 
 /// tarnfold-faces --since: reads both revisions (the new one is `inputs.modelPath`), prints the

@@ -28,7 +28,8 @@ std::string joinNumbers(const std::vector<int>& numbers)
 }
 
 // The new numbers for a record naming old face `face`, or why there are none to be had.
-std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, std::string& refusal)
+std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool allowReshaped,
+                             std::string& refusal)
 {
     const std::string face = "face " + std::to_string(match.oldNumber);
     switch (match.kind) {
@@ -43,6 +44,13 @@ std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, std::
                   joinNumbers(match.newNumbers) +
                   "; --allow-split-merge carries its record over, with its further numbers "
                   "counted for each new face";
+        return {};
+    case MatchKind::reshaped:
+        if (allowReshaped) return match.newNumbers;
+        refusal = face + " was reshaped into face " + joinNumbers(match.newNumbers) + " (" +
+                  match.reason +
+                  "); --allow-reshaped carries its record over, whose further numbers may need "
+                  "new values";
         return {};
     case MatchKind::gone: refusal = face + " is gone: " + match.reason; return {};
     case MatchKind::unsure: break;
@@ -94,7 +102,7 @@ std::string keepOldCopy(const ListChange& change, std::string& problem)
 } // namespace
 
 ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<FaceMatch>& matches,
-                                      bool allowSplitMerge)
+                                      bool allowSplitMerge, bool allowReshaped)
 {
     ListRewriteReport report;
     std::vector<ListChange> changes;
@@ -117,7 +125,8 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
                 continue;
             }
             std::string refusal;
-            newNumbers[i] = carryRecord(matches[std::size_t(entry) - 1], allowSplitMerge, refusal);
+            newNumbers[i] = carryRecord(matches[std::size_t(entry) - 1], allowSplitMerge,
+                                        allowReshaped, refusal);
             // A face that keeps its number keeps its text too ("4.0" stays "4.0").
             if (newNumbers[i] == std::vector<int>{int(entry)}) newNumbers[i].clear();
             if (!refusal.empty()) {

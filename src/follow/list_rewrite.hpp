@@ -16,9 +16,10 @@ struct ListRewriteReport {
 /// revision: `matches` holds the answer for each old face number (entry N-1 for face N). Only
 /// when every listed face has a certain answer, and split and merged faces only when
 /// `allowSplitMerge`: a split face's record is repeated for each new face, merged faces' records
-/// all name the new face. Nothing but the face numbers changes; an entry that selects no old
+/// all name the new face; reshaped faces only when `allowReshaped`. Nothing but the face numbers changes; an entry that selects no old
 /// face stays. Each changed file is kept first as data/<list>.orig/<name> (or <name>.2, .3, ...,
 /// never over an earlier copy), then replaced whole. When one fails, those already replaced are
 /// put back.
 ListRewriteReport rewriteDatasetLists(const std::filesystem::path& root,
-                                      const std::vector<FaceMatch>& matches, bool allowSplitMerge);
+                                      const std::vector<FaceMatch>& matches, bool allowSplitMerge,
+                                      bool allowReshaped = false);

@@ -12,13 +12,6 @@ int findRoot(std::vector<int>& parent, int i)
     return i;
 }
 
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
-
 std::string percent(double share)
 {
     return std::to_string(int(std::lround(share * 100))) + "%";
@@ -96,7 +89,7 @@ std::string findStackedPieces(const std::vector<int>& pieces,
 
 } // namespace
 
-std::vector<FaceMatch> decideMatches(const std::vector<SampledFace>& oldFaces,
+std::vector<FaceAnswer> decideMatches(const std::vector<SampledFace>& oldFaces,
                                      const std::vector<SampledFace>& newFaces,
                                      const std::vector<FaceLink>& links,
                                      const MatchTolerance& tolerance)
@@ -126,8 +119,7 @@ std::vector<FaceMatch> decideMatches(const std::vector<SampledFace>& oldFaces,
         if (!facesAway(link)) clusters[findRoot(parent, link.oldFace)].links.push_back(&link);
     }
 
-    // One answer per old face, then one row per face number.
-    std::vector<FaceMatch> answers(oldFaces.size());
+    std::vector<FaceAnswer> answers(oldFaces.size());
     for (const Cluster& cluster : clusters) {
         if (cluster.oldFaces.empty()) continue;
         std::string doubt = findDoubt(cluster, oldFaces, newFaces);
@@ -138,11 +130,11 @@ std::vector<FaceMatch> decideMatches(const std::vector<SampledFace>& oldFaces,
             doubt = findStackedPieces(cluster.oldFaces, oldFaces, "old", tolerance);
         }
         for (const int o : cluster.oldFaces) {
-            FaceMatch& answer = answers[o];
+            FaceAnswer& answer = answers[o];
             for (const FaceLink* link : cluster.links) {
                 if (link->oldFace != o) continue;
                 answer.kept += link->oldOnNew.inside;
-                answer.newNumbers.push_back(link->newFace);
+                answer.newFaces.push_back(link->newFace);
             }
             answer.kept = std::min(answer.kept, 1.0); // new faces that lie on each other
             if (cluster.newFaces.empty()) {

@@ -1,142 +1,214 @@
 #include "model_moves.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
-#include <map>
-#include <set>
+
+#include <Standard_Failure.hxx>
+#include <TopLoc_Location.hxx>
+#include <TopoDS.hxx>
 
 namespace {
 
-// A shift, rounded to a grid a few tolerances wide, so that equal shifts fall together.
-using ShiftKey = std::array<long long, 3>;
+// A candidate whose matched faces keep their surfaces' parameters over no more than this share
+// of their area does not follow its frames, by a clear margin: frames set along the model's
+// axes at its corners can follow a turn of a box onto itself on some of its faces.
+constexpr double framesIgnored = 0.75;
 
-std::array<double, 3> extentsOf(const Bnd_Box& box)
+std::string formatVector(const gp_XYZ& v)
 {
-    double x0 = 0, y0 = 0, z0 = 0, x1 = 0, y1 = 0, z1 = 0;
-    if (box.IsVoid()) return {0, 0, 0};
-    box.Get(x0, y0, z0, x1, y1, z1);
-    return {x1 - x0, y1 - y0, z1 - z0};
+    return "(" + formatNumber(v.X()) + ", " + formatNumber(v.Y()) + ", " + formatNumber(v.Z()) +
+           ")";
 }
 
-// Whether `b` may be `a` moved: the same kind of surface, the same area and the same extents.
-bool mayBeShiftedCopy(const SampledFace& a, const SampledFace& b, double tolerance)
+// Whether `turn` (in the old revision's coordinates) puts old face `o` onto itself: its centre,
+// mean normal and corners in place, and its samples on the face.
+bool mapsOntoItself(MotionFaces& faces, int o, const gp_Trsf& turn)
 {
-    if (a.type != b.type) return false;
-    const double areaTolerance =
-        tolerance * (a.perimeter + b.perimeter) + 1e-6 * std::max(a.area, b.area);
-    if (std::abs(a.area - b.area) > areaTolerance) return false;
-    const std::array<double, 3> ea = extentsOf(a.box), eb = extentsOf(b.box);
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(ea[i] - eb[i]) > 2 * tolerance) return false;
+    const SampledFace& face = (*faces.oldFaces)[std::size_t(o)];
+    const double t = faces.tolerance;
+    if (face.samples.empty() || face.centre.Transformed(turn).Distance(face.centre) > t) {
+        return false;
     }
-    return true;
+    const gp_Vec normal = faces.oldNormals[std::size_t(o)];
+    if ((normal.Transformed(turn) - normal).Magnitude() > 0.02) return false;
+    for (const gp_Pnt& corner : face.vertices) {
+        const gp_Pnt moved = corner.Transformed(turn);
+        if (std::none_of(face.vertices.begin(), face.vertices.end(),
+                         [&](const gp_Pnt& q) { return moved.Distance(q) <= t; })) {
+            return false;
+        }
+    }
+    SampledFace turned;
+    for (FaceSample sample : face.samples) {
+        sample.point.Transform(turn);
+        sample.normal.Transform(turn);
+        turned.samples.push_back(sample);
+    }
+    try {
+        const Placement placement = placeSamples(turned, gaugeFace(face, t), t, 4);
+        return placement.inside + placement.boundary >= 0.999;
+    } catch (const Standard_Failure&) {
+        return false;
+    }
 }
 
-std::string describeShift(const gp_Vec& shift)
+// The old face that `turn` puts old face `o` onto, -1 when none of the same form is there.
+int findTurnedOnto(const MotionFaces& faces, int o, const gp_Trsf& turn)
 {
-    std::string text = "(";
-    for (int i = 1; i <= 3; ++i) {
-        double value = shift.Coord(i);
-        if (std::abs(value) < 1e-9) value = 0;
-        char digits[32];
-        const auto end =
-            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr;
-        text += std::string(i == 1 ? "" : ", ") + std::string(digits, end);
-    }
-    return text + ")";
-}
-
-// Why the new revision looks like the old one moved: the shift shared by the most old faces
-// that have a copy there, when they outnumber the faces that stayed in place. "" when not.
-std::string findCommonShift(const std::vector<SampledFace>& oldFaces,
-                            const std::vector<SampledFace>& newFaces,
-                            const MatchTolerance& tolerance, const std::vector<FaceMatch>& answers)
-{
-    double loosest = 0;
-    for (const auto* faces : {&oldFaces, &newFaces}) {
-        for (const SampledFace& face : *faces) loosest = std::max(loosest, face.tolerance);
-    }
-    const double t = pairTolerance(tolerance, loosest, loosest);
-    const double grid = 4 * t;
-
-    std::vector<int> byArea(newFaces.size());
-    for (std::size_t i = 0; i < byArea.size(); ++i) byArea[i] = int(i);
-    std::sort(byArea.begin(), byArea.end(),
-              [&](int a, int b) { return newFaces[a].area < newFaces[b].area; });
-
-    int inPlace = 0;
-    std::map<ShiftKey, std::set<int>> voters;
-    std::map<ShiftKey, gp_Vec> shifts;
-    for (std::size_t o = 0; o < oldFaces.size(); ++o) {
-        if (answers[o].kind == MatchKind::same) {
-            ++inPlace;
-            continue;
-        }
-        const SampledFace& oldFace = oldFaces[o];
-        const double reach = t * 2 * (oldFace.perimeter + 1) + 1e-6 * oldFace.area;
-        auto first = std::lower_bound(byArea.begin(), byArea.end(), oldFace.area - reach,
-                                      [&](int n, double area) { return newFaces[n].area < area; });
-        for (auto it = first; it != byArea.end() && newFaces[*it].area <= oldFace.area + reach;
-             ++it) {
-            if (!mayBeShiftedCopy(oldFace, newFaces[*it], t)) continue;
-            const gp_Vec shift(oldFace.centre, newFaces[*it].centre);
-            if (shift.Magnitude() <= t) continue;
-            const ShiftKey key = {std::llround(shift.X() / grid), std::llround(shift.Y() / grid),
-                                  std::llround(shift.Z() / grid)};
-            voters[key].insert(int(o));
-            shifts.emplace(key, shift);
+    const std::vector<SampledFace>& oldFaces = *faces.oldFaces;
+    const gp_Pnt there = oldFaces[std::size_t(o)].centre.Transformed(turn);
+    for (int other = 0; other < int(oldFaces.size()); ++other) {
+        const SampledFace& face = oldFaces[std::size_t(other)];
+        if (other != o && face.type == oldFaces[std::size_t(o)].type &&
+            face.centre.Distance(there) <= faces.tolerance &&
+            std::abs(face.area - oldFaces[std::size_t(o)].area) <=
+                1e-3 * oldFaces[std::size_t(o)].area) {
+            return other;
         }
     }
-
-    std::size_t best = 0;
-    gp_Vec bestShift;
-    for (const auto& [key, faces] : voters) {
-        // A shift near the edge of a grid cell may have fallen into a neighbour.
-        std::set<int> near;
-        for (long long dx = -1; dx <= 1; ++dx) {
-            for (long long dy = -1; dy <= 1; ++dy) {
-                for (long long dz = -1; dz <= 1; ++dz) {
-                    const auto found = voters.find({key[0] + dx, key[1] + dy, key[2] + dz});
-                    if (found == voters.end()) continue;
-                    near.insert(found->second.begin(), found->second.end());
-                }
-            }
-        }
-        if (near.size() > best) {
-            best = near.size();
-            bestShift = shifts[key];
-        }
-    }
-    if (best < 3 || int(best) <= inPlace) return {};
-    return std::to_string(best) + " old faces reappear moved by " + describeShift(bestShift) +
-           ", more than stay in place: the model looks moved, and a face may now stand where "
-           "another was";
+    return -1;
 }
 
 } // namespace
 
-void doubtMovedModel(const std::vector<SampledFace>& oldFaces,
-                     const std::vector<SampledFace>& newFaces, const MatchTolerance& tolerance,
-                     std::vector<FaceMatch>& answers)
+MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double totalArea)
+{
+    MotionChoice choice;
+    if (candidates.empty()) return choice;
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < candidates.size(); ++i) {
+        if (explainsBetter(candidates[i].score, candidates[best].score)) best = i;
+    }
+    const double bestFit = candidates[best].score.fitted;
+    std::vector<std::size_t> rivals;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (mayRival(candidates[i].score, candidates[best].score)) rivals.push_back(i);
+    }
+    std::size_t chosen = best;
+    if (rivals.size() > 1) {
+        // One rival alone whose surfaces keep their parameters, the others' plainly not.
+        std::vector<std::size_t> framed;
+        bool othersIgnore = true;
+        for (const std::size_t i : rivals) {
+            const MotionScore& score = candidates[i].score;
+            if (followsFrames(candidates[i])) {
+                framed.push_back(i);
+            } else if (score.framed > framesIgnored * score.fitted) {
+                othersIgnore = false;
+            }
+        }
+        if (framed.size() == 1 && othersIgnore) {
+            rivals = framed;
+            chosen = framed.front();
+        } else {
+            for (const std::size_t i : rivals) {
+                if (candidates[i].identity) chosen = i;
+            }
+        }
+    }
+    if (bestFit <= 0) {
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            if (candidates[i].identity) chosen = i;
+        }
+    }
+    // Frames that follow another motion than the one chosen are a doubt of their own.
+    if (!followsFrames(candidates[chosen])) {
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            if (followsFrames(candidates[i]) &&
+                candidates[i].score.fitted >= substantialFit * totalArea &&
+                std::find(rivals.begin(), rivals.end(), i) == rivals.end()) {
+                rivals.push_back(i);
+            }
+        }
+    }
+    choice.motion = candidates[chosen].motion;
+    choice.moved = !candidates[chosen].identity;
+    for (const std::size_t i : rivals) {
+        if (i != chosen) choice.rivals.push_back(candidates[i].motion);
+    }
+    return choice;
+}
+
+std::vector<SampledFace> moveFaces(const std::vector<SampledFace>& faces, const gp_Trsf& motion)
+{
+    std::vector<SampledFace> moved = faces;
+    const TopLoc_Location location(motion);
+    for (SampledFace& face : moved) {
+        face.face = TopoDS::Face(face.face.Moved(location));
+        face.centre.Transform(motion);
+        face.box = face.box.Transformed(motion);
+        for (FaceSample& sample : face.samples) {
+            sample.point.Transform(motion);
+            sample.normal.Transform(motion);
+        }
+        for (gp_Pnt& point : face.vertices) point.Transform(motion);
+        for (gp_Pnt& point : face.edgeMiddles) point.Transform(motion);
+    }
+    return moved;
+}
+
+void doubtLostModel(const std::vector<SampledFace>& oldFaces, std::vector<FaceAnswer>& answers)
 {
     double total = 0, kept = 0;
     for (std::size_t o = 0; o < oldFaces.size(); ++o) {
         total += oldFaces[o].area;
         kept += oldFaces[o].area * std::min(answers[o].kept, 1.0);
     }
-    std::string reason;
-    if (total > 0 && kept < 0.5 * total) {
-        reason = "only " + std::to_string(int(std::lround(100 * kept / total))) +
-                 "% of the old model's area lies where it was: the model looks moved or replaced";
-    } else {
-        reason = findCommonShift(oldFaces, newFaces, tolerance, answers);
-    }
-    if (reason.empty()) return;
-    for (FaceMatch& answer : answers) {
+    if (!(total > 0) || kept >= 0.5 * total) return;
+    const std::string reason =
+        "only " + std::to_string(int(std::lround(100 * kept / total))) +
+        "% of the old model's area lies where it was: the model looks moved or replaced";
+    for (FaceAnswer& answer : answers) {
         if (!isCertain(answer.kind)) continue;
         answer.kind = MatchKind::unsure;
         answer.reason = reason;
     }
+}
+
+int doubtRivalPlaces(MotionFaces& faces, const MotionChoice& choice,
+                     std::vector<FaceAnswer>& answers)
+{
+    std::vector<gp_Trsf> turns;
+    for (const gp_Trsf& rival : choice.rivals) {
+        turns.push_back(choice.motion.Inverted().Multiplied(rival));
+    }
+    int doubted = 0;
+    for (int o = 0; o < int(answers.size()); ++o) {
+        FaceAnswer& answer = answers[std::size_t(o)];
+        if (!isCertain(answer.kind)) continue;
+        for (const gp_Trsf& turn : turns) {
+            if (mapsOntoItself(faces, o, turn)) continue;
+            const int onto = findTurnedOnto(faces, o, turn);
+            const std::string where =
+                onto >= 0
+                    ? "where old face " +
+                          std::to_string((*faces.oldFaces)[std::size_t(onto)].visits.front()) +
+                          " was"
+                    : "elsewhere";
+            answer.kind = MatchKind::unsure;
+            answer.reason = "the part fits the new revision in " +
+                            std::to_string(choice.rivals.size() + 1) +
+                            " ways (it is symmetric, or has equal features in a row), and one of "
+                            "them puts this face " +
+                            where;
+            ++doubted;
+            break;
+        }
+    }
+    return doubted;
+}
+
+std::string describeMotion(const gp_Trsf& motion)
+{
+    gp_XYZ axis;
+    double angle = 0;
+    const std::string shift = "moved by " + formatVector(motion.TranslationPart());
+    if (!motion.GetRotation(axis, angle) || std::abs(angle) < 1e-9) return shift;
+    if (angle < 0) {
+        angle = -angle;
+        axis.Reverse();
+    }
+    return "turned by " + formatNumber(angle * 180 / M_PI) + " degrees about the axis " +
+           formatVector(axis.Normalized()) + " through the origin, then " + shift;
 }

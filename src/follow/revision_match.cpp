@@ -3,9 +3,10 @@
 #include "face_links.hpp"
 #include "match_decisions.hpp"
 #include "model_moves.hpp"
+#include "reshaped_faces.hpp"
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 
 namespace {
 
@@ -13,17 +14,20 @@ namespace {
 // its visits; the new faces are named by the visit of the same rank where they have one.
 std::vector<FaceMatch> spreadOverVisits(const std::vector<SampledFace>& oldFaces,
                                         const std::vector<SampledFace>& newFaces,
-                                        const std::vector<FaceMatch>& answers)
+                                        const std::vector<FaceAnswer>& answers)
 {
     std::vector<FaceMatch> rows;
     for (std::size_t o = 0; o < oldFaces.size(); ++o) {
+        const FaceAnswer& answer = answers[o];
         const std::vector<int>& visits = oldFaces[o].visits;
         for (std::size_t rank = 0; rank < visits.size(); ++rank) {
-            FaceMatch row = answers[o];
+            FaceMatch row;
             row.oldNumber = visits[rank];
-            row.newNumbers.clear();
-            if (isCertain(row.kind)) {
-                for (const int n : answers[o].newNumbers) {
+            row.kind = answer.kind;
+            row.kept = answer.kept;
+            row.reason = answer.reason;
+            if (isCertain(answer.kind)) {
+                for (const int n : answer.newFaces) {
                     const std::vector<int>& newVisits = newFaces[n].visits;
                     row.newNumbers.push_back(newVisits[std::min(rank, newVisits.size() - 1)]);
                 }
@@ -41,50 +45,72 @@ std::vector<FaceMatch> spreadOverVisits(const std::vector<SampledFace>& oldFaces
 
 } // namespace
 
-bool isCertain(MatchKind kind)
+RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
+                               const std::vector<SampledFace>& newFaces,
+                               const MatchOptions& options)
 {
-    return kind == MatchKind::same || kind == MatchKind::changed || kind == MatchKind::split ||
-           kind == MatchKind::merged;
-}
-
-const char* matchKindName(MatchKind kind)
-{
-    switch (kind) {
-    case MatchKind::same: return "same";
-    case MatchKind::changed: return "changed";
-    case MatchKind::split: return "split";
-    case MatchKind::merged: return "merged";
-    case MatchKind::gone: return "gone";
-    case MatchKind::unsure: break;
+    MotionChoice choice;
+    std::optional<MotionFaces> motionFaces;
+    if (options.followMotion) {
+        const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
+        double loosest = 0;
+        for (const auto* faces : {&oldFaces, &newFaces}) {
+            for (const SampledFace& face : *faces) loosest = std::max(loosest, face.tolerance);
+        }
+        motionFaces =
+            prepareMotionFaces(oldFaces, newFaces, pairTolerance(tolerance, loosest, loosest));
+        double total = 0;
+        for (const SampledFace& face : oldFaces) total += face.area;
+        choice = chooseMotion(findMotionCandidates(*motionFaces), total);
+        // The new faces' gauges of the search go before the matching makes its own.
+        std::vector<std::optional<FaceGauge>>().swap(motionFaces->newGauges);
     }
-    return "unsure";
-}
-
-double pairTolerance(const MatchTolerance& tolerance, double a, double b)
-{
-    return std::min(tolerance.base + a + b, tolerance.most);
-}
-
-MatchTolerance measureTolerance(const std::vector<SampledFace>& a,
-                                const std::vector<SampledFace>& b)
-{
-    Bnd_Box whole;
-    for (const auto* faces : {&a, &b}) {
-        for (const SampledFace& face : *faces) whole.Add(face.box);
+    // Matched where the motion puts them, within the tolerance of the models so placed.
+    const std::vector<SampledFace> moved =
+        choice.moved ? moveFaces(oldFaces, choice.motion) : std::vector<SampledFace>();
+    const std::vector<SampledFace>& placed = choice.moved ? moved : oldFaces;
+    const MatchTolerance tolerance = measureTolerance(placed, newFaces);
+    std::vector<FaceAnswer> answers =
+        decideMatches(placed, newFaces, linkFaces(placed, newFaces, tolerance), tolerance);
+    doubtLostModel(placed, answers);
+    RevisionMatch match;
+    if (motionFaces && !choice.rivals.empty()) {
+        doubtRivalPlaces(*motionFaces, choice, answers);
+        match.rivals = int(choice.rivals.size());
     }
-    MatchTolerance tolerance;
-    const double size = whole.IsVoid() ? 1 : std::sqrt(whole.SquareExtent());
-    tolerance.base = 1e-6 * size;
-    tolerance.most = 1e-3 * size;
-    return tolerance;
+    if (options.findReshaped) {
+        findReshapedFaces(oldFaces, placed, newFaces, tolerance.base, answers);
+    }
+    if (choice.moved) match.motion = describeMotion(choice.motion);
+    match.faces = spreadOverVisits(oldFaces, newFaces, answers);
+    return match;
 }
 
 std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
                                       const std::vector<SampledFace>& newFaces)
 {
-    const MatchTolerance tolerance = measureTolerance(oldFaces, newFaces);
-    std::vector<FaceMatch> answers = decideMatches(
-        oldFaces, newFaces, linkFaces(oldFaces, newFaces, tolerance), tolerance);
-    doubtMovedModel(oldFaces, newFaces, tolerance, answers);
-    return spreadOverVisits(oldFaces, newFaces, answers);
+    return compareRevisions(oldFaces, newFaces).faces;
+}
+
+std::vector<std::string> describeMotionNotes(const RevisionMatch& match)
+{
+    const std::string ways = std::to_string(match.rivals + 1) + " ways";
+    const std::string unsure = "; faces that those ways put in different places are unsure";
+    if (!match.motion.empty() && match.rivals == 0) {
+        return {"the new revision is the old one moved as a whole: " + match.motion +
+                "; its faces are matched through that motion"};
+    }
+    if (!match.motion.empty()) {
+        return {"the new revision is the old one moved as a whole, in one of " + ways +
+                " that fit it as well (the part is symmetric, or has equal features in a row), "
+                "one of them " +
+                match.motion + unsure};
+    }
+    if (match.rivals > 0) {
+        return {"the part fits the new revision in " + ways +
+                ", where it was and turned or shifted onto itself (it is symmetric, or has "
+                "equal features in a row)" +
+                unsure};
+    }
+    return {};
 }

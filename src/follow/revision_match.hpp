@@ -1,51 +1,35 @@
 #pragma once
 
 #include "face_sampling.hpp"
+#include "match_terms.hpp"
 
 #include <string>
 #include <vector>
 
-/// What became of a face of the old revision of a model in the new one.
-enum class MatchKind {
-    same,    ///< one new face on the same surface with the same bounds
-    changed, ///< one new face on the same surface with other bounds
-    split,   ///< several new faces on the same surface share what is left of it
-    merged,  ///< it and other old faces became one new face
-    gone,    ///< no new face lies on its surface where it was
-    unsure,  ///< candidates exist, but the geometry does not tell them apart for certain
+/// What the matching of two revisions may leave out, to measure what each part of it costs.
+struct MatchOptions {
+    bool followMotion = true; ///< look for the model moved as a whole, and for its symmetries
+    bool findReshaped = true; ///< follow faces whose surface changed among unchanged neighbours
 };
 
-/// The answer for one face number of the old revision.
-struct FaceMatch {
-    int oldNumber = 0;
-    std::vector<int> newNumbers; ///< in increasing order; empty when gone or unsure
-    MatchKind kind = MatchKind::gone;
-    double kept = 0;             ///< share of the old face's area that its new faces cover
-    std::string reason;          ///< why it is gone or unsure; "" for a certain answer
+/// What became of the old revision's faces, and how the model was moved.
+struct RevisionMatch {
+    std::vector<FaceMatch> faces; ///< one per face number of the old revision, in order
+    std::string motion; ///< the motion through which the faces were matched in words; "" for none
+    int rivals = 0;     ///< other motions that fit as well, whose faces' answers are unsure
 };
-
-/// Whether `kind` names new faces for certain.
-bool isCertain(MatchKind kind);
-
-/// "same", "changed", "split", "merged", "gone" or "unsure".
-const char* matchKindName(MatchKind kind);
-
-/// The tolerances of comparing two revisions: how far apart two points may lie and still be
-/// one, for two faces of the given tolerances.
-struct MatchTolerance {
-    double base = 0; ///< a millionth of the size of both models together
-    double most = 0; ///< a thousandth of that size: no comparison is looser
-};
-
-/// The tolerances of comparing the faces `a` with the faces `b`, from the size of both together.
-MatchTolerance measureTolerance(const std::vector<SampledFace>& a,
-                                const std::vector<SampledFace>& b);
-
-/// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
-double pairTolerance(const MatchTolerance& tolerance, double a, double b);
 
 /// Matches every face of the old revision to the faces of the new one, by geometry alone: the
-/// surface each lies on, the side it faces, and how much of each covers the other. One answer
-/// per face number of the old revision, in increasing order.
+/// surface each lies on, the side it faces, and how much of each covers the other, once the old
+/// revision is put where a rigid motion of the whole model puts it, when one does.
+RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
+                               const std::vector<SampledFace>& newFaces,
+                               const MatchOptions& options = {});
+
+/// compareRevisions' answers alone: one per face number of the old revision, in increasing order.
 std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
                                       const std::vector<SampledFace>& newFaces);
+
+/// The notes that tell a reader of the table how the model was moved, and whether it fits the
+/// new revision in more than one way: none when it lies where it was, alone.
+std::vector<std::string> describeMotionNotes(const RevisionMatch& match);

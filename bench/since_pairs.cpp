@@ -1,0 +1,211 @@
+#include "since_pairs.hpp"
+
+#include "follow/face_sampling.hpp"
+#include "follow/revision_match.hpp"
+#include "model/step_import.hpp"
+
+#include <iostream>
+
+#include <BRepBndLib.hxx>
+#include <BRepGProp.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <Bnd_Box.hxx>
+#include <GProp_GProps.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <Interface_Static.hxx>
+#include <STEPControl_Reader.hxx>
+#include <STEPControl_Writer.hxx>
+
+namespace {
+
+// The motions the parts are moved by: a shift, a quarter turn about an upright axis, a slight
+// turn, a turn far away, and a turn about an oblique axis with a shift, as a part placed
+// elsewhere in an assembly is (the last is the one drilled after).
+std::vector<std::pair<std::string, gp_Trsf>> motions()
+{
+    gp_Trsf shift, quarter, slight, far, oblique;
+    shift.SetTranslation(gp_Vec(17.5, -6, 3));
+    quarter.SetRotation(gp_Ax1(gp_Pnt(10, 5, 0), gp::DZ()), M_PI / 2);
+    slight.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(2, -1, 1)), 0.01);
+    far.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(0, 1, 1)), 2.5);
+    far.SetTranslationPart(gp_Vec(5000, 1200, -300));
+    oblique.SetRotation(gp_Ax1(gp_Pnt(3, -2, 1), gp_Dir(1, 2, 3)), 0.7);
+    oblique.SetTranslationPart(gp_Vec(120.5, -40, 7));
+    return {{"shifted", shift},
+            {"turned", quarter},
+            {"turned slightly", slight},
+            {"turned far away", far},
+            {"turned and shifted", oblique}};
+}
+
+// A hole through the part's bounds, off their middle, along the part's own third axis.
+TopoDS_Shape drillThrough(const TopoDS_Shape& part, const gp_Trsf& motion)
+{
+    Bnd_Box box;
+    BRepBndLib::Add(part, box);
+    double x0, y0, z0, x1, y1, z1;
+    box.Get(x0, y0, z0, x1, y1, z1);
+    const gp_Ax2 axis(gp_Pnt(x0 + 0.3 * (x1 - x0), y0 + 0.6 * (y1 - y0), z0 - 1), gp::DZ());
+    const double radius = 0.05 * std::min(x1 - x0, y1 - y0);
+    return BRepPrimAPI_MakeCylinder(axis, radius, z1 - z0 + 2)
+        .Shape()
+        .Moved(TopLoc_Location(motion));
+}
+
+void addMoved(std::vector<RevisionPair>& pairs, const std::string& part, const TopoDS_Shape& shape,
+              bool framedAnew)
+{
+    for (const auto& [how, motion] : motions()) {
+        const Revision first = moved(shape, motion);
+        if (framedAnew) {
+            pairs.push_back(
+                {"moved, framed anew", part + ", " + how, then(first, reframed(first.after))});
+            continue;
+        }
+        pairs.push_back({"moved", part + ", " + how, first});
+    }
+    if (framedAnew) return;
+    const Revision turned = moved(shape, motions().back().second);
+    pairs.push_back({"moved", part + ", moved and drilled",
+                     then(turned, cut(turned.after, drillThrough(shape, turned.motion)))});
+}
+
+// Writes `shape` as one STEP root, quietly; false when the writer fails.
+bool writeStep(const TopoDS_Shape& shape, const fs::path& path)
+{
+    const int saved = silenceStdout();
+    STEPControl_Writer writer;
+    Interface_Static::SetCVal("write.step.schema", "AP214IS");
+    const bool written = writer.Transfer(shape, STEPControl_AsIs) == IFSelect_RetDone &&
+                         writer.Write(path.c_str()) == IFSelect_RetDone;
+    restoreStdout(saved);
+    return written;
+}
+
+// The faces of the model in `path` as the tool reads and samples them, with a check that they
+// are those of `shape` in the same order (else the history's numbers would not hold for them).
+bool readBack(const fs::path& path, const TopoDS_Shape& shape, std::vector<SampledFace>& faces)
+{
+    STEPControl_Reader reader;
+    std::string error;
+    const int saved = silenceStdout();
+    const TopoDS_Shape read = importStepModel(reader, path.string(), error);
+    restoreStdout(saved);
+    if (!error.empty()) return false;
+    const std::vector<TopoDS_Face> expected = numberedFaces(shape), found = numberedFaces(read);
+    if (expected.size() != found.size()) return false;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        GProp_GProps a, b;
+        BRepGProp::SurfaceProperties(expected[i], a);
+        BRepGProp::SurfaceProperties(found[i], b);
+        if (a.CentreOfMass().Distance(b.CentreOfMass()) > 1e-6 * (1 + std::sqrt(a.Mass()))) {
+            return false;
+        }
+    }
+    faces = sampleModelFaces(read);
+    return true;
+}
+
+std::string describe(const FaceMatch& match)
+{
+    std::string text = matchKindName(match.kind);
+    for (const int n : match.newNumbers) text += " " + std::to_string(n);
+    return text;
+}
+
+} // namespace
+
+std::vector<RevisionPair> makeRevisionPairs()
+{
+    std::vector<RevisionPair> pairs;
+    const TopoDS_Shape notched =
+        cut(cut(box(), BRepPrimAPI_MakeBox(gp_Pnt(90, 50, 10), 20, 20, 20).Shape()).after,
+            BRepPrimAPI_MakeBox(gp_Pnt(-1, 25, 14), 40, 10, 7).Shape())
+            .after;
+    TopoDS_Shape grid = BRepPrimAPI_MakeBox(80, 60, 5).Shape();
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 3; ++j)
+            grid = cut(grid, cylinder(10 + 20 * i, 10 + 20 * j, -1, 3, 7)).after;
+    }
+    addMoved(pairs, "drilled box", cut(box(), cylinder(30, 20, -1, 6, 22)).after, false);
+    addMoved(pairs, "bracket", bracket(), false);
+    addMoved(pairs, "notched box", notched, false);
+    addMoved(pairs, "box", box(), false);
+    addMoved(pairs, "holes in a row", holesInARow(), false);
+    addMoved(pairs, "two holes", twoHoles(), false);
+    addMoved(pairs, "plate with a grid of holes", grid, false);
+    addMoved(pairs, "box", box(), true);
+    addMoved(pairs, "notched box", notched, true);
+    const std::string changed = "changed dimension";
+    pairs.push_back({changed, "plate 20 -> 22 thick", rebuilt(plateBuild(20), plateBuild(22))});
+    pairs.push_back({changed, "plate 20 -> 14 thick", rebuilt(plateBuild(20), plateBuild(14))});
+    pairs.push_back({changed, "hole radius 5 -> 6", rebuilt(holeBuild(5), holeBuild(6))});
+    pairs.push_back({changed, "hole radius 6 -> 3", rebuilt(holeBuild(6), holeBuild(3))});
+    pairs.push_back({changed, "fillet radius 5 -> 6", rebuilt(filletBuild(5), filletBuild(6))});
+    pairs.push_back({changed, "fillet radius 8 -> 3", rebuilt(filletBuild(8), filletBuild(3))});
+    pairs.push_back({changed, "boss 10 -> 15 high", rebuilt(bossBuild(10), bossBuild(15))});
+    pairs.push_back({changed, "boss 10 -> 4 high", rebuilt(bossBuild(10), bossBuild(4))});
+    pairs.push_back({changed, "slot 10 -> 12 wide", rebuilt(slotBuild(10), slotBuild(12))});
+    pairs.push_back({changed, "slot 10 -> 6 wide", rebuilt(slotBuild(10), slotBuild(6))});
+    pairs.push_back(
+        {changed, "one of two holes 6 -> 7", rebuilt(twoHolesBuild(6), twoHolesBuild(7))});
+    pairs.push_back(
+        {changed, "bracket bolt hole 4 -> 5", rebuilt(bracketBuild(4, 6), bracketBuild(5, 6))});
+    pairs.push_back(
+        {changed, "bracket fillet 6 -> 9", rebuilt(bracketBuild(4, 6), bracketBuild(4, 9))});
+    return pairs;
+}
+
+std::vector<RevisionPair> makeModelPairs(const TopoDS_Shape& model, const std::string& name)
+{
+    const gp_Trsf motion = motions().back().second;
+    const Revision turned = moved(model, motion);
+    return {{"moved", name + ", turned and shifted", turned},
+            {"moved", name + ", moved and drilled",
+             then(turned, cut(turned.after, drillThrough(model, motion)))}};
+}
+
+void countFollowed(const RevisionPair& pair, const fs::path& work, FollowCount& count)
+{
+    const Revision& revision = pair.revision;
+    const fs::path before = work / "before.step", after = work / "after.step";
+    std::vector<SampledFace> oldFaces, newFaces;
+    if (!writeStep(revision.before, before) || !writeStep(revision.after, after) ||
+        !readBack(before, revision.before, oldFaces) ||
+        !readBack(after, revision.after, newFaces)) {
+        ++count.skipped;
+        count.notes.push_back(pair.name + ": skipped, its STEP files do not read back as written");
+        return;
+    }
+    ++count.pairs;
+    const std::vector<Truth> truths = truthOf(revision);
+    const RevisionMatch match = compareRevisions(oldFaces, newFaces);
+    // Matching by place alone, as before the search for a motion and the reshaped faces.
+    const RevisionMatch plain = compareRevisions(oldFaces, newFaces, {false, false});
+    for (std::size_t i = 0; i < match.faces.size() && i < truths.size(); ++i) {
+        const FaceMatch& answer = match.faces[i];
+        const Truth& truth = truths[i];
+        ++count.faces;
+        const bool right = truth.kind != "gone" && answer.newNumbers == truth.numbers;
+        if (isCertain(answer.kind)) {
+            (right ? count.followed : count.wrong) += 1;
+            if (!right) {
+                count.notes.push_back(pair.name + ": face " + std::to_string(i + 1) + " " +
+                                      describe(answer) + ", the history says " + truth.kind);
+            }
+        }
+        if (!isCertain(answer.kind) && count.listUncertain) {
+            count.notes.push_back(pair.name + ": face " + std::to_string(i + 1) + " " +
+                                  describe(answer) + " (" + answer.reason +
+                                  "), the history says " + truth.kind);
+        }
+        if (truth.kind == "reshaped") {
+            ++count.onChangedSurfaces;
+            if (answer.kind == MatchKind::reshaped && right) ++count.reshaped;
+        } else if (match.motion.empty() && (answer.kind != plain.faces[i].kind ||
+                                            answer.newNumbers != plain.faces[i].newNumbers)) {
+            ++count.otherAnswersChanged;
+        }
+    }
+}

@@ -1,0 +1,139 @@
+#include "surface_change.hpp"
+
+#include "match_terms.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include <BRepAdaptor_Surface.hxx>
+#include <gp_Lin.hxx>
+
+namespace {
+
+constexpr double degrees = 180 / M_PI;
+// Axes and normals closer than this are taken as not turned.
+constexpr double leastAngle = 1e-7;
+
+gp_Pnt nearestOnAxis(const gp_Ax1& axis, const gp_Pnt& point)
+{
+    const gp_Vec along(axis.Direction());
+    return axis.Location().Translated(along * gp_Vec(axis.Location(), point).Dot(along));
+}
+
+// +1 when the face faces away from `from` (a boss, a ball), -1 when it faces it (a hole, a
+// hollow), 0 when its middle sample cannot tell.
+int facingFrom(const SampledFace& face, const gp_Pnt& from)
+{
+    if (face.samples.empty()) return 0;
+    const FaceSample& middle = face.samples[face.samples.size() / 2];
+    const double dot = gp_Vec(from, middle.point).Dot(gp_Vec(middle.normal));
+    return dot > 0 ? 1 : dot < 0 ? -1 : 0;
+}
+
+// The angle between two axes, whichever way each points.
+double axisAngle(const gp_Dir& a, const gp_Dir& b)
+{
+    return std::acos(std::min(1.0, std::abs(a.Dot(b))));
+}
+
+void addChange(std::vector<std::string>& changes, const char* what, double before, double after,
+               double tolerance, const char* unit = "")
+{
+    if (std::abs(before - after) <= tolerance) return;
+    changes.push_back(std::string(what) + " " + formatNumber(before) + unit + " -> " +
+                      formatNumber(after) + unit);
+}
+
+void addAxisChanges(std::vector<std::string>& changes, const gp_Ax1& before, const gp_Ax1& after,
+                    const gp_Pnt& near, double tolerance)
+{
+    const double moved = gp_Lin(after).Distance(nearestOnAxis(before, near));
+    if (moved > tolerance) changes.push_back("axis moved by " + formatNumber(moved));
+    const double angle = axisAngle(before.Direction(), after.Direction());
+    if (angle > leastAngle) {
+        changes.push_back("axis turned by " + formatNumber(angle * degrees) + " degrees");
+    }
+}
+
+} // namespace
+
+bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, double tolerance,
+                           std::string& text)
+{
+    const BRepAdaptor_Surface a(before.face, Standard_False), b(after.face, Standard_False);
+    const double t = tolerance + before.tolerance + after.tolerance;
+    std::vector<std::string> changes;
+    switch (a.GetType()) {
+    case GeomAbs_Plane: {
+        const gp_Vec na = averageNormal(before), nb = averageNormal(after);
+        if (na.Magnitude() <= 0 || nb.Magnitude() <= 0 || na.Dot(nb) <= 0) {
+            text = "it faces the other way";
+            return false;
+        }
+        const double angle = na.Angle(nb);
+        if (angle > leastAngle) {
+            changes.push_back("turned by " + formatNumber(angle * degrees) + " degrees");
+        }
+        // How far the new plane lies from the old face's centre, along the old normal.
+        const gp_Vec ua = na.Normalized(), ub = nb.Normalized();
+        const double offset = gp_Vec(before.centre, b.Plane().Location()).Dot(ub) / ua.Dot(ub);
+        if (std::abs(offset) > t) {
+            changes.push_back("offset " + formatNumber(offset) + " along the normal");
+        }
+        break;
+    }
+    case GeomAbs_Cylinder: {
+        const gp_Cylinder ca = a.Cylinder(), cb = b.Cylinder();
+        if (facingFrom(before, nearestOnAxis(ca.Axis(), before.centre)) *
+                facingFrom(after, nearestOnAxis(cb.Axis(), after.centre)) <
+            0) {
+            text = "one faces its axis and the other away from it";
+            return false;
+        }
+        addChange(changes, "radius", ca.Radius(), cb.Radius(), t);
+        addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
+        break;
+    }
+    case GeomAbs_Cone: {
+        const gp_Cone ca = a.Cone(), cb = b.Cone();
+        addChange(changes, "half-angle", std::abs(ca.SemiAngle()) * degrees,
+                  std::abs(cb.SemiAngle()) * degrees, leastAngle * degrees, " degrees");
+        const double apex = ca.Apex().Distance(cb.Apex());
+        if (apex > t) changes.push_back("apex moved by " + formatNumber(apex));
+        addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
+        break;
+    }
+    case GeomAbs_Sphere: {
+        const gp_Sphere sa = a.Sphere(), sb = b.Sphere();
+        if (facingFrom(before, sa.Location()) * facingFrom(after, sb.Location()) < 0) {
+            text = "one faces its centre and the other away from it";
+            return false;
+        }
+        addChange(changes, "radius", sa.Radius(), sb.Radius(), t);
+        const double moved = sa.Location().Distance(sb.Location());
+        if (moved > t) changes.push_back("centre moved by " + formatNumber(moved));
+        break;
+    }
+    case GeomAbs_Torus: {
+        const gp_Torus ta = a.Torus(), tb = b.Torus();
+        addChange(changes, "major radius", ta.MajorRadius(), tb.MajorRadius(), t);
+        addChange(changes, "minor radius", ta.MinorRadius(), tb.MinorRadius(), t);
+        const double moved = ta.Location().Distance(tb.Location());
+        if (moved > t) changes.push_back("centre moved by " + formatNumber(moved));
+        const double angle = axisAngle(ta.Axis().Direction(), tb.Axis().Direction());
+        if (angle > leastAngle) {
+            changes.push_back("axis turned by " + formatNumber(angle * degrees) + " degrees");
+        }
+        break;
+    }
+    default: changes.push_back("its surface changed shape"); break;
+    }
+    if (changes.empty()) {
+        changes.push_back("moved along its surface by " +
+                          formatNumber(before.centre.Distance(after.centre)));
+    }
+    changes.push_back("area " + formatNumber(before.area) + " -> " + formatNumber(after.area));
+    text.clear();
+    for (const std::string& change : changes) text += (text.empty() ? "" : ", ") + change;
+    return true;
+}
