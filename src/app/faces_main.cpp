@@ -7,15 +7,19 @@
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
 #include "../follow/follow_revision.hpp"
+#include "../follow/list_binding.hpp"
+#include "../follow/record_follow.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_keeping.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/worker.hpp"
 #include "../viewer/face_page.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +34,37 @@
 namespace {
 
 constexpr const char* command = "tarnfold-faces";
+
+// The listed faces that are no longer the faces their lists were written for, as tarnfold
+// would refuse them, each reported as tarnfold reports it.
+std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const TopoDS_Shape& shape,
+                                RunState* state, bool& complete)
+{
+    const std::string changed = settleRunModel(model, shape);
+    if (!changed.empty()) {
+        reportProblems(command, {changed}, complete);
+        return {};
+    }
+    enterPhase(state, RunPhase::checking);
+    SampledModel sampled{&model, {}};
+    const ListBinding binding =
+        checkListBinding(root, readRunRecord(root), readListFiles(root), sampled);
+    reportProblems(command, binding.problems, complete);
+    reportNotes(command, binding.notes);
+    return binding.staleFaces;
+}
+
+// What the page says of them.
+std::string describeStaleFaces(const std::vector<int>& faces, const std::string& root)
+{
+    if (faces.empty()) return {};
+    std::string numbers;
+    for (const int face : faces) numbers += (numbers.empty() ? "" : " ") + std::to_string(face);
+    return "the model changed since the last run: listed " +
+           std::string(faces.size() == 1 ? "face " : "faces ") + numbers +
+           (faces.size() == 1 ? " is" : " are") +
+           " no longer what the lists were written for; see tarnfold-faces " + root + " --follow";
+}
 
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
@@ -52,6 +87,8 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     if (state) startProgressLine(progress, *state);
     STEPControl_Reader reader;
     std::string importError;
+    // The model as its record would name it, taken in only for a dataset.
+    RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, state);
     stopProgressLine(progress);
     if (!importError.empty()) {
@@ -65,11 +102,20 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
-    if (!note.empty()) std::cerr << command << ": note: " << note << '\n';
+    if (!note.empty()) reportNotes(command, {note});
+
+    // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have
+    // none.
+    const std::vector<int> staleFaces =
+        withDataset ? findStaleFaces(options.datasetRoot, model, modelShape, state, complete)
+                    : std::vector<int>();
 
     enterPhase(state, RunPhase::measuring);
     const double deflection = meshModel(modelShape);
-    const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
+    std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
+    for (FaceRow& row : rows) {
+        row.stale = std::binary_search(staleFaces.begin(), staleFaces.end(), row.number);
+    }
     std::cout << formatFaceTable(rows) << std::flush;
     if (!std::cout) {
         reportProblems(command, {"cannot write the face table to standard output"}, complete);
@@ -100,7 +146,9 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     }
     if (pageWanted) {
         enterPhase(state, RunPhase::drawing);
-        const PageText text{modelName, note, options.views.empty() ? View::iso : options.views[0]};
+        const PageText text{modelName, note,
+                            options.views.empty() ? View::iso : options.views[0],
+                            describeStaleFaces(staleFaces, options.datasetRoot)};
         const std::string problem = writeWholeFile(
             options.htmlFile, buildFacePage(modelShape, rows, scripts, text), state);
         if (!problem.empty()) reportProblems(command, {problem}, complete);
@@ -115,11 +163,12 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 int runFaces(const FacesOptions& options, RunState* state)
 {
     return runReportingFailures("tarnfold-faces", [&] {
-        if (options.sinceFile.empty()) return measureAndDraw(options, state);
+        if (options.sinceFile.empty() && !options.follow) return measureAndDraw(options, state);
         bool complete = true;
         const DatasetInputs inputs = readNamedInputs(options, state, complete);
         const FollowRequest request{options.datasetRoot, options.sinceFile, options.rewrite,
                                     options.allowSplitMerge};
+        if (options.follow) return followRecord(request, inputs, complete, state);
         return followRevision(request, inputs, complete, state);
     });
 }

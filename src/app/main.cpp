@@ -2,9 +2,11 @@
 // <root>/data/face<N>.brep, one BRep file per face.
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
+#include "../follow/list_binding.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/worker.hpp"
@@ -56,6 +58,7 @@ int run(char** argv, RunState& state)
     startProgressLine(progress, state);
     STEPControl_Reader reader;
     std::string importError;
+    RunModel model = takeModelFile(inputs.modelPath, &state);
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
@@ -64,9 +67,30 @@ int run(char** argv, RunState& state)
         reportProblems("tarnfold", {importError}, complete);
         return 1;
     }
-    const std::vector<std::string> exportProblems =
-        exportFaceFiles(modelShape, inputs, root, &state);
+    // No face file is written for lists that no longer name the faces they were written for.
+    std::vector<std::string> problems = {settleRunModel(model, modelShape)};
+    std::vector<ListFileNow> lists;
+    if (problems.front().empty()) {
+        enterPhase(&state, RunPhase::checking);
+        const RecordReading reading = readRunRecord(root.string());
+        lists = readListFiles(root);
+        SampledModel sampled{&model, {}};
+        ListBinding binding = checkListBinding(root.string(), reading, lists, sampled);
+        problems = std::move(binding.problems);
+        reportNotes("tarnfold", binding.notes);
+    }
+    if (!problems.empty()) {
+        stopProgressLine(progress);
+        reportProblems("tarnfold", problems, complete);
+        return 1;
+    }
+    FaceHashes hashes;
+    std::vector<std::string> exportProblems =
+        exportFaceFiles(modelShape, inputs, root, &state, &hashes);
     stopProgressLine(progress);
+    enterPhase(&state, RunPhase::recording);
+    const std::string recordProblem = keepRunRecord(root.string(), model, lists, hashes, &state);
+    if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
     reportProblems("tarnfold", exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
     endWorker(complete ? 0 : 1);

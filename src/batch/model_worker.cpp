@@ -3,8 +3,10 @@
 #include "result_frames.hpp"
 
 #include "../console/library_messages.hpp"
+#include "../follow/list_binding.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 
@@ -40,6 +42,30 @@ void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
     state.datasetsBegun.store(begun);
 }
 
+// What tarnfold does for the dataset once the model is read: its lists checked against the
+// record of its last run, its face files written, its record kept. Notes go into `result`.
+std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& model,
+                                      SampledModel& sampled, RunState& state,
+                                      DatasetResult& result)
+{
+    enterPhase(&state, RunPhase::checking);
+    const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+    ListBinding binding =
+        checkListBinding(dataset.root, readRunRecord(dataset.root), lists, sampled);
+    for (const std::string& note : binding.notes) result.lines.push_back(noteLine(toolName, note));
+    if (!binding.problems.empty()) {
+        result.stale = true;
+        return std::move(binding.problems);
+    }
+    FaceHashes hashes;
+    std::vector<std::string> problems =
+        exportFaceFiles(model.shape, dataset.inputs, dataset.root, &state, &hashes);
+    enterPhase(&state, RunPhase::recording);
+    const std::string recordProblem = keepRunRecord(dataset.root, model, lists, hashes, &state);
+    if (!recordProblem.empty()) problems.push_back(recordProblem);
+    return problems;
+}
+
 } // namespace
 
 void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& datasets,
@@ -51,8 +77,13 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     std::string importError, reason;
     bool thrown = false;
     TopoDS_Shape modelShape;
+    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed.
+    RunModel model = takeModelFile(group.modelPath, &state);
+    SampledModel sampled{&model, {}};
+    std::string unsettled;
     try {
         modelShape = importStepModel(reader, group.modelPath, importError, &state, &reason);
+        if (importError.empty()) unsettled = settleRunModel(model, modelShape);
     } catch (...) {
         importError = describeCurrentException();
         thrown = true;
@@ -62,25 +93,29 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     for (const std::size_t index : group.members) {
         const BatchDataset& dataset = datasets[index];
         beginDataset(state, dataset, ++begun);
+        DatasetResult result;
+        result.dataset = index;
         std::vector<std::string> problems;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
             const bool renamed = !thrown && dataset.inputs.modelPath != group.modelPath;
             problems = {renamed ? describeUnreadableModel(dataset.inputs.modelPath, reason)
                                 : importError};
+        } else if (!unsettled.empty()) {
+            problems = {unsettled};
         } else {
             try {
-                problems = exportFaceFiles(modelShape, dataset.inputs, dataset.root, &state);
+                model.path = dataset.inputs.modelPath; // as its record names it
+                problems = writeDataset(dataset, model, sampled, state, result);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }
         }
-        DatasetResult result;
-        result.dataset = index;
         result.files = state.filesWritten.load();
         for (const std::string& problem : problems) {
             result.lines.push_back(errorLine(toolName, problem));
         }
+        result.errors += problems.size();
         sendResult(resultsFd, result);
     }
     enterPhase(&state, RunPhase::finished);

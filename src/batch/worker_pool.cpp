@@ -162,9 +162,12 @@ void takeResults(Pool& pool, Worker& worker)
         ++worker.reported;
         BatchDataset& dataset = pool.datasets[result.dataset];
         dataset.files = result.files;
+        // The walk's lines came first, all of them errors: any error means it is not whole.
+        const bool whole = dataset.lines.empty() && result.errors == 0;
         dataset.lines.insert(dataset.lines.end(), result.lines.begin(), result.lines.end());
-        // The walk's lines came first; any line at all means the dataset is not whole.
-        dataset.status = dataset.lines.empty() ? DatasetStatus::ok : DatasetStatus::failed;
+        dataset.status = result.stale ? DatasetStatus::stale
+                         : whole      ? DatasetStatus::ok
+                                      : DatasetStatus::failed;
     }
 }
 

@@ -65,17 +65,24 @@ double pairTolerance(const MatchTolerance& tolerance, double a, double b)
     return std::min(tolerance.base + a + b, tolerance.most);
 }
 
-std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
-                                      const std::vector<SampledFace>& newFaces)
+MatchTolerance measureTolerance(const Bnd_Box& whole)
 {
-    Bnd_Box whole;
-    for (const auto* faces : {&oldFaces, &newFaces}) {
-        for (const SampledFace& face : *faces) whole.Add(face.box);
-    }
     MatchTolerance tolerance;
     const double size = whole.IsVoid() ? 1 : std::sqrt(whole.SquareExtent());
     tolerance.base = 1e-6 * size;
     tolerance.most = 1e-3 * size;
+    return tolerance;
+}
+
+std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
+                                      const std::vector<SampledFace>& newFaces,
+                                      const Bnd_Box& oldModelBounds)
+{
+    Bnd_Box whole = oldModelBounds;
+    for (const auto* faces : {&oldFaces, &newFaces}) {
+        for (const SampledFace& face : *faces) whole.Add(face.box);
+    }
+    const MatchTolerance tolerance = measureTolerance(whole);
 
     std::vector<FaceMatch> answers = decideMatches(
         oldFaces, newFaces, linkFaces(oldFaces, newFaces, tolerance), tolerance);

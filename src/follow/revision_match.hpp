@@ -40,8 +40,13 @@ struct MatchTolerance {
 /// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
 double pairTolerance(const MatchTolerance& tolerance, double a, double b);
 
+/// The tolerances of comparing two revisions that together fill `whole`.
+MatchTolerance measureTolerance(const Bnd_Box& whole);
+
 /// Matches every face of the old revision to the faces of the new one, by geometry alone: the
 /// surface each lies on, the side it faces, and how much of each covers the other. One answer
-/// per face number of the old revision, in increasing order.
+/// per face number of the old revision, in increasing order. When only some of the old faces
+/// are at hand, `oldModelBounds` bounds the whole old model, for the tolerances.
 std::vector<FaceMatch> matchRevisions(const std::vector<SampledFace>& oldFaces,
-                                      const std::vector<SampledFace>& newFaces);
+                                      const std::vector<SampledFace>& newFaces,
+                                      const Bnd_Box& oldModelBounds = Bnd_Box());

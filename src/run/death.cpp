@@ -28,6 +28,11 @@ std::string describePlace(const RunState& state)
     case RunPhase::measuring: return "while measuring the faces of " + model;
     case RunPhase::drawing: return "while drawing " + model;
     case RunPhase::matching: return "while matching the faces of two revisions";
+    case RunPhase::checking:
+        return std::string("while checking the lists of '") + state.datasetRoot +
+               "' against the record of the last run";
+    case RunPhase::recording:
+        return std::string("while keeping the record of the run of '") + state.datasetRoot + "'";
     case RunPhase::finished: break;
     }
     return "after the run had ended";

@@ -13,6 +13,8 @@ enum class RunPhase : int {
     measuring,
     drawing,
     matching,
+    checking,  ///< the lists against the record of the last run
+    recording, ///< the record of this run
     finished,
 };
 

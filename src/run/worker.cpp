@@ -23,6 +23,16 @@ void reportProblems(const char* commandName, const std::vector<std::string>& pro
     if (!problems.empty()) complete = false;
 }
 
+std::string noteLine(const char* commandName, const std::string& note)
+{
+    return std::string(commandName) + ": note: " + note;
+}
+
+void reportNotes(const char* commandName, const std::vector<std::string>& notes)
+{
+    for (const std::string& note : notes) std::cerr << noteLine(commandName, note) << '\n';
+}
+
 void installLibrarySignalHandlers()
 {
     // With the library's handlers, a fault inside it (such as a null entity met in a damaged

@@ -11,6 +11,12 @@ std::string errorLine(const char* commandName, const std::string& problem);
 void reportProblems(const char* commandName, const std::vector<std::string>& problems,
                     bool& complete);
 
+/// The line a command prints for `note`: "<commandName>: note: <note>", no newline.
+std::string noteLine(const char* commandName, const std::string& note);
+
+/// Prints each note as one "<commandName>: note: " line on stderr. A note is no error.
+void reportNotes(const char* commandName, const std::vector<std::string>& notes);
+
 /// Installs the library's signal handlers, which turn a fault inside it into one of its
 /// exceptions, while the signals that ask a run to stop keep the meaning they had before.
 void installLibrarySignalHandlers();

@@ -51,6 +51,7 @@ function showFaceRow(model, sets, i) {
     ['same_as', row.same_as]
   ];
   if (visits.length > 1) cells.push(['visited as', visits.join(' ')]);
+  if (row.stale === 'yes') cells.push(['stale', 'no longer the face its list was written for']);
   const body = document.getElementById('face-cells');
   body.textContent = '';
   cells.forEach(function (cell) {
