@@ -20,6 +20,9 @@
 #include <TopoDS_Shell.hxx>
 #include <TopoDS_Solid.hxx>
 
+#include <algorithm>
+#include <map>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,7 +45,66 @@ void expectOrderKept(const TopoDS_Shape& shape, const fs::path& file)
     }
 }
 
+int numberOf(const std::vector<TopoDS_Face>& faces, const TopoDS_Shape& face)
+{
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        if (faces[i].IsSame(face)) return int(i) + 1;
+    }
+    ADD_FAILURE() << "a face of the history is not in the new revision";
+    return 0;
+}
+
+bool sameAreaAndCentre(const TopoDS_Face& a, const TopoDS_Face& b)
+{
+    GProp_GProps pa, pb;
+    BRepGProp::SurfaceProperties(a, pa);
+    BRepGProp::SurfaceProperties(b, pb);
+    return std::abs(pa.Mass() - pb.Mass()) < 1e-6 &&
+           pa.CentreOfMass().Distance(pb.CentreOfMass()) < 1e-6;
+}
+
 } // namespace
+
+std::vector<Truth> truthOf(const Revision& revision)
+{
+    const std::vector<TopoDS_Face> before = numberedFaces(revision.before);
+    const std::vector<TopoDS_Face> after = numberedFaces(revision.after);
+    std::vector<Truth> truths;
+    std::map<int, int> sources; // how many old faces became each new face
+    for (const TopoDS_Face& face : before) {
+        Truth truth{"same", {}};
+        if (revision.history.IsNull() || revision.history->Modified(face).IsEmpty()) {
+            if (!revision.history.IsNull() && revision.history->IsRemoved(face)) {
+                truth.kind = "gone";
+            } else {
+                truth.numbers = {numberOf(after, face)};
+            }
+        } else {
+            for (const TopoDS_Shape& image : revision.history->Modified(face)) {
+                truth.numbers.push_back(numberOf(after, image));
+            }
+            std::sort(truth.numbers.begin(), truth.numbers.end());
+            truth.kind = truth.numbers.size() > 1 ? "split" : "changed";
+            // An algorithm may rebuild a face it leaves as it was, for new edges around it.
+            if (truth.kind == "changed" && sameAreaAndCentre(face, after[truth.numbers[0] - 1])) {
+                truth.kind = "same";
+            }
+        }
+        if (truth.kind == "changed") ++sources[truth.numbers.front()];
+        truths.push_back(truth);
+    }
+    for (Truth& truth : truths) {
+        if (truth.kind == "changed" && sources[truth.numbers.front()] > 1) truth.kind = "merged";
+    }
+    return truths;
+}
+
+std::string joined(const std::vector<int>& numbers)
+{
+    std::string text;
+    for (const int n : numbers) text += (text.empty() ? "" : ",") + std::to_string(n);
+    return text.empty() ? "-" : text;
+}
 
 std::vector<TopoDS_Face> numberedFaces(const TopoDS_Shape& shape)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -15,6 +16,18 @@ struct Revision {
     TopoDS_Shape before, after;
     Handle(BRepTools_History) history; ///< null: `after` holds the very faces of `before`
 };
+
+/// What became of one old face, as the history says: the kind of the answer and the new numbers.
+struct Truth {
+    std::string kind;
+    std::vector<int> numbers;
+};
+
+/// What became of each face of `revision.before`, in face-number order, as its history says.
+std::vector<Truth> truthOf(const Revision& revision);
+
+/// Face numbers as the table of two revisions writes them: "3,5", or "-" for none.
+std::string joined(const std::vector<int>& numbers);
 
 /// The faces of `shape` in the order tarnfold numbers them: entry N-1 is face N.
 std::vector<TopoDS_Face> numberedFaces(const TopoDS_Shape& shape);

@@ -1,6 +1,7 @@
 // tarnfold-faces DATASET --since OLD [--rewrite]: a dataset's lists carried over to the new
 // revision of its model, byte for byte, and only when every listed face has a certain answer.
 #include "revisions.hpp"
+#include "follow/list_rewrite.hpp"
 #include "test_support.hpp"
 
 #include <array>
@@ -184,6 +185,9 @@ TEST_F(RewriteTest, UsageErrors)
         {"set", "--since", "old.step", "--svg", "x.svg"},
         {"--model", "new.step", "--since", "old.step", "--html", "x.html"},
         {"set", "--since"},
+        {"--model", "new.step", "--follow"},
+        {"set", "--follow", "--since", "old.step"},
+        {"set", "--follow", "--html", "x.html"},
     };
     for (const std::vector<std::string>& command : commands) {
         const ToolRun run = runBinary(TARNFOLD_FACES_BINARY, command, dir);
@@ -225,4 +229,56 @@ TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
     EXPECT_EQ(rows[0].at("match"), "changed");
     EXPECT_EQ(readFile(dir / "jobs" / "a" / "data" / "force.orig" / "loads.txt"), "3 0 -250\n");
     EXPECT_NE(readFile(dir / "jobs" / "a" / "data" / "force" / "loads.txt"), "3 0 -250\n");
+}
+
+// A rewrite that fails half way is undone exactly: the list rewritten before the failure is put
+// back as it was, a link to a shared list as that link, a file with its mode, and the copies
+// made on the way are gone, with the directory made for them.
+TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
+{
+    const fs::path data = dir / "set" / "data";
+    writeFile(dir / "shared" / "fixed.txt", "2 1 1 1 0 0 0\n");
+    fs::create_directories(data / "restraint");
+    fs::create_symlink(dir / "shared" / "fixed.txt", data / "restraint" / "fixed.txt");
+    writeFile(data / "force" / "a.txt", "3 0 0\n");
+    fs::permissions(data / "force" / "a.txt", fs::perms(0640));
+    writeFile(data / "force" / "b.txt", "6 0 0\n");
+    // No copy of b.txt can be kept: a file stands where its directory would go.
+    writeFile(data / "force.orig", "not a directory\n");
+    const std::vector<ListChange> changes = {
+        {data / "restraint" / "fixed.txt", "2 1 1 1 0 0 0\n", "6 1 1 1 0 0 0\n"},
+        {data / "force" / "a.txt", "3 0 0\n", "2 0 0\n"},
+        {data / "force" / "b.txt", "6 0 0\n", "3 0 0\n"},
+    };
+    const ListRewriteReport report = applyListChanges(changes);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].rfind("cannot make '" + (data / "force.orig").string() + "': ", 0),
+              0u)
+        << report.problems[0];
+    EXPECT_TRUE(report.notes.empty());
+    EXPECT_TRUE(fs::is_symlink(data / "restraint" / "fixed.txt"));
+    EXPECT_EQ(fs::read_symlink(data / "restraint" / "fixed.txt"), dir / "shared" / "fixed.txt");
+    EXPECT_EQ(readFile(dir / "shared" / "fixed.txt"), "2 1 1 1 0 0 0\n");
+    EXPECT_FALSE(fs::exists(data / "restraint.orig"));
+    EXPECT_EQ(readFile(data / "force" / "a.txt"), "3 0 0\n");
+    EXPECT_EQ(readFile(data / "force" / "b.txt"), "6 0 0\n");
+    EXPECT_EQ(listNames(data), (std::vector<std::string>{"force", "force.orig", "restraint"}));
+    EXPECT_EQ(listNames(data / "restraint"), std::vector<std::string>{"fixed.txt"});
+
+    // Once copies can be kept, a list that cannot be replaced (here a directory has taken its
+    // place) undoes the two before it: the file comes back with its mode.
+    fs::remove(data / "force.orig");
+    fs::remove(data / "force" / "b.txt");
+    fs::create_directory(data / "force" / "b.txt");
+    const ListRewriteReport second = applyListChanges(changes);
+    ASSERT_EQ(second.problems.size(), 1u);
+    EXPECT_EQ(second.problems[0].rfind("cannot write '" + (data / "force" / "b.txt").string(), 0),
+              0u)
+        << second.problems[0];
+    EXPECT_EQ(readFile(data / "force" / "a.txt"), "3 0 0\n");
+    EXPECT_EQ(fs::status(data / "force" / "a.txt").permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(data / "restraint" / "fixed.txt"));
+    EXPECT_EQ(listNames(data), (std::vector<std::string>{"force", "restraint"}));
+    EXPECT_EQ(listNames(data / "force"), (std::vector<std::string>{"a.txt", "b.txt"}));
+    expectNoTemporary(data / "force");
 }

@@ -71,7 +71,6 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
     std::size_t order = 0;
     std::map<int, std::vector<Entry>> entries;
     std::map<int, std::string> verdicts; // why a face number is not the face it was
-    std::size_t boundLists = 0;
     for (const ListFileNow& list : lists) {
         const RecordedList* recorded = findRecordedList(record, list.name);
         if (!list.read || !recorded || recorded->sha256 != list.sha256) {
@@ -81,7 +80,6 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
             }
             continue;
         }
-        ++boundLists;
         for (const ListRecord& listRecord : list.records) {
             const double e = listRecord.faceNumber;
             ++order;
@@ -151,7 +149,7 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
     }
     std::sort(lines.begin(), lines.end());
     for (auto& line : lines) binding.problems.push_back(std::move(line.second));
-    if (binding.problems.empty() && boundLists > 0) {
+    if (binding.problems.empty() && !entries.empty()) {
         const std::size_t count = entries.size();
         binding.notes.push_back(change + ", recorded in '" + dataFilePath(root, recordFileName) +
                                 "', and the " +
