@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch install lint-man package check-package test-cluster docs \
+	bench-allocators bench-since bench-record bench-batch install lint-man package check-package test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -89,6 +89,14 @@ bench-since:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
 	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_since_bench
+
+# bench-record: what the record of a run costs a run of MODELS (default: the corpus model) with
+#   every face listed, and tarnfold-faces --follow against --since on a drilled copy; PAIRS rounds.
+bench-record:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_RECORD_MODELS="$(MODELS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_record_bench
 
 bench bench-quick bench-allocators:
 	scripts/install-deps --bench

@@ -43,10 +43,12 @@ endif()
 install(FILES README.md packaging/copyright "${changelog_gz}"
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The example dataset and the batch recipes. Under examples/, so that the dataset's relative
-# model path works from a copy of that directory's parent. Face files a run left are not shipped.
+# model path works from a copy of that directory's parent. Face files and the record a run left
+# are not shipped.
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR}
         PATTERN "face*.brep" EXCLUDE
-        PATTERN "face*.brep.tmp*" EXCLUDE)
+        PATTERN "face*.brep.tmp*" EXCLUDE
+        PATTERN "last-run*.tsv*" EXCLUDE)
 
 # The Debian package: `cpack -G DEB` in the build directory (see `make package`).
 set(CPACK_GENERATOR DEB)

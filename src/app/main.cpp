@@ -28,10 +28,15 @@ void printHelp()
     std::cout << usageLine << "\n\n"
               << "Reads <dataset-root>/data: the face numbers listed in the files of force/ and\n"
                  "restraint/, and the STEP model named by address.txt. Writes each listed face\n"
-                 "of the model to <dataset-root>/data/face<N>.brep in BRep text format.\n\n"
+                 "of the model to <dataset-root>/data/face<N>.brep in BRep text format, and\n"
+                 "the record of the run to <dataset-root>/data/last-run.tsv. When the model\n"
+                 "changed since the last run, a list that is as it was then must still name\n"
+                 "the faces it named: otherwise nothing is written (see tarnfold-faces\n"
+                 "<dataset-root> --follow, or remove data/last-run.tsv to take the lists as\n"
+                 "they stand).\n\n"
                  "Exit status: 0 when every input was read whole and every listed face written,\n"
-                 "1 when anything was reported on stderr (a crash of the STEP library\n"
-                 "included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
+                 "1 when anything was reported on stderr (stale lists and a crash of the STEP\n"
+                 "library included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
                  "  -h, --help     show this help\n"
                  "  --version      show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
@@ -68,26 +73,27 @@ int run(char** argv, RunState& state)
         return 1;
     }
     // No face file is written for lists that no longer name the faces they were written for.
-    std::vector<std::string> problems = {settleRunModel(model, modelShape)};
-    std::vector<ListFileNow> lists;
-    if (problems.front().empty()) {
-        enterPhase(&state, RunPhase::checking);
-        const RecordReading reading = readRunRecord(root.string());
-        lists = readListFiles(root);
-        SampledModel sampled{&model, {}};
-        ListBinding binding = checkListBinding(root.string(), reading, lists, sampled);
-        problems = std::move(binding.problems);
-        reportNotes("tarnfold", binding.notes);
-    }
-    if (!problems.empty()) {
+    if (const std::string changed = settleRunModel(model, modelShape); !changed.empty()) {
         stopProgressLine(progress);
-        reportProblems("tarnfold", problems, complete);
+        reportProblems("tarnfold", {changed}, complete);
+        return 1;
+    }
+    enterPhase(&state, RunPhase::checking);
+    const std::vector<ListFileNow> lists = readListFiles(root);
+    SampledModel sampled{&model, {}};
+    const ListBinding binding =
+        checkListBinding(root.string(), readRunRecord(root.string()), lists, sampled);
+    if (!binding.problems.empty()) {
+        stopProgressLine(progress);
+        reportNotes("tarnfold", binding.notes);
+        reportProblems("tarnfold", binding.problems, complete);
         return 1;
     }
     FaceHashes hashes;
     std::vector<std::string> exportProblems =
         exportFaceFiles(modelShape, inputs, root, &state, &hashes);
     stopProgressLine(progress);
+    reportNotes("tarnfold", binding.notes);
     enterPhase(&state, RunPhase::recording);
     const std::string recordProblem = keepRunRecord(root.string(), model, lists, hashes, &state);
     if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
