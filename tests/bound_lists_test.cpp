@@ -358,3 +358,33 @@ TEST_F(BoundListsTest, DamagedRecordAndOtherVersions)
                                "lists as written for the model as it is now\n");
     expectUntouched(before);
 }
+
+// Two faces made one: with both listed, --follow says merged, as --since does. With one listed,
+// the other old face is not at hand, and the face it was merged into covers more than the
+// listed one did: that is unsure, never changed, so that nothing is carried where --since would
+// ask for --allow-split-merge.
+TEST_F(BoundListsTest, FaceMergedWithOneNoListNames)
+{
+    const Revision revision = unified();
+    const std::vector<Truth> truths = truthOf(revision);
+    ASSERT_EQ(truths[1].kind, "merged");
+    ASSERT_EQ(truths[5].kind, "merged");
+    runThenRevise(revision, "2 0 -1\n6 0 -2\n", "");
+    std::vector<TableRow> rows = parseTable(faces({"--follow"}).out);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const TableRow& row : rows) {
+        EXPECT_EQ(row.at("match"), "merged") << "face " << row.at("old");
+        EXPECT_EQ(row.at("new"), joined(truths[1].numbers));
+    }
+
+    fs::remove_all(dir / "set");
+    runThenRevise(revision, "2 0 -1\n", "");
+    const ToolRun one = faces({"--follow", "--rewrite"});
+    EXPECT_EQ(one.exitStatus, 1);
+    rows = parseTable(one.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("match"), "unsure");
+    EXPECT_NE(rows[0].at("reason").find("covers more than it did"), std::string::npos)
+        << rows[0].at("reason");
+    EXPECT_EQ(readFile(data() / "force" / "loads.txt"), "2 0 -1\n");
+}

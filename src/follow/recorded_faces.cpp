@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include <BRepTools.hxx>
@@ -56,6 +57,48 @@ bool readRecordedFace(const std::string& path, const std::string& sha256, TopoDS
     }
     reason = "its face file from the last run, '" + path + "', holds no face the library reads";
     return false;
+}
+
+// Faces of the old model that are not at hand may have been merged into a new face that a face
+// at hand became: the matching would call that face changed (or split, with such a face among
+// its pieces), where with every old face it says merged. A face whose new faces cover more
+// than it did is therefore unsure; a face that a hole, a fillet or a split took from is not.
+void doubtGrownFaces(const std::vector<SampledFace>& oldFaces,
+                     const std::vector<SampledFace>& newFaces, const Bnd_Box& oldBounds,
+                     std::vector<FaceMatch>& matches)
+{
+    Bnd_Box whole = oldBounds;
+    for (const auto* faces : {&oldFaces, &newFaces}) {
+        for (const SampledFace& face : *faces) whole.Add(face.box);
+    }
+    const MatchTolerance tolerance = measureTolerance(whole);
+    std::map<int, const SampledFace*> oldByVisit, newByVisit;
+    for (const SampledFace& face : oldFaces) {
+        for (const int visit : face.visits) oldByVisit[visit] = &face;
+    }
+    for (const SampledFace& face : newFaces) {
+        for (const int visit : face.visits) newByVisit[visit] = &face;
+    }
+    for (FaceMatch& match : matches) {
+        if (match.kind != MatchKind::changed && match.kind != MatchKind::split) continue;
+        const SampledFace* oldFace = oldByVisit[match.oldNumber];
+        std::set<const SampledFace*> pieces;
+        for (const int number : match.newNumbers) pieces.insert(newByVisit[number]);
+        if (!oldFace || pieces.count(nullptr)) continue;
+        double area = 0, margin = 1e-6 * oldFace->area;
+        for (const SampledFace* piece : pieces) {
+            area += piece->area;
+            margin += pairTolerance(tolerance, oldFace->tolerance, piece->tolerance) *
+                      (oldFace->perimeter + piece->perimeter);
+        }
+        if (area <= oldFace->area + margin) continue;
+        match.kind = MatchKind::unsure;
+        match.reason = "its new face" + std::string(pieces.size() == 1 ? " covers" : "s cover") +
+                       " more than it did, and the faces of the old model beside it, which may "
+                       "have been merged into " + (pieces.size() == 1 ? "it" : "them") +
+                       ", are not at hand: compare with the old model file (--since)";
+        match.newNumbers.clear();
+    }
 }
 
 } // namespace
@@ -115,6 +158,7 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const Record
         const ModelOutline& newOutline = wholeOutlineOf(*model.model);
         const Bnd_Box oldBounds = outlineBounds(reading.outline);
         matches = matchRevisions(oldFaces, sampledFacesOf(model), oldBounds);
+        doubtGrownFaces(oldFaces, sampledFacesOf(model), oldBounds, matches);
         Bnd_Box both = oldBounds;
         both.Add(outlineBounds(newOutline));
         const std::string moved =
