@@ -95,13 +95,15 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
 
     std::vector<int> toMatch;
     std::string moved;
-    if (!reading.outlineRead) {
-        moved = "the whole old model cannot be told from a moved one: " + reading.outlineProblem;
+    RecordedOutline outline;
+    if (!entries.empty()) outline = readRecordedOutline(root, record);
+    if (!entries.empty() && !outline.read) {
+        moved = "the whole old model cannot be told from a moved one: " + outline.problem;
     } else if (!entries.empty()) {
         const ModelOutline& newOutline = wholeOutlineOf(runModel);
-        Bnd_Box both = outlineBounds(reading.outline);
+        Bnd_Box both = outlineBounds(outline.outline);
         both.Add(outlineBounds(newOutline));
-        moved = findOutlineMove(reading.outline, newOutline, measureTolerance(both));
+        moved = findOutlineMove(outline.outline, newOutline, measureTolerance(both));
     }
     // A face whose face file would be the recorded one, byte for byte, is the face it was.
     std::set<int> sameBytes;
@@ -122,7 +124,7 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
     }
     if (!toMatch.empty()) {
         const std::vector<FaceMatch> answers =
-            followRecordedFaces(root, reading, toMatch, model);
+            followRecordedFaces(root, record, outline, toMatch, model);
         for (std::size_t i = 0; i < toMatch.size(); ++i) {
             const std::string why = describeAnswer(toMatch[i], answers[i]);
             if (!why.empty()) verdicts[toMatch[i]] = why;

@@ -105,7 +105,8 @@ int followRecord(const FollowRequest& request, const DatasetInputs& inputs, bool
     }
     SampledModel sampled{&model, {}};
     const std::vector<int> wanted(numbers.begin(), numbers.end());
-    for (const FaceMatch& answer : followRecordedFaces(root, reading, wanted, sampled)) {
+    const RecordedOutline outline = readRecordedOutline(root, record);
+    for (const FaceMatch& answer : followRecordedFaces(root, record, outline, wanted, sampled)) {
         outcome.matches[std::size_t(answer.oldNumber) - 1] = answer;
     }
     outcome.listed = &listed;

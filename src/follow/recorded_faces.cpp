@@ -109,10 +109,10 @@ const std::vector<SampledFace>& sampledFacesOf(SampledModel& model)
     return *model.faces;
 }
 
-std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RecordReading& reading,
+std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRecord& record,
+                                           const RecordedOutline& outline,
                                            const std::vector<int>& numbers, SampledModel& model)
 {
-    const RunRecord& record = reading.record;
     std::map<int, FaceMatch> answers;
     // The old faces, one for each group of visits, as the matching of two models sees them.
     std::vector<const RecordedFace*> groups;
@@ -137,12 +137,12 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const Record
     }
 
     std::vector<FaceMatch> matches;
-    if (!groups.empty() && !reading.outlineRead) {
+    if (!groups.empty() && !outline.read) {
         for (const RecordedFace* group : groups) {
             for (const int visit : group->visits) {
                 matches.push_back(unsureAnswer(
                     visit, "the whole old model cannot be told from a moved one: " +
-                               reading.outlineProblem));
+                               outline.problem));
             }
         }
     } else if (!groups.empty()) {
@@ -156,13 +156,13 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const Record
             oldFaces[i].visits = groups[i]->visits;
         }
         const ModelOutline& newOutline = wholeOutlineOf(*model.model);
-        const Bnd_Box oldBounds = outlineBounds(reading.outline);
+        const Bnd_Box oldBounds = outlineBounds(outline.outline);
         matches = matchRevisions(oldFaces, sampledFacesOf(model), oldBounds);
         doubtGrownFaces(oldFaces, sampledFacesOf(model), oldBounds, matches);
         Bnd_Box both = oldBounds;
         both.Add(outlineBounds(newOutline));
         const std::string moved =
-            findOutlineMove(reading.outline, newOutline, measureTolerance(both));
+            findOutlineMove(outline.outline, newOutline, measureTolerance(both));
         if (!moved.empty()) doubtAnswers(matches, moved);
     }
     for (const FaceMatch& match : matches) {

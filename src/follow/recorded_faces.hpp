@@ -20,10 +20,12 @@ const std::vector<SampledFace>& sampledFacesOf(SampledModel& model);
 
 /// What became of each of the old face `numbers` (increasing) in the model at hand, as the
 /// matching of two revisions answers it, the old faces rebuilt from the face files of the last
-/// run that `reading` records for the dataset at `root`. A face whose face file is missing,
+/// run that `record` records for the dataset at `root`. A face whose face file is missing,
 /// changed since or unreadable, or that the record does not name, is unsure for that reason;
 /// so is every face when the outlines of the two whole models show the model moved or
-/// replaced, or when the old one's outline cannot be read. One answer per number, in order.
-std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RecordReading& reading,
+/// replaced, or when the old one's outline cannot be read; and so is a face whose new face
+/// covers more than it did. One answer per number, in order.
+std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRecord& record,
+                                           const RecordedOutline& outline,
                                            const std::vector<int>& numbers,
                                            SampledModel& model);

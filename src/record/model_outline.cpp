@@ -9,7 +9,6 @@
 #include <BRepAdaptor_Surface.hxx>
 #include <BRep_Tool.hxx>
 #include <TopExp.hxx>
-#include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Edge.hxx>
 #include <TopoDS_Vertex.hxx>
@@ -58,36 +57,39 @@ bool parseReals(const std::vector<std::string>& fields, std::size_t first, doubl
 ModelOutline outlineModel(const TopoDS_Shape& modelShape, std::size_t sampleSize)
 {
     ModelOutline outline;
-    int faceCount = 0;
-    visitFaces(modelShape, [&](int, const TopoDS_Face&) { ++faceCount; });
-    outline.faceCount = faceCount;
+    outline.faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
+    // One walk over the faces' edges gives the tolerances and the ends of every edge, each end
+    // counted for each edge that has it: no map of the model's vertices is needed.
+    std::vector<gp_Pnt> ends;
     visitFaces(modelShape, [&](int number, const TopoDS_Face& face) {
         outline.tolerance = std::max(outline.tolerance, BRep_Tool::Tolerance(face));
+        const std::size_t first = ends.size();
         for (TopExp_Explorer edges(face, TopAbs_EDGE); edges.More(); edges.Next()) {
-            outline.tolerance =
-                std::max(outline.tolerance, BRep_Tool::Tolerance(TopoDS::Edge(edges.Current())));
+            const TopoDS_Edge& edge = TopoDS::Edge(edges.Current());
+            outline.tolerance = std::max(outline.tolerance, BRep_Tool::Tolerance(edge));
+            TopoDS_Vertex start, end;
+            TopExp::Vertices(edge, start, end);
+            for (const TopoDS_Vertex* vertex : {&start, &end}) {
+                if (!vertex->IsNull()) ends.push_back(BRep_Tool::Pnt(*vertex));
+            }
         }
-        if (!isSampled(std::size_t(number - 1), std::size_t(faceCount), sampleSize)) return;
+        if (!isSampled(std::size_t(number - 1), std::size_t(outline.faceCount), sampleSize)) {
+            return;
+        }
         FaceOutline row;
         row.number = number;
         row.type = int(BRepAdaptor_Surface(face, Standard_False).GetType());
+        row.vertexVisits = int(ends.size() - first);
         bool empty = true;
-        for (TopExp_Explorer ends(face, TopAbs_VERTEX); ends.More(); ends.Next()) {
-            ++row.vertexVisits;
-            growBox(row.box, empty, BRep_Tool::Pnt(TopoDS::Vertex(ends.Current())));
-        }
+        for (std::size_t i = first; i < ends.size(); ++i) growBox(row.box, empty, ends[i]);
         outline.faces.push_back(row);
     });
-
-    TopTools_IndexedMapOfShape vertices;
-    TopExp::MapShapes(modelShape, TopAbs_VERTEX, vertices);
-    outline.vertexCount = vertices.Extent();
+    outline.vertexCount = int(ends.size());
     bool empty = true;
-    for (int i = 1; i <= vertices.Extent(); ++i) {
-        const gp_Pnt point = BRep_Tool::Pnt(TopoDS::Vertex(vertices(i)));
-        growBox(outline.bounds, empty, point);
-        if (isSampled(std::size_t(i - 1), std::size_t(vertices.Extent()), sampleSize)) {
-            outline.vertices.push_back({point.X(), point.Y(), point.Z()});
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        growBox(outline.bounds, empty, ends[i]);
+        if (isSampled(i, ends.size(), sampleSize)) {
+            outline.vertices.push_back({ends[i].X(), ends[i].Y(), ends[i].Z()});
         }
     }
     return outline;

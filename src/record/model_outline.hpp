@@ -21,11 +21,12 @@ struct FaceOutline {
 /// when only some of its faces are at hand.
 struct ModelOutline {
     int faceCount = 0;                           ///< face visits of the model
-    int vertexCount = 0;                         ///< its vertices
-    double tolerance = 0;                        ///< the largest of its faces' and edges'
-    std::array<double, 6> bounds{};              ///< of all its vertices, as FaceOutline::box
-    std::vector<FaceOutline> faces;              ///< faces spread evenly over the numbers
-    std::vector<std::array<double, 3>> vertices; ///< vertices spread evenly over the model
+    int vertexCount = 0;            ///< the ends of its faces' edges, each edge's counted apart
+    double tolerance = 0;           ///< the largest of its faces' and edges'
+    std::array<double, 6> bounds{}; ///< of all those ends, as FaceOutline::box
+    std::vector<FaceOutline> faces; ///< faces spread evenly over the numbers
+    /// Vertices, as ends of edges, spread evenly over the faces in number order.
+    std::vector<std::array<double, 3>> vertices;
 };
 
 /// The outline of `modelShape` with at most `sampleSize` faces and as many vertices, spread

@@ -97,8 +97,7 @@ bool isUnchanged(const std::string& path, const HashedFile& file)
 std::vector<ListFileNow> readListFiles(const fs::path& root)
 {
     std::vector<ListFileNow> lists;
-    for (const DatasetFile& file : listDatasetFiles(root)) {
-        if (file.kind == DatasetFileKind::locator) continue;
+    for (const DatasetFile& file : listFaceListFiles(root)) {
         ListFileNow list;
         list.path = file.path.string();
         list.name = file.path.parent_path().filename().string() + "/" +
@@ -140,20 +139,26 @@ RecordReading readRunRecord(const std::string& root)
         reading.problem = "cannot read the record of the last run '" + path + "': " + problem;
         return reading;
     }
-    const std::string outlinePath = dataFilePath(root, outlineFileName);
-    std::string outlineText;
-    if (!readBytes(outlinePath, outlineText, error)) {
-        reading.outlineProblem = "its outline of the model, '" + outlinePath + "', cannot be read: " +
-                                 systemReason(error);
-    } else if (sha256Hex(outlineText) != reading.record.outlineSha256) {
-        reading.outlineProblem = "its outline of the model, '" + outlinePath +
-                                 "', is not the one the record names";
-    } else if (const std::string why = parseOutline(outlineText, reading.outline); !why.empty()) {
-        reading.outlineProblem = "its outline of the model, '" + outlinePath + "', " + why;
-    } else {
-        reading.outlineRead = true;
-    }
     return reading;
+}
+
+RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& record)
+{
+    RecordedOutline recorded;
+    const std::string path = dataFilePath(root, outlineFileName);
+    std::string text;
+    int error = 0;
+    if (!readBytes(path, text, error)) {
+        recorded.problem = "its outline of the model, '" + path + "', cannot be read: " +
+                           systemReason(error);
+    } else if (sha256Hex(text) != record.outlineSha256) {
+        recorded.problem = "its outline of the model, '" + path + "', is not the one the record names";
+    } else if (const std::string why = parseOutline(text, recorded.outline); !why.empty()) {
+        recorded.problem = "its outline of the model, '" + path + "', " + why;
+    } else {
+        recorded.read = true;
+    }
+    return recorded;
 }
 
 std::string writeRunRecord(const std::string& root, const RunRecord& record,

@@ -55,13 +55,20 @@ struct RecordReading {
     bool exists = false;
     std::string problem; ///< why it cannot be read; "" when it was
     RunRecord record;
-    bool outlineRead = false;   ///< the outline beside it is there, whole, and the one recorded
-    std::string outlineProblem; ///< why not
+};
+
+/// Reads data/last-run.tsv of the dataset at `root`.
+RecordReading readRunRecord(const std::string& root);
+
+/// The outline of the model that a record names, from the file beside the record.
+struct RecordedOutline {
+    bool read = false;   ///< it is there, whole, and the one recorded
+    std::string problem; ///< why not
     ModelOutline outline;
 };
 
-/// Reads data/last-run.tsv of the dataset at `root`, and the outline beside it.
-RecordReading readRunRecord(const std::string& root);
+/// Reads the outline that `record` names, beside it in the dataset at `root`.
+RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& record);
 
 /// Writes the outline file, then the record, each as a whole file. Returns "" or why not.
 std::string writeRunRecord(const std::string& root, const RunRecord& record,
