@@ -142,3 +142,20 @@ TEST_F(BoundListsTest, FaceMergedWithOneNoListNames)
         << rows[0].at("reason");
     EXPECT_EQ(readFile(data() / "force" / "loads.txt"), "2 0 -1\n");
 }
+
+// A dataset that no run has recorded has no old revision to follow: one line says so and what to
+// do instead, and nothing is written.
+TEST_F(BoundListsTest, FollowNeedsARecord)
+{
+    writeRevisions(drilled(), dir / "rev");
+    root = dir / "set";
+    makeDataset(root, (dir / "rev" / "new.step").string(), "3 0 -250\n", "");
+    const ToolRun run = faces({"--follow", "--rewrite"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "tarnfold-faces: error: '" + (data() / "last-run.tsv").string() +
+                           "' does not exist: no run of tarnfold has recorded what the lists "
+                           "were written for; run tarnfold on the dataset, or name the model "
+                           "they were written for with --since OLD.step\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(listNames(data()), (std::vector<std::string>{"address.txt", "force", "restraint"}));
+}

@@ -54,18 +54,6 @@ std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const 
     return binding.staleFaces;
 }
 
-// What the page says of them.
-std::string describeStaleFaces(const std::vector<int>& faces, const std::string& root)
-{
-    if (faces.empty()) return {};
-    std::string numbers;
-    for (const int face : faces) numbers += (numbers.empty() ? "" : " ") + std::to_string(face);
-    return "the model changed since the last run: listed " +
-           std::string(faces.size() == 1 ? "face " : "faces ") + numbers +
-           (faces.size() == 1 ? " is" : " are") +
-           " no longer what the lists were written for; see tarnfold-faces " + root + " --follow";
-}
-
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;

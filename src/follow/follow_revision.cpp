@@ -22,13 +22,6 @@ namespace {
 
 constexpr const char* command = "tarnfold-faces";
 
-int endFollowing(bool complete, RunState* state)
-{
-    enterPhase(state, RunPhase::finished);
-    if (!state) return complete ? 0 : 1;
-    endWorker(complete ? 0 : 1);
-}
-
 // Lists that a record binds to another model than `sinceFile` would be carried from the wrong
 // revision, a second time, to wrong faces. "" when they may be carried.
 std::string checkOldRevision(const std::string& root, const std::string& sinceFile)
@@ -47,6 +40,13 @@ std::string checkOldRevision(const std::string& root, const std::string& sinceFi
 }
 
 } // namespace
+
+int endFollowing(bool complete, RunState* state)
+{
+    enterPhase(state, RunPhase::finished);
+    if (!state) return complete ? 0 : 1;
+    endWorker(complete ? 0 : 1);
+}
 
 int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
                    RunState* state)

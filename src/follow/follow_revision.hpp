@@ -34,6 +34,9 @@ struct FollowOutcome {
     RunModel* newModel = nullptr;          ///< the new revision, read whole
 };
 
+/// Returns the exit status for `complete`, or ends the supervised worker with it.
+int endFollowing(bool complete, RunState* state);
+
 /// The end of both ways of following a model: prints the table of the outcome's listed faces,
 /// reports their entries that select no old face and the rows that are not certain, and with
 /// `request.rewrite` carries the lists over and renews the dataset's record for the new model.

@@ -162,3 +162,14 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
     }
     return binding;
 }
+
+std::string describeStaleFaces(const std::vector<int>& faces, const std::string& root)
+{
+    if (faces.empty()) return {};
+    std::string numbers;
+    for (const int face : faces) numbers += (numbers.empty() ? "" : " ") + std::to_string(face);
+    return "the model changed since the last run: listed " +
+           std::string(faces.size() == 1 ? "face " : "faces ") + numbers +
+           (faces.size() == 1 ? " is" : " are") +
+           " no longer what the lists were written for; see tarnfold-faces " + root + " --follow";
+}

@@ -24,3 +24,6 @@ struct ListBinding {
 /// changed since counts as written for the model at hand.
 ListBinding checkListBinding(const std::string& root, const RecordReading& reading,
                              const std::vector<ListFileNow>& lists, SampledModel& model);
+
+/// What the page of the dataset at `root` says of its stale faces: "" for none.
+std::string describeStaleFaces(const std::vector<int>& faces, const std::string& root);

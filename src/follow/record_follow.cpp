@@ -18,13 +18,6 @@ namespace {
 
 constexpr const char* command = "tarnfold-faces";
 
-int endFollowing(bool complete, RunState* state)
-{
-    enterPhase(state, RunPhase::finished);
-    if (!state) return complete ? 0 : 1;
-    endWorker(complete ? 0 : 1);
-}
-
 } // namespace
 
 int followRecord(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
