@@ -89,9 +89,18 @@ int run(char** argv, RunState& state)
         reportProblems("tarnfold", binding.problems, complete);
         return 1;
     }
+    std::vector<std::string> exportProblems;
+    if (binding.rebound) {
+        // The lists name the new model's faces, whatever ends this run: recorded before the face
+        // files are written, a run stopped half way is not refused the next time.
+        enterPhase(&state, RunPhase::recording);
+        exportProblems.push_back(keepRunRecord(root.string(), model, lists,
+                                               hashListedFaces(modelShape, lists), &state));
+        if (exportProblems.back().empty()) exportProblems.clear();
+    }
     FaceHashes hashes;
-    std::vector<std::string> exportProblems =
-        exportFaceFiles(modelShape, inputs, root, &state, &hashes);
+    std::vector<std::string> written = exportFaceFiles(modelShape, inputs, root, &state, &hashes);
+    exportProblems.insert(exportProblems.end(), written.begin(), written.end());
     stopProgressLine(progress);
     reportNotes("tarnfold", binding.notes);
     enterPhase(&state, RunPhase::recording);

@@ -57,9 +57,18 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& mod
         result.stale = true;
         return std::move(binding.problems);
     }
+    std::vector<std::string> problems;
+    if (binding.rebound) {
+        // As tarnfold does: the lists' new binding is recorded before the face files are written.
+        enterPhase(&state, RunPhase::recording);
+        const std::string problem = keepRunRecord(dataset.root, model, lists,
+                                                  hashListedFaces(model.shape, lists), &state);
+        if (!problem.empty()) problems.push_back(problem);
+    }
     FaceHashes hashes;
-    std::vector<std::string> problems =
+    std::vector<std::string> written =
         exportFaceFiles(model.shape, dataset.inputs, dataset.root, &state, &hashes);
+    problems.insert(problems.end(), written.begin(), written.end());
     enterPhase(&state, RunPhase::recording);
     const std::string recordProblem = keepRunRecord(dataset.root, model, lists, hashes, &state);
     if (!recordProblem.empty()) problems.push_back(recordProblem);

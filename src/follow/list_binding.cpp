@@ -151,6 +151,7 @@ ListBinding checkListBinding(const std::string& root, const RecordReading& readi
     }
     std::sort(lines.begin(), lines.end());
     for (auto& line : lines) binding.problems.push_back(std::move(line.second));
+    binding.rebound = binding.problems.empty();
     if (binding.problems.empty() && !entries.empty()) {
         const std::size_t count = entries.size();
         binding.notes.push_back(change + ", recorded in '" + dataFilePath(root, recordFileName) +

@@ -14,6 +14,7 @@ struct ListBinding {
     std::vector<std::string> problems;
     std::vector<int> staleFaces; ///< the numbers those entries select now, each once, increasing
     std::vector<std::string> notes; ///< the model changed and the listed faces did not, ...
+    bool rebound = false; ///< the model is not the recorded one, and the lists name it now
 };
 
 /// Checks the lists of the dataset at `root` against the record of its last run, when the model
