@@ -11,8 +11,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-batch bench-reals install lint-man package check-package image \
-	check-image test-cluster docs \
+	bench-allocators bench-since bench-record bench-batch bench-reals install lint-man package \
+	check-package image check-image test-cluster docs \
 	measure-faces clean
 
 all: build
@@ -104,6 +104,14 @@ bench-reals:
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
 	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_SINCE_MODELS="$(MODELS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_reals_bench
+
+# bench-record: what the record of a run costs a run of MODELS (default: the corpus model) with
+#   every face listed, and tarnfold-faces --follow against --since on a drilled copy; PAIRS rounds.
+bench-record:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_RECORD_MODELS="$(MODELS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_record_bench
 
 bench bench-quick bench-allocators:
 	scripts/install-deps --bench

@@ -49,10 +49,12 @@ endif()
 install(FILES README.md packaging/copyright "${changelog_gz}"
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tarnfold)
 # The example dataset and the batch recipes. Under examples/, so that the dataset's relative
-# model path works from a copy of that directory's parent. Face files a run left are not shipped.
+# model path works from a copy of that directory's parent. Face files and the record a run left
+# are not shipped.
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tarnfold
         PATTERN "face*.brep" EXCLUDE
-        PATTERN "face*.brep.tmp*" EXCLUDE)
+        PATTERN "face*.brep.tmp*" EXCLUDE
+        PATTERN "last-run*.tsv*" EXCLUDE)
 
 # tarnfold-mesh is a package of its own, tarnfold-mesh, so that tarnfold's stays what it was:
 # gmsh's library brings FLTK, X11 and OpenGL along, which a batch node has no use for.

@@ -215,8 +215,9 @@ TEST_F(BatchEndingTest, DeathInTheMiddleOfAGroupKeepsWhatCameBefore)
     }
     EXPECT_EQ(written, 180);
     const std::string err = readFile(dir / "err.txt");
-    EXPECT_EQ(linesFor(err, second), "tarnfold: error: killed (Killed) while writing face 480 of "
-                                     "'boxes.step'; 180 files were written whole before it\n");
+    EXPECT_EQ(linesFor(err, second), "tarnfold: error: killed (Killed) while handing on the "
+                                     "results of '" + second +
+                                     "'; 180 files were written whole before it\n");
     EXPECT_EQ(linesFor(err, "third"), "tarnfold-batch: error: not begun: its model's worker ended "
                                       "on dataset '" + second + "': killed (Killed)\n");
     EXPECT_EQ(faceFiles(dir / "third" / "data").size(), 0u);

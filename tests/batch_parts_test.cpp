@@ -20,9 +20,9 @@ class BatchPartsTest : public TempDirTest {};
 TEST(BatchParts, ResultsSurviveThePipe)
 {
     const std::vector<DatasetResult> results = {
-        {0, 0, true, {}},
-        {7, 12, false, {"tarnfold: error: one", "", "two\nlines", "12\n3 4"}},
-        {123456, 1, true, {std::string("nul\0byte", 8)}},
+        {0, 0, false, {}, 0},
+        {7, 12, false, {"tarnfold: error: one", "", "two\nlines", "12\n3 4"}, 3},
+        {123456, 1, true, {std::string("nul\0byte", 8)}, 1},
     };
     std::string bytes;
     for (const DatasetResult& result : results) bytes += encodeResult(result);
@@ -45,11 +45,12 @@ TEST(BatchParts, ResultsSurviveThePipe)
         ASSERT_TRUE(takeResult(all, taken));
         EXPECT_EQ(taken.dataset, expected.dataset);
         EXPECT_EQ(taken.files, expected.files);
-        EXPECT_EQ(taken.whole, expected.whole);
+        EXPECT_EQ(taken.stale, expected.stale);
+        EXPECT_EQ(taken.errors, expected.errors);
         EXPECT_EQ(taken.lines, expected.lines);
     }
     EXPECT_EQ(all, "");
-    for (std::string damaged : {"x 1 1 1\n", "1 1 1 1\n3\nabcd", "1 1 2 0\n"}) {
+    for (std::string damaged : {"x 1 1\n", "1 1 1\n3\nabcd", "1 1 2 0 0\n", "1 1 0 2 1\n"}) {
         DatasetResult taken;
         EXPECT_THROW(takeResult(damaged, taken), std::runtime_error) << damaged;
     }

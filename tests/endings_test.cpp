@@ -105,7 +105,7 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
 }
 
 // Past a file-size limit a face write fails like any other: named, status 1, no temporary, and
-// the older face file stays as it was.
+// the older face file stays as it was. So does the record of the run.
 TEST_F(EndingTest, FileSizeLimitIsAFailedWrite)
 {
     writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
@@ -119,7 +119,8 @@ TEST_F(EndingTest, FileSizeLimitIsAFailedWrite)
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "tarnfold: error: cannot write '" + (dir / "data" / "face1.brep").string() +
-                           "': File too large\n");
+                           "': File too large\ntarnfold: error: cannot write '" +
+                           (dir / "data" / "last-run-model.tsv").string() + "': File too large\n");
     EXPECT_EQ(readFile(dir / "data" / "face1.brep"), "old face\n");
     expectNoTemporary(dir / "data");
 }

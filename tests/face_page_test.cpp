@@ -160,8 +160,8 @@ TEST_F(FacePageTest, RowsListsAndNameInThePage)
     const PageData data = readPageData(page);
     ASSERT_FALSE(data.sections.empty());
     EXPECT_EQ(data.sections.at("table"), run.out);
-    for (const char* row : {"\n1\tplane\t", "\tforce\t-\n", "\n4\tplane\t", "\tboth\t-\n",
-                            "\n6\tplane\t", "\trestraint\t-\n"}) {
+    for (const char* row : {"\n1\tplane\t", "\tforce\t-\t-\n", "\n4\tplane\t",
+                            "\tboth\t-\t-\n", "\n6\tplane\t", "\trestraint\t-\t-\n"}) {
         EXPECT_NE(run.out.find(row), std::string::npos) << row;
     }
     EXPECT_NE(page.find("<title>faces of a&lt;b&amp;&quot;c&quot;.step</title>"),

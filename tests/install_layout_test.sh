@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` with DESTDIR, as packagers stage it: every command in bin, every page of doc/
 # in man1 (gzipped, the same text), README, copyright, changelog and the example dataset in the
-# documentation directory, and no face file that a run left in the example.
+# documentation directory, and no face file or record that a run left in the example.
 # Usage: install_layout_test.sh <build-dir> <program>...
 set -euo pipefail
 build=$1
@@ -29,6 +29,7 @@ for file in README.md copyright changelog.gz examples/bracket/data/address.txt \
     expect "share/doc/tarnfold/$file is missing" test -f "$doc/$file"
 done
 expect "a face file was installed" test -z "$(find "$root" -name 'face*.brep*')"
+expect "the record of a run was installed" test -z "$(find "$root" -name 'last-run*')"
 expect "something outside bin and share was installed" \
     test -z "$(find "$root" -mindepth 1 -maxdepth 1 ! -name bin ! -name share)"
 echo "install layout: $failures problems"

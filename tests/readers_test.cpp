@@ -127,7 +127,7 @@ TEST_F(ReaderTest, MalformedForceFileFailsTheRun)
     EXPECT_EQ(run.err, "tarnfold: error: " + path +
                            ":3: not a number: 'zero'; reading stopped, the rest of the file is "
                            "ignored\n");
-    EXPECT_EQ(listNames(dir / "data"), (std::vector<std::string>{"address.txt", "face1.brep",
-                                                                 "face2.brep", "force",
-                                                                 "restraint"}));
+    EXPECT_EQ(listNames(dir / "data"),
+              (std::vector<std::string>{"address.txt", "face1.brep", "face2.brep", "force",
+                                        "last-run-model.tsv", "last-run.tsv", "restraint"}));
 }

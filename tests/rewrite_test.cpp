@@ -1,6 +1,7 @@
 // tarnfold-faces DATASET --since OLD [--rewrite]: a dataset's lists carried over to the new
 // revision of its model, byte for byte, and only when every listed face has a certain answer.
 #include "revisions.hpp"
+#include "follow/list_rewrite.hpp"
 #include "test_support.hpp"
 
 #include <array>
@@ -42,13 +43,14 @@ Revision drilled()
 } // namespace
 
 // The lists name the new numbers, and nothing else in them changes: a record over two lines,
-// CR LF, an entry that selected no face, text after the last record, a number written 4.0 whose
-// face keeps its number. The old lists are kept aside, outside the list directories; a list
-// with nothing to change is left alone. A list that links to a file shared with other datasets
-// gets a file of its own, and the shared one stays as it was.
+// CR LF, text after the last record, a number written 4.0 whose face keeps its number. The old
+// lists are kept aside, outside the list directories; a list with nothing to change is left
+// alone. A list that links to a file shared with other datasets gets a file of its own, and the
+// shared one stays as it was. The record then binds the lists to the new revision, which the
+// next carry starts from.
 TEST_F(RewriteTest, ListsNameTheNewFaces)
 {
-    const std::string force = "3 0\n-250 6\r\n0 -100 99 1 1\nend of the loads\n";
+    const std::string force = "3 0\n-250 6\r\n0 -100 4 1 1\nend of the loads\n";
     const std::string restraint = "2 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n";
     const fs::path root = makeRevisedDataset(drilled(), force, "");
     writeFile(root / "data" / "force" / "other.txt", "1 0 0\n");
@@ -57,14 +59,11 @@ TEST_F(RewriteTest, ListsNameTheNewFaces)
     fs::create_symlink(dir / "shared" / "fixed.txt", root / "data" / "restraint" / "fixed.txt");
 
     const ToolRun run = follow(root, dir / "rev" / "old.step", {"--rewrite"});
-    // The text after the last record and the stray entry are reported, as tarnfold reports them.
+    // The text after the last record is reported, as tarnfold reports it.
     EXPECT_EQ(run.exitStatus, 1) << run.err;
-    EXPECT_NE(run.err.find("tarnfold-faces: error: force list entry 99 selects no face: the old "
-                           "revision has 6 faces\n"),
-              std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find("loads.txt:4: not a number: 'end'"), std::string::npos) << run.err;
     EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"),
-              "2 0\n-250 3\r\n0 -100 99 1 1\nend of the loads\n");
+              "2 0\n-250 3\r\n0 -100 4 1 1\nend of the loads\n");
     EXPECT_EQ(readFile(root / "data" / "restraint" / "fixed.txt"),
               "6 1 1 1 0 0 0\r\n4.0 1 1 1 0 0 0\r\n");
     EXPECT_FALSE(fs::is_symlink(root / "data" / "restraint" / "fixed.txt"));
@@ -78,17 +77,18 @@ TEST_F(RewriteTest, ListsNameTheNewFaces)
               std::string::npos)
         << run.err;
 
-    // The next revision: the first copy stays, the second goes beside it.
+    // The next revision, from the one the lists now name: the first copy stays, the second goes
+    // beside it.
     const Revision next = reordered(drilled().after);
     writeRevisions(next, dir / "next");
     writeFile(root / "data" / "address.txt", (dir / "next" / "new.step").string() + "\n");
-    const ToolRun again = follow(root, dir / "next" / "old.step", {"--rewrite"});
+    const ToolRun again = follow(root, dir / "rev" / "new.step", {"--rewrite"});
     EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt"), force);
     EXPECT_EQ(readFile(root / "data" / "force.orig" / "loads.txt.2"),
-              "2 0\n-250 3\r\n0 -100 99 1 1\nend of the loads\n");
+              "2 0\n-250 3\r\n0 -100 4 1 1\nend of the loads\n");
     // Reversed order of 7 faces: face N is now 8 - N.
     EXPECT_EQ(readFile(root / "data" / "force" / "loads.txt"),
-              "6 0\n-250 5\r\n0 -100 99 1 1\nend of the loads\n")
+              "6 0\n-250 5\r\n0 -100 4 1 1\nend of the loads\n")
         << again.err;
 }
 
@@ -137,6 +137,9 @@ TEST_F(RewriteTest, NothingWrittenWithoutCertainAnswers)
         {"merged", unified(), "2 0 -1\n6 0 -2\n",
          {"/loads.txt:1: face 2 was merged into face 2; --allow-split-merge",
           "/loads.txt:2: face 6 was merged into face 2; --allow-split-merge"}},
+        // Whatever an entry past the old faces was meant for, it cannot be carried anywhere.
+        {"stray", cut(box(), cylinder(30, 30, -1, 6, 22)), "3 0 -250\n99 0 0\n",
+         {"/loads.txt:2: entry 99 selects no face of the old revision, which has 6 faces\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,6 +213,9 @@ TEST_F(RewriteTest, UsageErrors)
         {"set", "--since", "old.step", "--svg", "x.svg"},
         {"--model", "new.step", "--since", "old.step", "--html", "x.html"},
         {"set", "--since"},
+        {"--model", "new.step", "--follow"},
+        {"set", "--follow", "--since", "old.step"},
+        {"set", "--follow", "--html", "x.html"},
     };
     for (const std::vector<std::string>& command : commands) {
         const ToolRun run = runBinary(TARNFOLD_FACES_BINARY, command, dir);
@@ -251,4 +257,56 @@ TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
     EXPECT_EQ(rows[0].at("match"), "changed");
     EXPECT_EQ(readFile(dir / "jobs" / "a" / "data" / "force.orig" / "loads.txt"), "3 0 -250\n");
     EXPECT_NE(readFile(dir / "jobs" / "a" / "data" / "force" / "loads.txt"), "3 0 -250\n");
+}
+
+// A rewrite that fails half way is undone exactly: the list rewritten before the failure is put
+// back as it was, a link to a shared list as that link, a file with its mode, and the copies
+// made on the way are gone, with the directory made for them.
+TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
+{
+    const fs::path data = dir / "set" / "data";
+    writeFile(dir / "shared" / "fixed.txt", "2 1 1 1 0 0 0\n");
+    fs::create_directories(data / "restraint");
+    fs::create_symlink(dir / "shared" / "fixed.txt", data / "restraint" / "fixed.txt");
+    writeFile(data / "force" / "a.txt", "3 0 0\n");
+    fs::permissions(data / "force" / "a.txt", fs::perms(0640));
+    writeFile(data / "force" / "b.txt", "6 0 0\n");
+    // No copy of b.txt can be kept: a file stands where its directory would go.
+    writeFile(data / "force.orig", "not a directory\n");
+    const std::vector<ListChange> changes = {
+        {data / "restraint" / "fixed.txt", "2 1 1 1 0 0 0\n", "6 1 1 1 0 0 0\n"},
+        {data / "force" / "a.txt", "3 0 0\n", "2 0 0\n"},
+        {data / "force" / "b.txt", "6 0 0\n", "3 0 0\n"},
+    };
+    const ListRewriteReport report = applyListChanges(changes);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].rfind("cannot make '" + (data / "force.orig").string() + "': ", 0),
+              0u)
+        << report.problems[0];
+    EXPECT_TRUE(report.notes.empty());
+    EXPECT_TRUE(fs::is_symlink(data / "restraint" / "fixed.txt"));
+    EXPECT_EQ(fs::read_symlink(data / "restraint" / "fixed.txt"), dir / "shared" / "fixed.txt");
+    EXPECT_EQ(readFile(dir / "shared" / "fixed.txt"), "2 1 1 1 0 0 0\n");
+    EXPECT_FALSE(fs::exists(data / "restraint.orig"));
+    EXPECT_EQ(readFile(data / "force" / "a.txt"), "3 0 0\n");
+    EXPECT_EQ(readFile(data / "force" / "b.txt"), "6 0 0\n");
+    EXPECT_EQ(listNames(data), (std::vector<std::string>{"force", "force.orig", "restraint"}));
+    EXPECT_EQ(listNames(data / "restraint"), std::vector<std::string>{"fixed.txt"});
+
+    // Once copies can be kept, a list that cannot be replaced (here a directory has taken its
+    // place) undoes the two before it: the file comes back with its mode.
+    fs::remove(data / "force.orig");
+    fs::remove(data / "force" / "b.txt");
+    fs::create_directory(data / "force" / "b.txt");
+    const ListRewriteReport second = applyListChanges(changes);
+    ASSERT_EQ(second.problems.size(), 1u);
+    EXPECT_EQ(second.problems[0].rfind("cannot write '" + (data / "force" / "b.txt").string(), 0),
+              0u)
+        << second.problems[0];
+    EXPECT_EQ(readFile(data / "force" / "a.txt"), "3 0 0\n");
+    EXPECT_EQ(fs::status(data / "force" / "a.txt").permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(data / "restraint" / "fixed.txt"));
+    EXPECT_EQ(listNames(data), (std::vector<std::string>{"force", "restraint"}));
+    EXPECT_EQ(listNames(data / "force"), (std::vector<std::string>{"a.txt", "b.txt"}));
+    expectNoTemporary(data / "force");
 }

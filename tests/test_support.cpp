@@ -171,6 +171,13 @@ void makeDataset(const fs::path& root, const std::string& modelPath,
     writeFile(root / "data" / "restraint" / "fixed.txt", restraintText);
 }
 
+std::string sha256Of(const fs::path& file)
+{
+    const ToolRun run = runBinary("/usr/bin/sha256sum", {file.string()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    return run.out.substr(0, 64);
+}
+
 std::vector<std::string> listNames(const fs::path& directory)
 {
     std::vector<std::string> names;

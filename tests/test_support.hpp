@@ -91,6 +91,10 @@ void writeStepModel(const TopoDS_Shape& shape, const std::filesystem::path& path
 void makeDataset(const std::filesystem::path& root, const std::string& modelPath,
                  const std::string& forceText, const std::string& restraintText);
 
+/// The SHA-256 of a file's bytes in hexadecimal, as coreutils' sha256sum gives it: a digest
+/// made without the tool's own code.
+std::string sha256Of(const std::filesystem::path& file);
+
 /// The names of the entries of `directory`, sorted.
 std::vector<std::string> listNames(const std::filesystem::path& directory);
 

@@ -8,10 +8,14 @@
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
 #include "../follow/follow_revision.hpp"
+#include "../follow/list_binding.hpp"
+#include "../follow/record_follow.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/dataset_records.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_files.hpp"
+#include "../record/record_keeping.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
@@ -19,6 +23,7 @@
 #include "../run/worker.hpp"
 #include "../viewer/face_page.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +36,25 @@
 #include <Standard_Version.hxx>
 
 namespace {
+
+// The listed faces that are no longer the faces their lists were written for, as tarnfold
+// would refuse them, each reported as tarnfold reports it.
+std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const TopoDS_Shape& shape,
+                                RunState* state, bool& complete)
+{
+    const std::string changed = settleRunModel(model, shape);
+    if (!changed.empty()) {
+        reportProblems({changed}, complete);
+        return {};
+    }
+    enterPhase(state, RunPhase::checking);
+    SampledModel sampled{&model, {}};
+    const ListBinding binding =
+        checkListBinding(root, readRunRecord(root), readListFiles(root), sampled);
+    reportProblems(binding.problems, complete);
+    printNotes(binding.notes);
+    return binding.staleFaces;
+}
 
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
@@ -53,6 +77,8 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     if (state) startProgressLine(progress, *state);
     STEPControl_Reader reader;
     std::string importError;
+    // The model as its record would name it, taken in only for a dataset.
+    RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, state);
     stopProgressLine(progress);
     if (!importError.empty()) {
@@ -68,9 +94,18 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
     if (!note.empty()) printNote(note);
 
+    // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have
+    // none.
+    const std::vector<int> staleFaces =
+        withDataset ? findStaleFaces(options.datasetRoot, model, modelShape, state, complete)
+                    : std::vector<int>();
+
     enterPhase(state, RunPhase::measuring);
     const double deflection = meshModel(modelShape);
-    const std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
+    std::vector<FaceRow> rows = measureFaces(modelShape, withDataset ? &inputs : nullptr);
+    for (FaceRow& row : rows) {
+        row.stale = std::binary_search(staleFaces.begin(), staleFaces.end(), row.number);
+    }
     std::cout << formatFaceTable(rows) << std::flush;
     if (!std::cout) {
         reportProblems({"cannot write the face table to standard output"}, complete);
@@ -101,7 +136,9 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     }
     if (pageWanted) {
         enterPhase(state, RunPhase::drawing);
-        const PageText text{modelName, note, options.views.empty() ? View::iso : options.views[0]};
+        const PageText text{modelName, note,
+                            options.views.empty() ? View::iso : options.views[0],
+                            describeStaleFaces(staleFaces, options.datasetRoot)};
         // Read again for their further numbers, which the walk does not keep.
         const std::vector<DatasetRecord> records =
             withDataset ? readDatasetRecords(options.datasetRoot) : std::vector<DatasetRecord>{};
@@ -119,11 +156,12 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 int runFaces(const FacesOptions& options, RunState* state)
 {
     return runReportingFailures([&] {
-        if (options.sinceFile.empty()) return measureAndDraw(options, state);
+        if (options.sinceFile.empty() && !options.follow) return measureAndDraw(options, state);
         bool complete = true;
         const DatasetInputs inputs = readNamedInputs(options, state, complete);
         const FollowRequest request{options.datasetRoot, options.sinceFile, options.rewrite,
                                     options.allowSplitMerge, options.allowReshaped};
+        if (options.follow) return followRecord(request, inputs, complete, state);
         return followRevision(request, inputs, complete, state);
     });
 }
@@ -158,7 +196,13 @@ int main(int argc, char** argv)
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the library does to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    const WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
+    WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
+    // A carry over renews the dataset's record.
+    if (options.rewrite) {
+        for (const std::string& file : recordFilePaths(options.datasetRoot)) {
+            products.files.push_back(file);
+        }
+    }
     return superviseRun(products,
                         [&options](RunState& state) { return runFaces(options, &state); });
 }

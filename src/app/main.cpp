@@ -3,9 +3,12 @@
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
+#include "../follow/list_binding.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_files.hpp"
+#include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
@@ -28,10 +31,15 @@ void printHelp()
     std::cout << usageLine << "\n\n"
               << "Reads <dataset-root>/data: the face numbers listed in the files of force/ and\n"
                  "restraint/, and the STEP model named by address.txt. Writes each listed face\n"
-                 "of the model to <dataset-root>/data/face<N>.brep in BRep text format.\n\n"
+                 "of the model to <dataset-root>/data/face<N>.brep in BRep text format, and\n"
+                 "the record of the run to <dataset-root>/data/last-run.tsv. When the model\n"
+                 "changed since the last run, a list that is as it was then must still name\n"
+                 "the faces it named: otherwise nothing is written (see tarnfold-faces\n"
+                 "<dataset-root> --follow, or remove data/last-run.tsv to take the lists as\n"
+                 "they stand).\n\n"
                  "Exit status: 0 when every input was read whole and every listed face written,\n"
-                 "1 when anything was reported on stderr (a crash of the STEP library\n"
-                 "included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
+                 "1 when anything was reported on stderr (stale lists and a crash of the STEP\n"
+                 "library included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
                  "  -h, --help     show this help\n"
                  "  --version      show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
@@ -58,6 +66,7 @@ int run(char** argv, RunState& state)
     startProgressLine(progress, state);
     STEPControl_Reader reader;
     std::string importError;
+    RunModel model = takeModelFile(inputs.modelPath, &state);
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
@@ -70,9 +79,40 @@ int run(char** argv, RunState& state)
     // other shapes have none.
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
     if (!note.empty()) printNote(note);
-    const std::vector<std::string> exportProblems =
-        exportFaceFiles(modelShape, inputs, root, &state);
+    // No face file is written for lists that no longer name the faces they were written for.
+    if (const std::string changed = settleRunModel(model, modelShape); !changed.empty()) {
+        stopProgressLine(progress);
+        reportProblems({changed}, complete);
+        return 1;
+    }
+    enterPhase(&state, RunPhase::checking);
+    const std::vector<ListFileNow> lists = readListFiles(root);
+    SampledModel sampled{&model, {}};
+    const ListBinding binding =
+        checkListBinding(root.string(), readRunRecord(root.string()), lists, sampled);
+    if (!binding.problems.empty()) {
+        stopProgressLine(progress);
+        printNotes(binding.notes);
+        reportProblems(binding.problems, complete);
+        return 1;
+    }
+    std::vector<std::string> exportProblems;
+    if (binding.rebound) {
+        // The lists name the new model's faces, whatever ends this run: recorded before the face
+        // files are written, a run stopped half way is not refused the next time.
+        enterPhase(&state, RunPhase::recording);
+        exportProblems.push_back(keepRunRecord(root.string(), model, lists,
+                                               hashListedFaces(modelShape, lists), &state));
+        if (exportProblems.back().empty()) exportProblems.clear();
+    }
+    FaceHashes hashes;
+    std::vector<std::string> written = exportFaceFiles(modelShape, inputs, root, &state, &hashes);
+    exportProblems.insert(exportProblems.end(), written.begin(), written.end());
     stopProgressLine(progress);
+    printNotes(binding.notes);
+    enterPhase(&state, RunPhase::recording);
+    const std::string recordProblem = keepRunRecord(root.string(), model, lists, hashes, &state);
+    if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
     reportProblems(exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
     endWorker(complete ? 0 : 1);
@@ -102,7 +142,7 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
-    const WorkerProducts products{{argv[1]}, {}};
+    const WorkerProducts products{{argv[1]}, recordFilePaths(argv[1])};
     return superviseRun(products, [argv](RunState& state) {
         return runReportingFailures([&] { return run(argv, state); });
     });

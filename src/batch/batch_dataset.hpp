@@ -7,13 +7,13 @@
 #include <vector>
 
 /// How a dataset of a batch ended; pending until it is known.
-enum class DatasetStatus { pending, ok, failed, crashed, timeout, stopped };
+enum class DatasetStatus { pending, ok, failed, stale, crashed, timeout, stopped };
 
 /// One dataset root of a batch's input, and all that is known of it.
 struct BatchDataset {
     std::string root;               ///< exactly as given
     DatasetInputs inputs;           ///< what the walk gathered
-    std::vector<std::string> lines; ///< its error lines, in tarnfold's order, without newlines
+    std::vector<std::string> lines; ///< its error and note lines, in tarnfold's order, no newlines
     DatasetStatus status = DatasetStatus::pending;
     int files = 0;                  ///< face files written whole
 };

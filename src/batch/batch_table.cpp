@@ -4,22 +4,6 @@
 
 #include <cerrno>
 
-std::string escapeField(const std::string& text)
-{
-    std::string field;
-    field.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '\\': field += "\\\\"; break;
-        case '\t': field += "\\t"; break;
-        case '\n': field += "\\n"; break;
-        case '\r': field += "\\r"; break;
-        default: field += c;
-        }
-    }
-    return field;
-}
-
 std::string modelField(const BatchDataset& dataset)
 {
     return dataset.inputs.modelPath.empty() ? "-" : escapeField(dataset.inputs.modelPath);
@@ -30,6 +14,7 @@ const char* statusWord(DatasetStatus status)
     switch (status) {
     case DatasetStatus::ok: return "ok";
     case DatasetStatus::failed: return "failed";
+    case DatasetStatus::stale: return "stale";
     case DatasetStatus::crashed: return "crashed";
     case DatasetStatus::timeout: return "timeout";
     case DatasetStatus::stopped: return "stopped";

@@ -2,14 +2,12 @@
 
 #include "batch_dataset.hpp"
 
+#include "../output/table_fields.hpp"
+
 #include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
-
-/// `text` as one field of a tab-separated table: backslash, tab, newline and carriage return
-/// written as \\, \t, \n and \r, so that every row stays one line of fields.
-std::string escapeField(const std::string& text);
 
 /// The model column of a dataset: its model path as address.txt gives it, "-" when none.
 std::string modelField(const BatchDataset& dataset);

@@ -4,8 +4,10 @@
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
+#include "../follow/list_binding.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
+#include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 
@@ -41,6 +43,41 @@ void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
     state.datasetsBegun.store(begun);
 }
 
+// What tarnfold does for the dataset once the model is read: its lists checked against the
+// record of its last run, its face files written, its record kept. Notes go into `result`.
+std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& model,
+                                      SampledModel& sampled, RunState& state,
+                                      DatasetResult& result)
+{
+    enterPhase(&state, RunPhase::checking);
+    const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+    ListBinding binding =
+        checkListBinding(dataset.root, readRunRecord(dataset.root), lists, sampled);
+    for (const std::string& note : binding.notes) {
+        result.lines.push_back(noteLine(commands::tool, note));
+    }
+    if (!binding.problems.empty()) {
+        result.stale = true;
+        return std::move(binding.problems);
+    }
+    std::vector<std::string> problems;
+    if (binding.rebound) {
+        // As tarnfold does: the lists' new binding is recorded before the face files are written.
+        enterPhase(&state, RunPhase::recording);
+        const std::string problem = keepRunRecord(dataset.root, model, lists,
+                                                  hashListedFaces(model.shape, lists), &state);
+        if (!problem.empty()) problems.push_back(problem);
+    }
+    FaceHashes hashes;
+    std::vector<std::string> written =
+        exportFaceFiles(model.shape, dataset.inputs, dataset.root, &state, &hashes);
+    problems.insert(problems.end(), written.begin(), written.end());
+    enterPhase(&state, RunPhase::recording);
+    const std::string recordProblem = keepRunRecord(dataset.root, model, lists, hashes, &state);
+    if (!recordProblem.empty()) problems.push_back(recordProblem);
+    return problems;
+}
+
 } // namespace
 
 void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& datasets,
@@ -52,8 +89,13 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     std::string importError, reason;
     bool thrown = false;
     TopoDS_Shape modelShape;
+    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed.
+    RunModel model = takeModelFile(group.modelPath, &state);
+    SampledModel sampled{&model, {}};
+    std::string unsettled;
     try {
         modelShape = importStepModel(reader, group.modelPath, importError, &state, &reason);
+        if (importError.empty()) unsettled = settleRunModel(model, modelShape);
     } catch (...) {
         importError = describeCurrentException();
         thrown = true;
@@ -63,29 +105,34 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     for (const std::size_t index : group.members) {
         const BatchDataset& dataset = datasets[index];
         beginDataset(state, dataset, ++begun);
-        std::vector<std::string> problems;
         DatasetResult result;
+        result.dataset = index;
+        std::vector<std::string> problems;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
             const bool renamed = !thrown && dataset.inputs.modelPath != group.modelPath;
             problems = {renamed ? describeUnreadableModel(dataset.inputs.modelPath, reason)
                                 : importError};
+        } else if (!unsettled.empty()) {
+            problems = {unsettled};
         } else {
             // As tarnfold notes it, before the export's lines.
             const std::string note = describeShapeChoice(countTransferredShapes(reader));
             if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
-                problems = exportFaceFiles(modelShape, dataset.inputs, dataset.root, &state);
+                model.path = dataset.inputs.modelPath; // as its record names it
+                problems = writeDataset(dataset, model, sampled, state, result);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }
         }
-        result.dataset = index;
         result.files = state.filesWritten.load();
-        result.whole = problems.empty();
         for (const std::string& problem : problems) {
             result.lines.push_back(errorLine(commands::tool, problem));
         }
+        result.errors += problems.size();
+        // Its files and record are whole by now: a death from here on is no death mid-write.
+        enterPhase(&state, RunPhase::reporting);
         sendResult(resultsFd, result);
     }
     enterPhase(&state, RunPhase::finished);

@@ -5,7 +5,8 @@
 std::string encodeResult(const DatasetResult& result)
 {
     std::string bytes = std::to_string(result.dataset) + ' ' + std::to_string(result.files) + ' ' +
-                        (result.whole ? "1 " : "0 ") + std::to_string(result.lines.size()) + '\n';
+                        (result.stale ? "1 " : "0 ") + std::to_string(result.errors) + ' ' +
+                        std::to_string(result.lines.size()) + '\n';
     for (const std::string& line : result.lines) {
         bytes += std::to_string(line.size()) + '\n' + line + '\n';
     }
@@ -34,12 +35,13 @@ bool readNumber(const std::string& bytes, std::size_t& at, char end, std::size_t
 
 bool takeResult(std::string& bytes, DatasetResult& result)
 {
-    std::size_t at = 0, dataset = 0, files = 0, whole = 0, count = 0;
+    std::size_t at = 0, dataset = 0, files = 0, stale = 0, errors = 0, count = 0;
     if (!readNumber(bytes, at, ' ', dataset) || !readNumber(bytes, at, ' ', files) ||
-        !readNumber(bytes, at, ' ', whole) || !readNumber(bytes, at, '\n', count)) {
+        !readNumber(bytes, at, ' ', stale) || !readNumber(bytes, at, ' ', errors) ||
+        !readNumber(bytes, at, '\n', count)) {
         return false;
     }
-    if (whole > 1) throw std::runtime_error("a damaged result");
+    if (stale > 1 || errors > count) throw std::runtime_error("a damaged result");
     std::vector<std::string> lines;
     for (std::size_t n = 0; n < count; ++n) {
         std::size_t length = 0;
@@ -51,7 +53,8 @@ bool takeResult(std::string& bytes, DatasetResult& result)
     }
     result.dataset = dataset;
     result.files = static_cast<int>(files);
-    result.whole = whole == 1;
+    result.stale = stale == 1;
+    result.errors = errors;
     result.lines = std::move(lines);
     bytes.erase(0, at);
     return true;

@@ -8,12 +8,13 @@
 struct DatasetResult {
     std::size_t dataset = 0;        ///< index into the batch's datasets
     int files = 0;                  ///< face files written whole
-    bool whole = true;              ///< no error: its lines are notes only
-    std::vector<std::string> lines; ///< its error and note lines, without newlines
+    bool stale = false;             ///< its lists no longer name the faces they were written for
+    std::vector<std::string> lines; ///< error and note lines, in order, without newlines
+    std::size_t errors = 0;         ///< how many of the lines are errors
 };
 
-/// `result` as bytes for the results pipe: "<dataset> <files> <whole> <count>\n", then each
-/// line as "<length>\n<bytes>\n", so that a line may hold any byte.
+/// `result` as bytes for the results pipe: "<dataset> <files> <stale> <errors> <count>\n", then
+/// each line as "<length>\n<bytes>\n", so that a line may hold any byte.
 std::string encodeResult(const DatasetResult& result);
 
 /// Takes the first whole result off the front of `bytes`. Returns false, leaving `bytes` as it

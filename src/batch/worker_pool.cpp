@@ -5,6 +5,7 @@
 #include "worker_endings.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../record/record_files.hpp"
 #include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
@@ -50,10 +51,12 @@ void takeResults(Pool& pool, PoolWorker& worker)
         ++worker.reported;
         BatchDataset& dataset = pool.datasets[result.dataset];
         dataset.files = result.files;
-        // The walk's lines came first, and are errors; the worker's may be notes.
-        const bool whole = dataset.lines.empty() && result.whole;
+        // The walk's lines came first, all of them errors: any error means it is not whole.
+        const bool whole = dataset.lines.empty() && result.errors == 0;
         dataset.lines.insert(dataset.lines.end(), result.lines.begin(), result.lines.end());
-        dataset.status = whole ? DatasetStatus::ok : DatasetStatus::failed;
+        dataset.status = result.stale ? DatasetStatus::stale
+                         : whole      ? DatasetStatus::ok
+                                      : DatasetStatus::failed;
     }
 }
 
@@ -86,7 +89,9 @@ void finishWorker(Pool& pool, PoolWorker& worker)
     } else {
         WorkerProducts products;
         for (const std::size_t member : group.members) {
-            products.datasetRoots.push_back(pool.datasets[member].root);
+            const std::string& root = pool.datasets[member].root;
+            products.datasetRoots.push_back(root);
+            for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
         }
         removeWorkerTemporary(*worker.state, worker.pid, products);
     }

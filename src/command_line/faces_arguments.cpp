@@ -14,6 +14,8 @@ const char* const facesUsageText =
     "       tarnfold-faces [options] --model FILE.step\n"
     "       tarnfold-faces --model NEW.step --since OLD.step\n"
     "       tarnfold-faces <dataset-root> --since OLD.step\n"
+    "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n"
+    "       tarnfold-faces <dataset-root> --follow\n"
     "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n";
 
 void printFacesHelp()
@@ -24,7 +26,9 @@ void printFacesHelp()
                  "face (px py pz), the unit normal there (nx ny nz), the list that names the\n"
                  "face (force, restraint, both or -) and, for a face visited twice, the number\n"
                  "of its first visit (same_as). With a dataset root, the model is the one that\n"
-                 "<dataset-root>/data/address.txt names, and its lists are marked.\n\n"
+                 "<dataset-root>/data/address.txt names, and its lists are marked; the last\n"
+                 "column (stale) says yes for a listed face that is no longer the face its list\n"
+                 "was written for, when the model changed since the last run of tarnfold.\n\n"
                  "  --svg FILE       also draw the model to FILE (SVG)\n"
                  "  --html FILE      also write FILE, a self-contained page that shows the model\n"
                  "                   in 3D in a browser, to point at faces and pick the lists\n"
@@ -40,9 +44,15 @@ void printFacesHelp()
                  "                   split, merged, reshaped, gone or unsure), list, kept (share\n"
                  "                   of its area found again), reason; a model moved as a whole\n"
                  "                   is matched through the motion, which a note names\n"
-                 "  --rewrite        with a dataset and --since: make its lists name the new\n"
-                 "                   numbers, only if every listed face is same or changed; the\n"
-                 "                   old lists are kept in data/force.orig/ and restraint.orig/\n"
+                 "  --follow         with a dataset: as --since, the old revision being the model\n"
+                 "                   of the last run of tarnfold on it, as data/last-run.tsv and\n"
+                 "                   the face files of that run hold it; only the lists that are\n"
+                 "                   as they were then are followed\n"
+                 "  --rewrite        with a dataset and --since or --follow: make its lists name\n"
+                 "                   the new numbers, only if every listed face is same or\n"
+                 "                   changed; the old lists are kept in data/force.orig/ and\n"
+                 "                   restraint.orig/, and data/last-run.tsv records the lists as\n"
+                 "                   written for the new revision\n"
                  "  --allow-split-merge  also carry split and merged faces over: a split face's\n"
                  "                   record is repeated for each new face, so its further numbers\n"
                  "                   count once per face\n"
@@ -54,11 +64,11 @@ void printFacesHelp()
                  "When the STEP transfer gives several shapes, only the last one's faces are\n"
                  "numbered; a note on stderr, the picture and the page say so. A page is written\n"
                  "with three.js from Debian's package libjs-three inside it.\n"
-                 "Exit status: 0 when everything was read and written (with --since: and every\n"
-                 "row is same, changed, split, merged or reshaped), 1 when an error was\n"
-                 "reported on stderr (a crash of the STEP library included; with --since, also\n"
-                 "a row that is gone or unsure), 2 for a usage error, 128+N when stopped by\n"
-                 "signal N.\n";
+                 "Exit status: 0 when everything was read and written (with --since or\n"
+                 "--follow: and every row is same, changed, split, merged or reshaped), 1 when\n"
+                 "an error was reported on stderr (a crash of the STEP library included, a\n"
+                 "stale listed face; with --since or --follow, also a row that is gone or\n"
+                 "unsure), 2 for a usage error, 128+N when stopped by signal N.\n";
 }
 
 FacesOptions parseFacesArguments(int argc, char** argv)
@@ -85,6 +95,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         } else if (takeOptionValue("--since", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--since needs a file name");
             options.sinceFile = value;
+        } else if (argument == "--follow") {
+            options.follow = true;
         } else if (argument == "--rewrite") {
             options.rewrite = true;
         } else if (argument == "--allow-split-merge") {
@@ -128,8 +140,20 @@ FacesOptions parseFacesArguments(int argc, char** argv)
         throw std::invalid_argument("--since prints the table of two revisions and draws nothing; "
                                     "draw the new one without --since");
     }
-    if (options.rewrite && (options.sinceFile.empty() || options.datasetRoot.empty())) {
-        throw std::invalid_argument("--rewrite needs a dataset root and --since");
+    if (options.follow && (!options.sinceFile.empty() || options.datasetRoot.empty())) {
+        throw std::invalid_argument(options.sinceFile.empty()
+                                        ? "--follow needs a dataset root"
+                                        : "--follow and --since name the old revision two ways; "
+                                          "give one of them");
+    }
+    if (options.follow && (!options.svgFile.empty() || !options.htmlFile.empty() ||
+                           !options.views.empty() || options.labelsGiven)) {
+        throw std::invalid_argument("--follow prints the table of two revisions and draws "
+                                    "nothing; draw the new one without --follow");
+    }
+    if (options.rewrite && ((options.sinceFile.empty() && !options.follow) ||
+                            options.datasetRoot.empty())) {
+        throw std::invalid_argument("--rewrite needs a dataset root and --since or --follow");
     }
     if (options.allowSplitMerge && !options.rewrite) {
         throw std::invalid_argument("--allow-split-merge goes with --rewrite");

@@ -18,6 +18,7 @@ struct FacesOptions {
     LabelChoice labels = LabelChoice::listed;
     bool labelsGiven = false;
     std::string sinceFile;   ///< the old revision to compare with; "" when none
+    bool follow = false;     ///< compare with the revision of the dataset's last run
     bool rewrite = false;    ///< carry the dataset's lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
     bool allowReshaped = false;   ///< also carry reshaped faces over

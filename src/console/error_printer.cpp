@@ -45,6 +45,11 @@ void printNote(const std::string& note)
     std::cerr << noteLine(currentCommand, note) << '\n';
 }
 
+void printNotes(const std::vector<std::string>& notes)
+{
+    for (const std::string& note : notes) printNote(note);
+}
+
 void reportProblems(const std::vector<std::string>& problems, bool& complete)
 {
     for (const std::string& problem : problems) printError(problem);

@@ -32,6 +32,9 @@ void printError(const std::string& problem);
 /// Prints `note` as one note line of this process's command on stderr.
 void printNote(const std::string& note);
 
+/// Prints each note as one note line of this process's command on stderr.
+void printNotes(const std::vector<std::string>& notes);
+
 /// Prints each problem as one error line on stderr; clears `complete` if there is any.
 void reportProblems(const std::vector<std::string>& problems, bool& complete);
 

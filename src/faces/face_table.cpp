@@ -151,7 +151,8 @@ std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetI
 
 std::string formatFaceTable(const std::vector<FaceRow>& rows)
 {
-    std::string text = "face\ttype\tarea\tcx\tcy\tcz\tpx\tpy\tpz\tnx\tny\tnz\tlist\tsame_as\n";
+    std::string text =
+        "face\ttype\tarea\tcx\tcy\tcz\tpx\tpy\tpz\tnx\tny\tnz\tlist\tsame_as\tstale\n";
     for (const FaceRow& row : rows) {
         text += std::to_string(row.number) + '\t' + row.type + '\t';
         appendNumber(text, row.area);
@@ -166,7 +167,7 @@ std::string formatFaceTable(const std::vector<FaceRow>& rows)
         text += listName(row.list);
         text += '\t';
         text += row.sameAs != 0 ? std::to_string(row.sameAs) : "-";
-        text += '\n';
+        text += row.stale ? "\tyes\n" : "\t-\n";
     }
     return text;
 }

@@ -26,6 +26,7 @@ struct FaceRow {
     std::vector<gp_Pnt> otherLabelPoints; ///< further points inside the face, best first
     FaceList list = FaceList::none;
     int sameAs = 0; ///< the first number that visits the same face, 0 if none
+    bool stale = false; ///< listed, and no longer the face its list was written for
 };
 
 /// Meshes every face of `modelShape` finely enough for a picture of the whole model, unless it
@@ -36,7 +37,8 @@ double meshModel(const TopoDS_Shape& modelShape);
 /// lists; null when there are none.
 std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetInputs* inputs);
 
-/// The rows as tab-separated text: one header line, then one line per row.
+/// The rows as tab-separated text: one header line, then one line per row. The last column,
+/// stale, says yes for a stale row and - for any other.
 std::string formatFaceTable(const std::vector<FaceRow>& rows);
 
 /// Which of the lists name `faceNumber`, given each list's face numbers, sorted.

@@ -6,19 +6,17 @@
 #include "../intake/list_records.hpp"
 #include "../output/whole_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <fstream>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// One list file as it is and as it is to be.
-struct ListChange {
-    fs::path path;
-    std::string before, after;
-};
 
 std::string joinNumbers(const std::vector<int>& numbers)
 {
@@ -59,6 +57,14 @@ std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool 
     return {};
 }
 
+std::string describeStrayEntry(double entry, std::size_t faceCount)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
+    return "entry " + std::string(text, end) + " selects no face of the old revision, which has " +
+           std::to_string(faceCount) + (faceCount == 1 ? " face" : " faces");
+}
+
 bool readWhole(const fs::path& path, std::string& text, std::string& problem)
 {
     errno = 0;
@@ -73,14 +79,26 @@ bool readWhole(const fs::path& path, std::string& text, std::string& problem)
     return true;
 }
 
+// What a list file was before it was replaced, to put it back exactly.
+struct ReplacedList {
+    const ListChange* change = nullptr;
+    std::string copy;             ///< its old copy, "" before it is made
+    fs::path copies;              ///< the copies' directory, when this rewrite made it
+    bool wasLink = false;
+    fs::path linkTarget;
+    fs::perms mode = fs::perms::unknown;
+    bool replaced = false;
+};
+
 // Keeps `change.before` as data/<list>.orig/<name>, or <name>.2, .3, ... when taken. Returns
 // the copy's name, or "" with `problem` set.
-std::string keepOldCopy(const ListChange& change, std::string& problem)
+std::string keepOldCopy(ReplacedList& step, std::string& problem)
 {
+    const ListChange& change = *step.change;
     const fs::path directory = change.path.parent_path();
     const fs::path copies = directory.parent_path() / (directory.filename().string() + ".orig");
     std::error_code error;
-    fs::create_directory(copies, error);
+    if (fs::create_directory(copies, error)) step.copies = copies;
     if (error) {
         problem = "cannot make '" + copies.string() + "': " + error.message();
         return {};
@@ -99,15 +117,100 @@ std::string keepOldCopy(const ListChange& change, std::string& problem)
     return {};
 }
 
+// The list as the file or link it was before, with the mode it had.
+std::string putBack(const ReplacedList& step)
+{
+    const ListChange& change = *step.change;
+    std::error_code error;
+    if (step.wasLink) {
+        // Made beside it, then renamed over the rewritten file: the list is never missing.
+        const fs::path link = change.path.string() + ".undo" + std::to_string(::getpid());
+        fs::remove(link, error);
+        fs::create_symlink(step.linkTarget, link, error);
+        if (!error) fs::rename(link, change.path, error);
+        if (error) {
+            fs::remove(link);
+            return "cannot put back the link '" + change.path.string() + "': " + error.message();
+        }
+        return {};
+    }
+    const std::string problem = writeWholeFile(change.path.string(), change.before);
+    if (problem.empty() && step.mode != fs::perms::unknown) {
+        fs::permissions(change.path, step.mode, error);
+    }
+    return problem;
+}
+
+// Undoes every step taken, the last first. Returns what could not be undone.
+std::vector<std::string> undoSteps(std::vector<ReplacedList>& steps)
+{
+    std::vector<std::string> problems;
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        if (step->replaced) {
+            const std::string problem = putBack(*step);
+            if (!problem.empty()) problems.push_back(problem + "; it names faces of the new model");
+        }
+        std::error_code error;
+        if (!step->copy.empty()) fs::remove(step->copy, error);
+        if (!step->copies.empty()) fs::remove(step->copies, error); // only when empty again
+    }
+    return problems;
+}
+
 } // namespace
 
+ListRewriteReport applyListChanges(const std::vector<ListChange>& changes)
+{
+    ListRewriteReport report;
+    std::vector<ReplacedList> steps;
+    for (const ListChange& change : changes) {
+        ReplacedList& step = steps.emplace_back();
+        step.change = &change;
+        std::error_code error;
+        const fs::file_status link = fs::symlink_status(change.path, error);
+        step.wasLink = fs::is_symlink(link);
+        if (step.wasLink) step.linkTarget = fs::read_symlink(change.path, error);
+        if (!error && !step.wasLink) step.mode = link.permissions();
+        std::string problem;
+        if (error) {
+            problem = "cannot look at '" + change.path.string() + "': " + error.message();
+        } else {
+            step.copy = keepOldCopy(step, problem);
+        }
+        if (problem.empty()) {
+            problem = writeWholeFile(change.path.string(), change.after);
+            step.replaced = problem.empty();
+        }
+        if (problem.empty()) {
+            // A rewritten list keeps the mode it had; a shared list linked to gets a file of its
+            // own, as new files are made.
+            if (step.mode != fs::perms::unknown) fs::permissions(change.path, step.mode, error);
+            report.notes.push_back("rewrote '" + change.path.string() +
+                                   "'; the old list is kept as '" + step.copy + "'");
+            continue;
+        }
+        // A dataset whose lists name faces of two revisions would be worse than either.
+        report.problems.push_back(problem);
+        const std::vector<std::string> left = undoSteps(steps);
+        report.problems.insert(report.problems.end(), left.begin(), left.end());
+        report.notes.clear();
+        break;
+    }
+    return report;
+}
+
 ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<FaceMatch>& matches,
-                                      bool allowSplitMerge, bool allowReshaped)
+                                      bool allowSplitMerge, bool allowReshaped,
+                                      const std::vector<std::string>* carried)
 {
     ListRewriteReport report;
     std::vector<ListChange> changes;
     for (const DatasetFile& file : listDatasetFiles(root)) {
         if (file.kind == DatasetFileKind::locator) continue;
+        if (carried &&
+            std::find(carried->begin(), carried->end(), file.path.string()) == carried->end()) {
+            continue;
+        }
         ListChange change{file.path, {}, {}};
         std::string problem;
         if (!readWhole(file.path, change.before, problem)) {
@@ -120,8 +223,10 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
         std::vector<double> expected;
         for (std::size_t i = 0; i < records.size(); ++i) {
             const double entry = records[i].faceNumber;
+            const std::string where = file.path.string() + ":" + std::to_string(records[i].line);
             if (!selectsFace(entry, int(matches.size()))) {
-                expected.push_back(entry); // it selected no face before, and stays
+                // Whatever it was meant to select, nobody can say what it selects now.
+                report.problems.push_back(where + ": " + describeStrayEntry(entry, matches.size()));
                 continue;
             }
             std::string refusal;
@@ -129,10 +234,7 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
                                         allowReshaped, refusal);
             // A face that keeps its number keeps its text too ("4.0" stays "4.0").
             if (newNumbers[i] == std::vector<int>{int(entry)}) newNumbers[i].clear();
-            if (!refusal.empty()) {
-                report.problems.push_back(file.path.string() + ":" +
-                                          std::to_string(records[i].line) + ": " + refusal);
-            }
+            if (!refusal.empty()) report.problems.push_back(where + ": " + refusal);
             if (newNumbers[i].empty() && refusal.empty()) expected.push_back(entry);
             expected.insert(expected.end(), newNumbers[i].begin(), newNumbers[i].end());
         }
@@ -149,28 +251,5 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
         if (change.after != change.before) changes.push_back(std::move(change));
     }
     if (!report.problems.empty()) return report;
-
-    std::vector<const ListChange*> replaced;
-    for (const ListChange& change : changes) {
-        std::string problem;
-        const std::string copy = keepOldCopy(change, problem);
-        if (problem.empty()) problem = writeWholeFile(change.path.string(), change.after);
-        if (problem.empty()) {
-            replaced.push_back(&change);
-            report.notes.push_back("rewrote '" + change.path.string() +
-                                   "'; the old list is kept as '" + copy + "'");
-            continue;
-        }
-        // A dataset whose lists name faces of two revisions would be worse than either.
-        report.problems.push_back(problem);
-        for (const ListChange* done : replaced) {
-            const std::string undo = writeWholeFile(done->path.string(), done->before);
-            if (!undo.empty()) {
-                report.problems.push_back(undo + "; it names faces of the new model");
-            }
-        }
-        report.notes.clear();
-        break;
-    }
-    return report;
+    return applyListChanges(changes);
 }

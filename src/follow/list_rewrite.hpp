@@ -14,12 +14,26 @@ struct ListRewriteReport {
 
 /// Rewrites the face list files of the dataset at `root` so that they name the faces of the new
 /// revision: `matches` holds the answer for each old face number (entry N-1 for face N). Only
-/// when every listed face has a certain answer, and split and merged faces only when
-/// `allowSplitMerge`: a split face's record is repeated for each new face, merged faces' records
-/// all name the new face; reshaped faces only when `allowReshaped`. Nothing but the face numbers changes; an entry that selects no old
-/// face stays. Each changed file is kept first as data/<list>.orig/<name> (or <name>.2, .3, ...,
-/// never over an earlier copy), then replaced whole. When one fails, those already replaced are
-/// put back.
+/// when every listed face has a certain answer and every entry selects an old face, split and
+/// merged faces only when `allowSplitMerge` (a split face's record is repeated for each new
+/// face, merged faces' records all name the new face) and reshaped faces only when
+/// `allowReshaped`. Nothing but the face numbers changes. `carried` names the list files to
+/// carry over, as the walk names them; null for all of them. Each changed file is kept first as
+/// data/<list>.orig/<name> (or <name>.2, .3, ..., never over an earlier copy), then replaced
+/// whole (see applyListChanges).
 ListRewriteReport rewriteDatasetLists(const std::filesystem::path& root,
                                       const std::vector<FaceMatch>& matches, bool allowSplitMerge,
-                                      bool allowReshaped = false);
+                                      bool allowReshaped,
+                                      const std::vector<std::string>* carried = nullptr);
+
+/// One list file as it is and as it is to be.
+struct ListChange {
+    std::filesystem::path path;
+    std::string before, after;
+};
+
+/// Keeps a copy of each list beside its directory, then replaces it, in order. When a step
+/// fails, every step taken is undone: each list put back as it was (a symbolic link as the same
+/// link, a file with its mode), each copy made removed, and a copies directory made for them
+/// removed again.
+ListRewriteReport applyListChanges(const std::vector<ListChange>& changes);

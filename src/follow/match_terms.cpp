@@ -25,12 +25,18 @@ const char* matchKindName(MatchKind kind)
 }
 
 MatchTolerance measureTolerance(const std::vector<SampledFace>& oldFaces,
-                                const std::vector<SampledFace>& newFaces)
+                                const std::vector<SampledFace>& newFaces,
+                                const Bnd_Box& alsoBounds)
 {
-    Bnd_Box whole;
+    Bnd_Box whole = alsoBounds;
     for (const auto* faces : {&oldFaces, &newFaces}) {
         for (const SampledFace& face : *faces) whole.Add(face.box);
     }
+    return measureTolerance(whole);
+}
+
+MatchTolerance measureTolerance(const Bnd_Box& whole)
+{
     const double size = whole.IsVoid() ? 1 : std::sqrt(whole.SquareExtent());
     return {1e-6 * size, 1e-3 * size};
 }

@@ -48,9 +48,14 @@ struct MatchTolerance {
     double most = 0; ///< a thousandth of that size: no comparison is looser
 };
 
-/// The tolerances for two revisions, from the diagonal of the box around the faces of both.
+/// The tolerances for two revisions, from the diagonal of the box around the faces of both and
+/// `alsoBounds`.
 MatchTolerance measureTolerance(const std::vector<SampledFace>& oldFaces,
-                                const std::vector<SampledFace>& newFaces);
+                                const std::vector<SampledFace>& newFaces,
+                                const Bnd_Box& alsoBounds = Bnd_Box());
+
+/// The tolerances for two revisions that together fill `whole`.
+MatchTolerance measureTolerance(const Bnd_Box& whole);
 
 /// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
 double pairTolerance(const MatchTolerance& tolerance, double a, double b);

@@ -69,7 +69,8 @@ RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
     const std::vector<SampledFace> moved =
         choice.moved ? moveFaces(oldFaces, choice.motion) : std::vector<SampledFace>();
     const std::vector<SampledFace>& placed = choice.moved ? moved : oldFaces;
-    const MatchTolerance tolerance = measureTolerance(placed, newFaces);
+    const MatchTolerance tolerance =
+        measureTolerance(placed, newFaces, choice.moved ? Bnd_Box() : options.oldModelBounds);
     std::vector<FaceAnswer> answers =
         decideMatches(placed, newFaces, linkFaces(placed, newFaces, tolerance), tolerance);
     doubtLostModel(placed, answers);

@@ -10,6 +10,9 @@
 struct MatchOptions {
     bool followMotion = true; ///< look for the model moved as a whole, and for its symmetries
     bool findReshaped = true; ///< follow faces whose surface changed among unchanged neighbours
+    /// The whole old model's bounds, when only some of its faces are at hand, so that the
+    /// tolerances are those of the whole model; taken only where the model was not moved.
+    Bnd_Box oldModelBounds;
 };
 
 /// What became of the old revision's faces, and how the model was moved.

@@ -31,6 +31,11 @@ int recordLength(DatasetFileKind kind);
 std::vector<DatasetFile> listDatasetFiles(const std::filesystem::path& root,
                                           std::vector<std::string>* problems = nullptr);
 
+/// The face list files of a dataset, in the order the walk reads them, as listDatasetFiles
+/// lists them, without asking after the other entries of root/data (a run's face files among
+/// them). Throws as walkDataset.
+std::vector<DatasetFile> listFaceListFiles(const std::filesystem::path& root);
+
 /// Walks root/data and its "force" and "restraint" directories, reading every file found into
 /// `inputs`. Throws std::runtime_error, whose text names what could not be read, its path and the
 /// system's reason, when a directory cannot be listed or the type of an entry of root/data

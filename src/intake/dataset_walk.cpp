@@ -87,6 +87,27 @@ std::vector<DatasetFile> listDatasetFiles(const fs::path& root, std::vector<std:
     return files;
 }
 
+std::vector<DatasetFile> listFaceListFiles(const fs::path& root)
+{
+    std::vector<DatasetFile> files;
+    for (auto top = openDirectory(root, "dataset"); top != fs::directory_iterator();
+         advance(top, root)) {
+        if (top->path().filename() != "data") continue;
+        const fs::path data = top->path();
+        for (auto entries = openDirectory(data, "directory"); entries != fs::directory_iterator();
+             advance(entries, data)) {
+            const fs::path name = entries->path().filename();
+            if (name != "force" && name != "restraint") continue;
+            if (typeOf(*entries) != fs::file_type::directory) continue;
+            listCategoryDirectory(entries->path(),
+                                  name == "force" ? DatasetFileKind::force
+                                                  : DatasetFileKind::restraint,
+                                  files, nullptr);
+        }
+    }
+    return files;
+}
+
 std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream,
                                      DatasetInputs& inputs)
 {

@@ -19,6 +19,9 @@ std::vector<ListRecord> findListRecords(const std::string& text, int recordLengt
     std::istringstream stream(text);
     stream.imbue(std::locale::classic());
     std::vector<ListRecord> records;
+    // Lines are counted on from the record before, so that a long list costs its length once.
+    int line = 1;
+    std::size_t counted = 0;
     while (stream >> std::ws && !stream.eof()) {
         ListRecord record;
         for (int i = 0; i < recordLength; ++i) {
@@ -37,7 +40,10 @@ std::vector<ListRecord> findListRecords(const std::string& text, int recordLengt
             record.recordEnd = end;
         }
         const auto begin = text.begin();
-        record.line = 1 + int(std::count(begin, begin + std::ptrdiff_t(record.numberStart), '\n'));
+        line += int(std::count(begin + std::ptrdiff_t(counted),
+                               begin + std::ptrdiff_t(record.numberStart), '\n'));
+        counted = record.numberStart;
+        record.line = line;
         records.push_back(record);
     }
     return records;

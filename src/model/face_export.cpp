@@ -5,6 +5,7 @@
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../output/whole_file.hpp"
+#include "../record/sha256.hpp"
 #include "../run/run_state.hpp"
 
 #include <algorithm>
@@ -12,18 +13,24 @@
 
 #include <BRepTools.hxx>
 
-std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,
-                          RunState* state)
+std::string faceFileBytes(const TopoDS_Shape& shape)
 {
     std::ostringstream text;
     text << "DBRep_DrawableShape\n"; // what BRepTools::Write puts before the shape in a file
     BRepTools::Write(shape, text);
-    return writeWholeFile(fileName, text.str(), state);
+    return text.str();
+}
+
+std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,
+                          RunState* state)
+{
+    return writeWholeFile(fileName, faceFileBytes(shape), state);
 }
 
 std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const DatasetInputs& inputs,
-                                         const std::filesystem::path& root, RunState* state)
+                                         const std::filesystem::path& root, RunState* state,
+                                         FaceHashes* hashes)
 {
     std::vector<std::string> problems;
     const std::string namePrefix = root.string() + "/data/face";
@@ -38,8 +45,11 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
         if (next == listed.end() || *next != faceNumber) return;
         ++next;
         enterFaceWrite(state, faceNumber);
+        const std::string bytes = faceFileBytes(face);
+        // Hashed while the bytes are at hand, for the record of the run.
+        if (hashes) hashes->emplace_back(faceNumber, sha256Hex(bytes));
         std::string problem =
-            writeFaceFile(face, namePrefix + std::to_string(faceNumber) + ".brep", state);
+            writeWholeFile(namePrefix + std::to_string(faceNumber) + ".brep", bytes, state);
         if (!problem.empty()) problems.push_back(std::move(problem));
     });
 

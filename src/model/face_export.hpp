@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <TopoDS_Shape.hxx>
@@ -9,14 +10,21 @@
 struct DatasetInputs;
 struct RunState;
 
+/// The SHA-256 of the face file of each face a run wrote or tried to write, by face number.
+using FaceHashes = std::vector<std::pair<int, std::string>>;
+
 /// Writes every face of `modelShape` whose explorer visit number is listed in `inputs` to
 /// root + "/data/face<N>.brep", in face-number order, each face once. Returns one message per
 /// face file that could not be written and per list entry that selects no face. The face being
-/// written, and its temporary file, are recorded in `state`.
+/// written, and its temporary file, are recorded in `state`. `hashes`, when given, gets the
+/// SHA-256 of each face file's bytes, whether or not the write succeeded.
 std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const DatasetInputs& inputs,
                                          const std::filesystem::path& root,
-                                         RunState* state = nullptr);
+                                         RunState* state = nullptr, FaceHashes* hashes = nullptr);
+
+/// The bytes of the face file of `shape`: its BRep text form, as BRepTools::Write writes a file.
+std::string faceFileBytes(const TopoDS_Shape& shape);
 
 /// Writes `shape` in BRep text form to `fileName`, whole or not at all (see writeWholeFile).
 std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName,

@@ -29,6 +29,13 @@ std::string describePlace(const RunState& state)
     case RunPhase::drawing: return "while drawing " + model;
     case RunPhase::matching: return "while matching the faces of two revisions";
     case RunPhase::meshing: return "while meshing " + model;
+    case RunPhase::checking:
+        return "while checking the lists of '" + readText(state.datasetRoot) +
+               "' against the record of the last run";
+    case RunPhase::recording:
+        return "while keeping the record of the run of '" + readText(state.datasetRoot) + "'";
+    case RunPhase::reporting:
+        return "while handing on the results of '" + readText(state.datasetRoot) + "'";
     case RunPhase::finished: break;
     }
     return "after the run had ended";

@@ -15,6 +15,9 @@ enum class RunPhase : int {
     drawing,
     matching,
     meshing,
+    checking,  ///< the lists against the record of the last run
+    recording, ///< the record of this run
+    reporting, ///< a batch worker handing a dataset's results to its supervisor
     finished,
 };
 

@@ -225,6 +225,8 @@ std::string writePageData(const PackedMesh& mesh, const std::vector<FaceRow>& ro
     appendJsonString(json, text.note);
     appendField(json, "firstView");
     appendJsonString(json, viewName(text.firstView));
+    appendField(json, "stale");
+    appendJsonString(json, text.stale);
 
     appendField(json, "colours");
     json += '{';

@@ -38,6 +38,8 @@ struct PageText {
     std::string modelName; ///< the STEP file's name, shown in the title
     std::string note;      ///< shown beside it when not empty (several transferred shapes)
     View firstView = View::iso;
+    std::string stale;     ///< when not empty, says which listed faces are stale
+
 };
 
 /// The page's data as one JSON object: the text, the colours, the eight views, the bounding

@@ -10,6 +10,9 @@ function showModel(model) {
   const note = document.getElementById('model-note');
   note.textContent = model.note;
   note.hidden = !model.note;
+  const stale = document.getElementById('model-stale');
+  stale.textContent = model.stale || '';
+  stale.hidden = !model.stale;
   paintSwatches(model.colours);
   const nav = document.getElementById('views');
   model.views.forEach(function (v) {

@@ -81,6 +81,7 @@ function readModel() {
     const model = {
       name: data.model,
       note: data.note,
+      stale: data.stale,
       firstView: data.firstView,
       colours: data.colours,
       views: data.views,

@@ -56,6 +56,7 @@ function showFaceRow(model, sets, i) {
       return n + ' (' + listOf(sets, [n]) + ')';
     }).join(', ')]);
   }
+  if (row.stale === 'yes') cells.push(['stale', 'no longer the face its list was written for']);
   const body = document.getElementById('face-cells');
   body.textContent = '';
   cells.forEach(function (cell) {
