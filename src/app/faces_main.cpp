@@ -56,10 +56,32 @@ std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const 
     return binding.staleFaces;
 }
 
+// Each dataset named, walked; or the model alone. A dataset that cannot be walked is told and
+// left out, and the others are followed.
+std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, RunState* state)
+{
+    std::vector<FollowedDataset> datasets;
+    const std::vector<std::string> roots =
+        options.datasetRoots.empty() ? std::vector<std::string>{""} : options.datasetRoots;
+    for (const std::string& root : roots) {
+        FollowedDataset& dataset = datasets.emplace_back();
+        dataset.root = root;
+        try {
+            dataset.inputs = readNamedInputs(options, root, state, dataset.complete);
+        } catch (...) {
+            printError(describeCurrentException());
+            dataset.complete = false;
+            dataset.done = true;
+        }
+    }
+    return datasets;
+}
+
 int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
-    const DatasetInputs inputs = readNamedInputs(options, state, complete);
+    const std::string root = firstDatasetRoot(options);
+    const DatasetInputs inputs = readNamedInputs(options, root, state, complete);
     const bool withDataset = options.modelFile.empty();
 
     // three.js is read before the model, so that a missing package is told at once.
@@ -83,7 +105,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     stopProgressLine(progress);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
-            importError = describeUnnamedModel(options.datasetRoot);
+            importError = describeUnnamedModel(root);
         }
         reportProblems({importError}, complete);
         return 1;
@@ -97,7 +119,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have
     // none.
     const std::vector<int> staleFaces =
-        withDataset ? findStaleFaces(options.datasetRoot, model, modelShape, state, complete)
+        withDataset ? findStaleFaces(root, model, modelShape, state, complete)
                     : std::vector<int>();
 
     enterPhase(state, RunPhase::measuring);
@@ -138,10 +160,10 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         enterPhase(state, RunPhase::drawing);
         const PageText text{modelName, note,
                             options.views.empty() ? View::iso : options.views[0],
-                            describeStaleFaces(staleFaces, options.datasetRoot)};
+                            describeStaleFaces(staleFaces, root)};
         // Read again for their further numbers, which the walk does not keep.
         const std::vector<DatasetRecord> records =
-            withDataset ? readDatasetRecords(options.datasetRoot) : std::vector<DatasetRecord>{};
+            withDataset ? readDatasetRecords(root) : std::vector<DatasetRecord>{};
         const std::string problem = writeWholeFile(
             options.htmlFile, buildFacePage(modelShape, rows, records, scripts, text), state);
         if (!problem.empty()) reportProblems({problem}, complete);
@@ -157,12 +179,11 @@ int runFaces(const FacesOptions& options, RunState* state)
 {
     return runReportingFailures([&] {
         if (options.sinceFile.empty() && !options.follow) return measureAndDraw(options, state);
-        bool complete = true;
-        const DatasetInputs inputs = readNamedInputs(options, state, complete);
-        const FollowRequest request{options.datasetRoot, options.sinceFile, options.rewrite,
-                                    options.allowSplitMerge, options.allowReshaped};
-        if (options.follow) return followRecord(request, inputs, complete, state);
-        return followRevision(request, inputs, complete, state);
+        std::vector<FollowedDataset> datasets = walkFollowedDatasets(options, state);
+        const FollowRequest request{options.sinceFile, options.rewrite, options.allowSplitMerge,
+                                    options.allowReshaped};
+        if (options.follow) return followRecords(request, datasets, state);
+        return followRevision(request, datasets, state);
     });
 }
 
@@ -197,10 +218,10 @@ int main(int argc, char** argv)
     // in a worker, so that whatever the library does to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
     WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
-    // A carry over renews the dataset's record.
+    // A carry over renews each dataset's record.
     if (options.rewrite) {
-        for (const std::string& file : recordFilePaths(options.datasetRoot)) {
-            products.files.push_back(file);
+        for (const std::string& root : options.datasetRoots) {
+            for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
         }
     }
     return superviseRun(products,

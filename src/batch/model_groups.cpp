@@ -3,17 +3,13 @@
 #include "batch_table.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../intake/same_files.hpp"
 #include "../model/step_import.hpp"
 #include "../run/worker.hpp"
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <locale>
-#include <map>
-#include <tuple>
-
-#include <sys/stat.h>
 
 BatchDataset walkBatchDataset(const std::string& root)
 {
@@ -39,54 +35,30 @@ BatchDataset walkBatchDataset(const std::string& root)
     return dataset;
 }
 
-namespace {
-
-// What makes two model paths one file to read: the same inode, unchanged in between.
-using FileIdentity = std::tuple<dev_t, ino_t, off_t, time_t, long>;
-
-struct Looked {
-    int error = 0;
-    FileIdentity identity;
-};
-
-// stat, as the reader's open would resolve the path: relative to the working directory,
-// following links.
-Looked lookAt(const std::string& path)
-{
-    Looked looked;
-    struct stat status = {};
-    if (::stat(path.c_str(), &status) != 0) {
-        looked.error = errno;
-        return looked;
-    }
-    looked.identity = {status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec,
-                       status.st_mtim.tv_nsec};
-    return looked;
-}
-
-} // namespace
-
 std::vector<ModelGroup> groupByModel(std::vector<BatchDataset>& datasets)
 {
-    std::vector<ModelGroup> groups;
-    std::map<std::string, Looked> lookedAt; // each path once, so that its datasets stay together
-    std::map<FileIdentity, std::size_t> groupOf;
+    std::vector<std::size_t> pending;
+    std::vector<std::string> paths;
     for (std::size_t i = 0; i < datasets.size(); ++i) {
-        BatchDataset& dataset = datasets[i];
-        if (dataset.status != DatasetStatus::pending) continue;
+        if (datasets[i].status != DatasetStatus::pending) continue;
+        pending.push_back(i);
+        paths.push_back(datasets[i].inputs.modelPath);
+    }
+    const FileGroups same = groupSameFiles(paths);
+    std::vector<ModelGroup> groups(std::size_t(same.count));
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        BatchDataset& dataset = datasets[pending[k]];
         const std::string& path = dataset.inputs.modelPath;
-        auto looked = lookedAt.find(path);
-        if (looked == lookedAt.end()) looked = lookedAt.emplace(path, lookAt(path)).first;
-        if (const int error = looked->second.error; error != 0) {
+        if (const int error = same.errors[k]; error != 0) {
             const std::string reason = describeOpenFailure(path, error);
             dataset.lines.push_back(
                 errorLine(commands::tool, describeUnreadableModel(path, reason)));
             dataset.status = DatasetStatus::failed;
             continue;
         }
-        const auto [group, isNew] = groupOf.emplace(looked->second.identity, groups.size());
-        if (isNew) groups.push_back(ModelGroup{path, {}});
-        groups[group->second].members.push_back(i);
+        ModelGroup& group = groups[std::size_t(same.groupOf[k])];
+        if (group.members.empty()) group.modelPath = path;
+        group.members.push_back(pending[k]);
     }
     return groups;
 }

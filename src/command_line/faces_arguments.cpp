@@ -3,6 +3,7 @@
 #include "option_value.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../intake/same_files.hpp"
 #include "../run/run_state.hpp"
 
 #include <iostream>
@@ -13,9 +14,9 @@ const char* const facesUsageText =
     "usage: tarnfold-faces [options] <dataset-root>\n"
     "       tarnfold-faces [options] --model FILE.step\n"
     "       tarnfold-faces --model NEW.step --since OLD.step\n"
-    "       tarnfold-faces <dataset-root> --since OLD.step\n"
+    "       tarnfold-faces <dataset-root>... --since OLD.step\n"
     "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n"
-    "       tarnfold-faces <dataset-root> --follow\n"
+    "       tarnfold-faces <dataset-root>... --follow\n"
     "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n";
 
 void printFacesHelp()
@@ -127,20 +128,36 @@ FacesOptions parseFacesArguments(int argc, char** argv)
             throw std::invalid_argument("unknown option '" + argument + "'");
         }
     }
-    if (options.modelFile.empty() && operands.size() != 1) {
-        throw std::invalid_argument(operands.empty() ? "no dataset root given"
-                                                     : "more than one dataset root given");
+    if (options.modelFile.empty() && operands.empty()) {
+        throw std::invalid_argument("no dataset root given");
+    }
+    if (operands.size() > 1 && options.sinceFile.empty() && !options.follow) {
+        throw std::invalid_argument("more than one dataset root given; several go with --since "
+                                    "or --follow");
     }
     if (!options.modelFile.empty() && !operands.empty()) {
         throw std::invalid_argument("a dataset root and --model given; give one of them");
     }
-    if (!operands.empty()) options.datasetRoot = operands.front();
+    // Carried twice, a dataset's lists would name wrong faces.
+    const FileGroups same = groupSameFiles(operands);
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            if (same.groupOf[i] >= 0 && same.groupOf[i] == same.groupOf[k]) {
+                throw std::invalid_argument("the dataset '" + operands[k] + "' is named twice (" +
+                                            (operands[i] == operands[k]
+                                                 ? std::string("again")
+                                                 : "again as '" + operands[i] + "'") +
+                                            ")");
+            }
+        }
+    }
+    options.datasetRoots = operands;
     if (!options.sinceFile.empty() && (!options.svgFile.empty() || !options.htmlFile.empty() ||
                                        !options.views.empty() || options.labelsGiven)) {
         throw std::invalid_argument("--since prints the table of two revisions and draws nothing; "
                                     "draw the new one without --since");
     }
-    if (options.follow && (!options.sinceFile.empty() || options.datasetRoot.empty())) {
+    if (options.follow && (!options.sinceFile.empty() || options.datasetRoots.empty())) {
         throw std::invalid_argument(options.sinceFile.empty()
                                         ? "--follow needs a dataset root"
                                         : "--follow and --since name the old revision two ways; "
@@ -152,7 +169,7 @@ FacesOptions parseFacesArguments(int argc, char** argv)
                                     "nothing; draw the new one without --follow");
     }
     if (options.rewrite && ((options.sinceFile.empty() && !options.follow) ||
-                            options.datasetRoot.empty())) {
+                            options.datasetRoots.empty())) {
         throw std::invalid_argument("--rewrite needs a dataset root and --since or --follow");
     }
     if (options.allowSplitMerge && !options.rewrite) {
@@ -165,15 +182,21 @@ FacesOptions parseFacesArguments(int argc, char** argv)
 }
 
 
-DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool& complete)
+std::string firstDatasetRoot(const FacesOptions& options)
+{
+    return options.datasetRoots.empty() ? std::string() : options.datasetRoots.front();
+}
+
+DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& root,
+                              RunState* state, bool& complete)
 {
     DatasetInputs inputs;
     if (options.modelFile.empty()) {
         enterPhase(state, RunPhase::walking);
-        if (state) recordText(state->datasetRoot, options.datasetRoot);
+        if (state) recordText(state->datasetRoot, root);
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
+        reportProblems(walkDataset(root, stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }

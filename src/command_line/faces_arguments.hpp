@@ -10,7 +10,7 @@ struct RunState;
 
 /// What the command line of tarnfold-faces asks for.
 struct FacesOptions {
-    std::string datasetRoot; ///< "" with --model
+    std::vector<std::string> datasetRoots; ///< none with --model; several only to follow
     std::string modelFile;   ///< "" with a dataset
     std::string svgFile;     ///< "" when no picture is wanted
     std::string htmlFile;    ///< "" when no page is wanted
@@ -30,9 +30,14 @@ extern const char* const facesUsageText;
 /// Prints --help on stdout.
 void printFacesHelp();
 
-/// What the command line names: the dataset walked (its problems reported on stderr, clearing
-/// `complete`; the walk recorded in `state`, which may be null), or the model alone.
-DatasetInputs readNamedInputs(const FacesOptions& options, RunState* state, bool& complete);
+/// The dataset root that the command line names, "" with --model.
+std::string firstDatasetRoot(const FacesOptions& options);
+
+/// What the command line names: the dataset at `root` walked (its problems reported on stderr,
+/// clearing `complete`; the walk recorded in `state`, which may be null), or, for `root` "",
+/// the model alone.
+DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& root,
+                              RunState* state, bool& complete);
 
 /// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
 /// user, for a command line it cannot follow.

@@ -1,22 +1,23 @@
 #include "follow_revision.hpp"
 
-#include "../console/error_printer.hpp"
-#include "../console/library_messages.hpp"
-#include "../console/progress.hpp"
+#include "dataset_models.hpp"
 #include "face_sampling.hpp"
 #include "list_rewrite.hpp"
 #include "match_table.hpp"
 
-#include "../intake/dataset_inputs.hpp"
+#include "../console/error_printer.hpp"
+#include "../console/library_messages.hpp"
+#include "../console/progress.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
+#include "../output/table_fields.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>
 #include <iostream>
-#include <locale>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -38,77 +39,126 @@ std::string checkOldRevision(const std::string& root, const std::string& sinceFi
            " --follow";
 }
 
-} // namespace
-
-int endFollowing(bool complete, RunState* state)
+// Alone, as ever; among several, the line names the dataset.
+std::string describeNothingRewritten(const std::string& root, bool several)
 {
-    enterPhase(state, RunPhase::finished);
-    if (!state) return complete ? 0 : 1;
-    endWorker(complete ? 0 : 1);
+    return several ? "no list file of '" + root + "' was rewritten" : "no list file was rewritten";
 }
 
-int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
+// Reads the old revision, once for every dataset. None when it cannot be read, which is said.
+std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path, bool several,
+                                                        RunState* state)
+{
+    ProgressLine progress;
+    if (state) startProgressLine(progress, *state);
+    STEPControl_Reader reader;
+    std::string problem;
+    const TopoDS_Shape shape = importStepModel(reader, path, problem, state);
+    stopProgressLine(progress);
+    if (!problem.empty()) {
+        printError(problem);
+        return std::nullopt;
+    }
+    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    if (!note.empty()) {
+        printNote((several ? "'" + path + "': " : std::string()) + "the old revision: " + note);
+    }
+    enterPhase(state, RunPhase::matching);
+    return sampleModelFaces(shape);
+}
+
+} // namespace
+
+int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state)
+{
+    std::vector<std::string> doubtful;
+    for (const FollowedDataset& dataset : datasets) {
+        if (!dataset.complete) doubtful.push_back("'" + dataset.root + "'");
+    }
+    if (datasets.size() > 1 && !doubtful.empty()) {
+        std::string names;
+        for (const std::string& name : doubtful) names += (names.empty() ? "" : ", ") + name;
+        printError(std::to_string(doubtful.size()) + " of " + std::to_string(datasets.size()) +
+                   " datasets have doubts or problems, told above: " + names);
+    }
+    const int status = doubtful.empty() ? 0 : 1;
+    enterPhase(state, RunPhase::finished);
+    if (!state) return status;
+    endWorker(status);
+}
+
+int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
                    RunState* state)
 {
-    const bool withDataset = !request.datasetRoot.empty();
-    if (request.rewrite) {
-        const std::string refusal = checkOldRevision(request.datasetRoot, request.sinceFile);
-        if (!refusal.empty()) {
-            reportProblems({refusal, "no list file was rewritten"}, complete);
-            return endFollowing(false, state);
+    const bool several = datasets.size() > 1;
+    bool anyLeft = false;
+    for (FollowedDataset& dataset : datasets) {
+        if (request.rewrite && !dataset.done) {
+            const std::string refusal = checkOldRevision(dataset.root, request.sinceFile);
+            if (!refusal.empty()) {
+                reportProblems({refusal, describeNothingRewritten(dataset.root, several)},
+                               dataset.complete);
+                dataset.done = true;
+            }
         }
+        anyLeft = anyLeft || !dataset.done;
     }
+    if (!anyLeft) return endFollowing(datasets, state);
 
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
-    ProgressLine progress;
-    if (state) startProgressLine(progress, *state);
-    STEPControl_Reader oldReader, newReader;
-    std::string oldError, newError;
-    const TopoDS_Shape oldShape = importStepModel(oldReader, request.sinceFile, oldError, state);
-    // Taken in only to record the lists carried over as written for it.
-    RunModel newModel = request.rewrite ? takeModelFile(inputs.modelPath, state) : RunModel();
-    TopoDS_Shape newShape;
-    if (oldError.empty()) newShape = importStepModel(newReader, inputs.modelPath, newError, state);
-    stopProgressLine(progress);
-    if (withDataset && inputs.modelPath.empty() && oldError.empty()) {
-        newError = describeUnnamedModel(request.datasetRoot);
+    const std::optional<std::vector<SampledFace>> oldFaces =
+        readOldRevision(request.sinceFile, several, state);
+    if (!oldFaces) {
+        for (FollowedDataset& dataset : datasets) dataset.complete = false;
+        return endFollowing(datasets, state);
     }
-    if (!oldError.empty() || !newError.empty()) {
-        reportProblems({oldError.empty() ? newError : oldError}, complete);
-        return 1;
-    }
-    if (request.rewrite) {
-        const std::string changed = settleRunModel(newModel, newShape);
-        if (!changed.empty()) {
-            reportProblems({changed}, complete);
-            return 1;
+
+    MatchTableOutput table{several};
+    for (const std::vector<FollowedDataset*>& group : groupByModelFile(datasets)) {
+        const std::string prefix = modelNotePrefix(group, several);
+        STEPControl_Reader reader;
+        // Taken in whole only to record the lists carried over as written for it.
+        RunModel model;
+        const std::string problem =
+            readGroupModel(group, request.rewrite, prefix + "the new revision: ", model, reader,
+                           state);
+        if (!problem.empty()) {
+            reportGroupProblem(group, problem);
+            continue;
+        }
+        enterPhase(state, RunPhase::matching);
+        const RevisionMatch match = compareRevisions(*oldFaces, sampleModelFaces(model.shape));
+        for (const std::string& note : describeMotionNotes(match)) printNote(prefix + note);
+        for (FollowedDataset* dataset : group) {
+            // Each dataset's record names the model as its own address.txt does.
+            model.path = dataset->inputs.modelPath;
+            FollowOutcome outcome;
+            outcome.matches = match.faces;
+            outcome.listed = dataset->root.empty() ? nullptr : &dataset->inputs;
+            outcome.newModel = &model;
+            finishFollowing(request, *dataset, outcome, table, state);
         }
     }
-
-    // Each revision is numbered by its last shape only; a reader should know when others exist.
-    for (const auto& [reader, which] : {std::pair{&oldReader, "the old revision"},
-                                        std::pair{&newReader, "the new revision"}}) {
-        const std::string note = describeShapeChoice(countTransferredShapes(*reader));
-        if (!note.empty()) printNotes({std::string(which) + ": " + note});
-    }
-
-    enterPhase(state, RunPhase::matching);
-    const std::vector<SampledFace> oldFaces = sampleModelFaces(oldShape);
-    const RevisionMatch match = compareRevisions(oldFaces, sampleModelFaces(newShape));
-    for (const std::string& note : describeMotionNotes(match)) printNote(note);
-    FollowOutcome outcome;
-    outcome.matches = match.faces;
-    outcome.listed = withDataset ? &inputs : nullptr;
-    outcome.newModel = &newModel;
-    return finishFollowing(request, outcome, complete, state);
+    return endFollowing(datasets, state);
 }
 
-int finishFollowing(const FollowRequest& request, const FollowOutcome& outcome, bool complete,
-                    RunState* state)
+void printMatchHeader(MatchTableOutput& table)
 {
+    if (table.headerWritten) return;
+    std::cout << formatMatchHeader(table.withDataset);
+    table.headerWritten = true;
+}
+
+void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
+                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state)
+{
+    if (state) recordText(state->datasetRoot, dataset.root);
+    bool& complete = dataset.complete;
     const std::vector<MatchRow> rows = selectMatchRows(outcome.matches, outcome.listed);
-    std::cout << formatMatchTable(rows) << std::flush;
+    printMatchHeader(table);
+    const std::string field = escapeField(dataset.root);
+    std::cout << formatMatchRows(rows, table.withDataset ? &field : nullptr) << std::flush;
     if (!std::cout) {
         reportProblems({"cannot write the table to standard output"}, complete);
     }
@@ -126,29 +176,30 @@ int finishFollowing(const FollowRequest& request, const FollowOutcome& outcome, 
     });
     if (uncertain > 0) {
         complete = false;
-        printNotes({std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
-                              (outcome.listed ? " listed" : "") +
-                              " old faces have no certain new number (gone or unsure): see the "
-                              "table"});
+        printNote((table.withDataset ? "'" + dataset.root + "': " : std::string()) +
+                  std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
+                  (outcome.listed ? " listed" : "") +
+                  " old faces have no certain new number (gone or unsure): see the table");
     }
 
     if (request.rewrite) {
-        const ListRewriteReport report = rewriteDatasetLists(
-            request.datasetRoot, outcome.matches, request.allowSplitMerge, request.allowReshaped,
-            outcome.carried);
+        const ListRewriteReport report =
+            rewriteDatasetLists(dataset.root, outcome.matches, request.allowSplitMerge,
+                                request.allowReshaped, outcome.carried);
         reportProblems(report.problems, complete);
         if (!report.problems.empty()) {
-            reportProblems({"no list file was rewritten"}, complete);
+            reportProblems({describeNothingRewritten(dataset.root, table.withDataset)},
+                           complete);
         } else {
             printNotes(report.notes);
             // The lists now name faces of the new revision, and the record says so.
             enterPhase(state, RunPhase::recording);
-            const std::vector<ListFileNow> lists = readListFiles(request.datasetRoot);
+            const std::vector<ListFileNow> lists = readListFiles(dataset.root);
             const std::string problem =
-                keepRunRecord(request.datasetRoot, *outcome.newModel, lists,
+                keepRunRecord(dataset.root, *outcome.newModel, lists,
                               hashListedFaces(outcome.newModel->shape, lists), state);
             if (!problem.empty()) reportProblems({problem}, complete);
+            enterPhase(state, RunPhase::matching);
         }
     }
-    return endFollowing(complete, state);
 }

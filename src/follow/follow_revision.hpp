@@ -2,29 +2,46 @@
 
 #include "revision_match.hpp"
 
+#include "../intake/dataset_inputs.hpp"
+
 #include <string>
 #include <vector>
 
-struct DatasetInputs;
 struct RunModel;
 struct RunState;
 
 /// What a comparison of two revisions is asked to do.
 struct FollowRequest {
-    std::string datasetRoot; ///< the dataset whose model is the new revision; "" for a model alone
-    std::string sinceFile;   ///< the old revision; "" to take it from the dataset's record
-    bool rewrite = false;    ///< carry the dataset's lists over to the new revision
+    std::string sinceFile;   ///< the old revision; "" to take it from each dataset's record
+    bool rewrite = false;    ///< carry the datasets' lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
     bool allowReshaped = false;   ///< also carry reshaped faces over
 };
 
-/// tarnfold-faces --since: reads both revisions (the new one is `inputs.modelPath`), prints the
-/// table that matches the old faces to the new ones, and with `rewrite` carries the dataset's
-/// lists over, then records them as bound to the new revision; it refuses to carry lists that
-/// the dataset's record binds to another model than the old one. Returns the exit status,
-/// every problem having been reported on stderr; in a supervised worker (`state` not null) it
-/// ends the process itself. `complete` is false when a problem was already reported.
-int followRevision(const FollowRequest& request, const DatasetInputs& inputs, bool complete,
+/// One dataset whose lists are followed, or the model alone (`root` "").
+struct FollowedDataset {
+    std::string root;     ///< as named on the command line; "" for a model alone
+    DatasetInputs inputs; ///< what its walk found; for a model alone, only the model's path
+    bool complete = true; ///< false once a problem of its own has been reported
+    bool done = false;    ///< nothing more is to be done with it (it could not be walked, or
+                          ///< was refused)
+};
+
+/// The one table that following prints, over one dataset or several.
+struct MatchTableOutput {
+    bool withDataset = false;   ///< several datasets: each row begins with its dataset
+    bool headerWritten = false;
+};
+
+/// tarnfold-faces --since: reads the old revision once and each new one (each dataset's model,
+/// or the model alone) once for all the datasets that name it, prints the table that matches
+/// the old faces to the new ones, and with `rewrite` carries each dataset's lists over, all or
+/// nothing for each, then records them as bound to the new revision; it refuses to carry lists
+/// that a dataset's record binds to another model than the old one. Returns the exit status,
+/// every problem having been reported on stderr (with several datasets, a last line names those
+/// that did not come through whole); in a supervised worker (`state` not null) it ends the
+/// process itself.
+int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
                    RunState* state);
 
 /// What the matching of an old revision with the new one found, to be shown and acted on.
@@ -35,12 +52,16 @@ struct FollowOutcome {
     RunModel* newModel = nullptr;          ///< the new revision, read whole
 };
 
-/// Returns the exit status for `complete`, or ends the supervised worker with it.
-int endFollowing(bool complete, RunState* state);
+/// The exit status for `datasets`, the line that names those with doubts printed when there
+/// are several; or ends the supervised worker with it.
+int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state);
 
-/// The end of both ways of following a model: prints the table of the outcome's listed faces,
-/// reports their entries that select no old face and the rows that are not certain, and with
-/// `request.rewrite` carries the lists over and renews the dataset's record for the new model.
-/// Returns the exit status, or ends the supervised worker, as followRevision does.
-int finishFollowing(const FollowRequest& request, const FollowOutcome& outcome, bool complete,
-                    RunState* state);
+/// The end of both ways of following one dataset (or the model alone): prints the table's rows
+/// of the outcome's listed faces, reports their entries that select no old face and the rows
+/// that are not certain, and with `request.rewrite` carries the lists over and renews the
+/// dataset's record for the new model. Clears `dataset.complete` for any of these.
+void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
+                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state);
+
+/// Prints the table's header, once, when it was not yet.
+void printMatchHeader(MatchTableOutput& table);

@@ -22,11 +22,17 @@ std::vector<MatchRow> selectMatchRows(const std::vector<FaceMatch>& matches,
     return rows;
 }
 
-std::string formatMatchTable(const std::vector<MatchRow>& rows)
+std::string formatMatchHeader(bool withDataset)
 {
-    std::string text = "old\tnew\tmatch\tlist\tkept\treason\n";
+    return std::string(withDataset ? "dataset\t" : "") + "old\tnew\tmatch\tlist\tkept\treason\n";
+}
+
+std::string formatMatchRows(const std::vector<MatchRow>& rows, const std::string* dataset)
+{
+    std::string text;
     for (const MatchRow& row : rows) {
         const FaceMatch& match = row.match;
+        if (dataset) text += *dataset + '\t';
         text += std::to_string(match.oldNumber) + '\t';
         for (std::size_t i = 0; i < match.newNumbers.size(); ++i) {
             text += (i == 0 ? "" : ",") + std::to_string(match.newNumbers[i]);

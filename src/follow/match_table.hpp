@@ -20,6 +20,9 @@ struct MatchRow {
 std::vector<MatchRow> selectMatchRows(const std::vector<FaceMatch>& matches,
                                       const DatasetInputs* inputs);
 
-/// The rows as tab-separated text: a header line (old, new, match, list, kept, reason), then one
-/// line per row.
-std::string formatMatchTable(const std::vector<MatchRow>& rows);
+/// The header line of the table of two revisions: old, new, match, list, kept, reason, after a
+/// dataset column when `withDataset`.
+std::string formatMatchHeader(bool withDataset);
+
+/// The rows as tab-separated text, one line per row, each beginning with the field `dataset` when it is not null.
+std::string formatMatchRows(const std::vector<MatchRow>& rows, const std::string* dataset);
