@@ -218,6 +218,16 @@ bool showAllocators(const Settings& settings);
 /// variant other than glibc.
 std::vector<AllocatorRow> compareAllocators(const Settings& settings, const Case& c);
 
+// ---- many datasets in one command (many_follow.cpp) -----------------------------------------
+
+/// Prints what `tarnfold-faces D1 ... D20 --follow` and `--since` cost against one dataset
+/// alone: 20 datasets under `directory`, each listing 10 faces of their own of `original`
+/// (`faceCount` faces), run by `tool` on it before `drilled` is written over `model`, the file
+/// they all name. In `rounds` alternating rounds; `original` is put back at the end.
+void measureManyDatasets(const fs::path& directory, const fs::path& original,
+                         const fs::path& drilled, const fs::path& model, int faceCount,
+                         const fs::path& tool, const fs::path& facesTool, int rounds);
+
 // ---- the report (report.cpp) ---------------------------------------------------------------
 
 /// Says how every figure was taken.

@@ -65,6 +65,10 @@ void printFacesHelp()
                  "When the STEP transfer gives several shapes, only the last one's faces are\n"
                  "numbered; a note on stderr, the picture and the page say so. A page is written\n"
                  "with three.js from Debian's package libjs-three inside it.\n"
+                 "--since and --follow take several dataset roots: each model file is read once,\n"
+                 "and one table is printed whose first column is dataset; each dataset's rows,\n"
+                 "and its lists carried over with --rewrite, are what it would get alone, and the\n"
+                 "last line on stderr names the datasets with doubts.\n"
                  "Exit status: 0 when everything was read and written (with --since or\n"
                  "--follow: and every row is same, changed, split, merged or reshaped), 1 when\n"
                  "an error was reported on stderr (a crash of the STEP library included, a\n"
@@ -142,7 +146,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     const FileGroups same = groupSameFiles(operands);
     for (std::size_t i = 0; i < operands.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {
-            if (same.groupOf[i] >= 0 && same.groupOf[i] == same.groupOf[k]) {
+            if (operands[i] == operands[k] ||
+                (same.groupOf[i] >= 0 && same.groupOf[i] == same.groupOf[k])) {
                 throw std::invalid_argument("the dataset '" + operands[k] + "' is named twice (" +
                                             (operands[i] == operands[k]
                                                  ? std::string("again")
