@@ -182,7 +182,10 @@ void countFollowed(const RevisionPair& pair, const fs::path& work, FollowCount& 
     const std::vector<Truth> truths = truthOf(revision);
     const RevisionMatch match = compareRevisions(oldFaces, newFaces);
     // Matching by place alone, as before the search for a motion and the reshaped faces.
-    const RevisionMatch plain = compareRevisions(oldFaces, newFaces, {false, false});
+    MatchOptions byPlace;
+    byPlace.followMotion = false;
+    byPlace.findReshaped = false;
+    const RevisionMatch plain = compareRevisions(oldFaces, newFaces, byPlace);
     for (std::size_t i = 0; i < match.faces.size() && i < truths.size(); ++i) {
         const FaceMatch& answer = match.faces[i];
         const Truth& truth = truths[i];

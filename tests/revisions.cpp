@@ -32,24 +32,6 @@ void expectOrderKept(const TopoDS_Shape& shape, const fs::path& file)
     }
 }
 
-int numberOf(const std::vector<TopoDS_Face>& faces, const TopoDS_Shape& face)
-{
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        if (faces[i].IsSame(face)) return int(i) + 1;
-    }
-    ADD_FAILURE() << "a face of the history is not in the new revision";
-    return 0;
-}
-
-bool sameAreaAndCentre(const TopoDS_Face& a, const TopoDS_Face& b)
-{
-    GProp_GProps pa, pb;
-    BRepGProp::SurfaceProperties(a, pa);
-    BRepGProp::SurfaceProperties(b, pb);
-    return std::abs(pa.Mass() - pb.Mass()) < 1e-6 &&
-           pa.CentreOfMass().Distance(pb.CentreOfMass()) < 1e-6;
-}
-
 } // namespace
 
 void writeRevisions(const Revision& revision, const fs::path& dir)

@@ -7,6 +7,7 @@
 #include "../run/run_state.hpp"
 
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
 #include <fcntl.h>
@@ -118,7 +119,8 @@ std::vector<ListFileNow> readListFiles(const fs::path& root)
 
 std::string dataFilePath(const std::string& root, const std::string& name)
 {
-    return root + "/data/" + name;
+    // As the walk names the dataset's files: "jobs/1/" gives jobs/1/data/..., not jobs/1//data/.
+    return (std::filesystem::path(root) / "data" / name).string();
 }
 
 std::vector<std::string> recordFilePaths(const std::string& root)
