@@ -106,7 +106,8 @@ bench-reals:
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_reals_bench
 
 # bench-record: what the record of a run costs a run of MODELS (default: the corpus model) with
-#   every face listed, and tarnfold-faces --follow against --since on a drilled copy; PAIRS rounds.
+#   every face listed, tarnfold-faces --follow against --since on a drilled copy, and 20 datasets
+#   sharing it in one command against one alone; PAIRS rounds.
 bench-record:
 	scripts/install-deps --bench
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
