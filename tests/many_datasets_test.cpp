@@ -111,7 +111,7 @@ TEST_F(ManyDatasetsTest, FollowManyAsEachAlone)
 }
 
 // --since OLD --rewrite over several datasets refuses the one whose record binds it to another
-// model and carries the others, each as it would be alone.
+// model, tells the one whose model is missing, and carries the others, each as it would be alone.
 TEST_F(ManyDatasetsTest, SinceRefusesOnlyTheDatasetBoundElsewhere)
 {
     const Revision revision = drilled();
@@ -125,14 +125,24 @@ TEST_F(ManyDatasetsTest, SinceRefusesOnlyTheDatasetBoundElsewhere)
     const fs::path unrecorded = dir / "e";
     makeDataset(unrecorded, model.string(), "2 0 -1\n", "");
 
+    // And one whose model is not there: its line as alone, the others go on.
+    const fs::path lost = dir / "f";
+    makeDataset(lost, (dir / "parts" / "none.step").string(), "2 0 -1\n", "");
+
     const std::string old = (dir / "rev" / "old.step").string();
-    const ToolRun run = facesOf({a, b, unrecorded.string()}, {"--since", old, "--rewrite"});
+    const ToolRun run =
+        facesOf({a, b, unrecorded.string(), lost.string()}, {"--since", old, "--rewrite"});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find("tarnfold-faces: error: the lists of '" + a + "' were last run on"),
               std::string::npos)
         << run.err;
-    EXPECT_EQ(lastLine(run.err), "tarnfold-faces: error: 1 of 3 datasets have doubts or "
-                                 "problems, told above: '" + a + "'");
+    const ToolRun lostAlone = facesOf({lost.string()}, {"--since", old});
+    EXPECT_EQ(lostAlone.exitStatus, 1);
+    const std::string lostLine = lastLine(lostAlone.err);
+    EXPECT_EQ(lostLine.rfind("tarnfold-faces: error: cannot read STEP model", 0), 0u) << lostLine;
+    EXPECT_NE(run.err.find(lostLine + "\n"), std::string::npos) << run.err;
+    EXPECT_EQ(lastLine(run.err), "tarnfold-faces: error: 2 of 4 datasets have doubts or "
+                                 "problems, told above: '" + a + "', '" + lost.string() + "'");
     EXPECT_EQ(readFile(data() / "force" / "loads.txt"), carriedA);
     EXPECT_EQ(readFile(fs::path(b) / "data" / "force" / "loads.txt"),
               std::to_string(truths[5].numbers[0]) + " 0 -1\n");

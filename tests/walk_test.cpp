@@ -2,6 +2,9 @@
 #include "test_support.hpp"
 
 #include "intake/dataset_inputs.hpp"
+#include "intake/same_files.hpp"
+
+#include <cerrno>
 
 #include <BRepPrimAPI_MakeBox.hxx>
 
@@ -148,4 +151,23 @@ TEST_F(WalkTest, AnEntryThatCannotBeExaminedIsItsOwnProblem)
                            "': Too many levels of symbolic links; it is not read as a list\n");
     EXPECT_TRUE(fs::exists(dir / "data" / "face1.brep"));
     EXPECT_TRUE(fs::exists(dir / "data" / "face2.brep"));
+}
+
+// Which model paths are one file to read once: the same file by a link, a hard link or another
+// spelling is one; a copy is not, and a path that cannot be looked at is in none.
+TEST_F(WalkTest, SameFilesAreOneGroup)
+{
+    writeFile(dir / "a.step", "a");
+    writeFile(dir / "copy.step", "a");
+    fs::create_symlink(dir / "a.step", dir / "link.step");
+    fs::create_hard_link(dir / "a.step", dir / "hard.step");
+    const std::string a = (dir / "a.step").string();
+    const FileGroups groups = groupSameFiles({a, (dir / "copy.step").string(),
+                                              (dir / "link.step").string(),
+                                              (dir / "hard.step").string(),
+                                              (dir / "." / "a.step").string(),
+                                              (dir / "none.step").string(), a});
+    EXPECT_EQ(groups.groupOf, (std::vector<int>{0, 1, 0, 0, 0, -1, 0}));
+    EXPECT_EQ(groups.errors, (std::vector<int>{0, 0, 0, 0, 0, ENOENT, 0}));
+    EXPECT_EQ(groups.count, 2);
 }
