@@ -84,24 +84,24 @@ std::string readFile(const fs::path& path)
     return content.str();
 }
 
-pid_t startChild(const ChildSpec& spec)
+pid_t startChild(const ChildLaunch& launch)
 {
-    std::vector<std::string> strings{spec.argv0.empty() ? spec.binary : spec.argv0};
-    strings.insert(strings.end(), spec.args.begin(), spec.args.end());
+    std::vector<std::string> strings{launch.argv0.empty() ? launch.binary : launch.argv0};
+    strings.insert(strings.end(), launch.args.begin(), launch.args.end());
     std::vector<char*> argv;
     for (std::string& s : strings) argv.push_back(s.data());
     argv.push_back(nullptr);
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (!spec.workDir.empty() && ::chdir(spec.workDir.c_str()) != 0) ::_exit(127);
+        if (!launch.workDir.empty() && ::chdir(launch.workDir.c_str()) != 0) ::_exit(127);
         const int devNull = ::open("/dev/null", O_RDWR);
-        ::dup2(spec.in >= 0 ? spec.in : devNull, STDIN_FILENO);
-        ::dup2(spec.out >= 0 ? spec.out : devNull, STDOUT_FILENO);
-        ::dup2(spec.err >= 0 ? spec.err : devNull, STDERR_FILENO);
+        ::dup2(launch.in >= 0 ? launch.in : devNull, STDIN_FILENO);
+        ::dup2(launch.out >= 0 ? launch.out : devNull, STDOUT_FILENO);
+        ::dup2(launch.err >= 0 ? launch.err : devNull, STDERR_FILENO);
         if (devNull > STDERR_FILENO) ::close(devNull);
-        if (spec.inChild) spec.inChild();
-        ::execv(spec.binary.c_str(), argv.data());
+        if (launch.inChild) launch.inChild();
+        ::execv(launch.binary.c_str(), argv.data());
         ::_exit(127);
     }
     return pid;

@@ -54,7 +54,7 @@ struct ToolRun {
 
 /// A child process as the tests start it: a program, its arguments, where it runs and where its
 /// standard streams go.
-struct ChildSpec {
+struct ChildLaunch {
     std::string binary;
     std::vector<std::string> args;
     std::filesystem::path workDir;     ///< the test's own when empty
@@ -63,8 +63,8 @@ struct ChildSpec {
     std::function<void()> inChild;     ///< runs in the child just before the exec, when given
 };
 
-/// Starts the child that `spec` describes and returns its pid; the descriptors stay open here.
-pid_t startChild(const ChildSpec& spec);
+/// Starts the child that `launch` describes and returns its pid; the descriptors stay open here.
+pid_t startChild(const ChildLaunch& launch);
 
 /// Opens (creates, truncates) `path` for a child's output; the caller closes it.
 int openForOutput(const std::filesystem::path& path);

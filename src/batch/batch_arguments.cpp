@@ -78,11 +78,8 @@ BatchOptions parseBatchArguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         std::string value;
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.roots.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (takeOptionValue("--from", argc, argv, i, value)) {
+        if (takeOperand(argument, optionsEnded, options.roots)) continue;
+        if (takeOptionValue("--from", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--from needs a file name");
             if (!options.listFile.empty()) throw std::invalid_argument("--from given twice");
             options.listFile = value;

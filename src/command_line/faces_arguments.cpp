@@ -8,6 +8,7 @@
 
 #include <iostream>
 #include <locale>
+#include <map>
 #include <stdexcept>
 
 const char* const facesUsageText =
@@ -84,11 +85,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         std::string value;
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            operands.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (takeOptionValue("--svg", argc, argv, i, value)) {
+        if (takeOperand(argument, optionsEnded, operands)) continue;
+        if (takeOptionValue("--svg", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--svg needs a file name");
             options.svgFile = value;
         } else if (takeOptionValue("--html", argc, argv, i, value)) {
@@ -144,17 +142,25 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     }
     // Carried twice, a dataset's lists would name wrong faces.
     const FileGroups same = groupSameFiles(operands);
+    std::map<std::string, std::size_t> firstByText;
+    std::vector<std::size_t> firstInGroup(std::size_t(same.count), operands.size());
     for (std::size_t i = 0; i < operands.size(); ++i) {
-        for (std::size_t k = 0; k < i; ++k) {
-            if (operands[i] == operands[k] ||
-                (same.groupOf[i] >= 0 && same.groupOf[i] == same.groupOf[k])) {
-                throw std::invalid_argument("the dataset '" + operands[k] + "' is named twice (" +
-                                            (operands[i] == operands[k]
-                                                 ? std::string("again")
-                                                 : "again as '" + operands[i] + "'") +
-                                            ")");
-            }
+        const int group = same.groupOf[i];
+        const auto [text, isNew] = firstByText.emplace(operands[i], i);
+        std::size_t first = operands.size();
+        if (!isNew) {
+            first = text->second;
+        } else if (group >= 0) {
+            first = firstInGroup[std::size_t(group)];
         }
+        if (first < operands.size()) {
+            throw std::invalid_argument("the dataset '" + operands[first] + "' is named twice (" +
+                                        (operands[i] == operands[first]
+                                             ? std::string("again")
+                                             : "again as '" + operands[i] + "'") +
+                                        ")");
+        }
+        if (group >= 0) firstInGroup[std::size_t(group)] = i;
     }
     options.datasetRoots = operands;
     if (!options.sinceFile.empty() && (!options.svgFile.empty() || !options.htmlFile.empty() ||

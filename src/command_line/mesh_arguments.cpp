@@ -59,11 +59,8 @@ MeshOptions parseMeshArguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         std::string value;
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            operands.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (takeOptionValue("--size", argc, argv, i, value)) {
+        if (takeOperand(argument, optionsEnded, operands)) continue;
+        if (takeOptionValue("--size", argc, argv, i, value)) {
             options.size = readPositive("--size", value);
         } else if (takeOptionValue("--order", argc, argv, i, value)) {
             if (value != "1" && value != "2") {

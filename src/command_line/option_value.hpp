@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 /// Reads the value of option `name` at argv[i], given as "--name value" (i then moves on to the
 /// value) or "--name=value". False when argv[i] is another argument; throws
@@ -17,6 +18,22 @@ inline bool takeOptionValue(const std::string& name, int argc, char** argv, int&
     }
     if (argument.compare(0, name.size() + 1, name + "=") == 0) {
         value = argument.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+/// Takes `argument` into `operands` when it is one: every argument after "--", and any that does
+/// not begin with a dash ("-" alone included). "--" itself ends the options. False for an option.
+inline bool takeOperand(const std::string& argument, bool& optionsEnded,
+                        std::vector<std::string>& operands)
+{
+    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+        operands.push_back(argument);
+        return true;
+    }
+    if (argument == "--") {
+        optionsEnded = true;
         return true;
     }
     return false;

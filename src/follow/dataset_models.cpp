@@ -1,7 +1,6 @@
 #include "dataset_models.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../intake/same_files.hpp"
 #include "../model/step_import.hpp"
