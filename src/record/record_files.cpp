@@ -6,7 +6,9 @@
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <vector>
 
@@ -123,6 +125,86 @@ std::string dataFilePath(const std::string& root, const std::string& name)
     return (std::filesystem::path(root) / "data" / name).string();
 }
 
+std::string faceFileName(int number)
+{
+    return "face" + std::to_string(number) + ".brep";
+}
+
+std::vector<int> findFaceFileNumbers(const std::string& root)
+{
+    std::vector<int> numbers;
+    std::error_code error;
+    // A data directory that cannot be listed holds no face file a run could have written.
+    for (fs::directory_iterator entry(fs::path(root) / "data", error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() < 10 || name.compare(0, 4, "face") != 0 ||
+            name.compare(name.size() - 5, 5, ".brep") != 0) {
+            continue;
+        }
+        const std::string digits = name.substr(4, name.size() - 9);
+        int number = 0;
+        const auto [stop, failure] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (digits[0] != '0' && failure == std::errc() && stop == digits.data() + digits.size() &&
+            number > 0) {
+            numbers.push_back(number);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+FileReading readRegularFile(const std::string& path, std::string& bytes, std::string& problem)
+{
+    struct stat link = {};
+    if (::lstat(path.c_str(), &link) != 0) {
+        if (errno == ENOENT) return FileReading::absent;
+        problem = systemReason(errno);
+        return FileReading::failed;
+    }
+    // Not waiting on a pipe; the type is asked of what was opened, so that nothing can be put
+    // in its place in between.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        std::error_code ignored;
+        problem = error == ENOENT && S_ISLNK(link.st_mode)
+                      ? "it is a symbolic link to '" + fs::read_symlink(path, ignored).string() +
+                            "', where nothing is"
+                      : systemReason(error);
+        return FileReading::failed;
+    }
+    ::close(fd);
+    if (!S_ISREG(status.st_mode)) {
+        problem = "it is not a regular file";
+        return FileReading::failed;
+    }
+    int error = 0;
+    if (!readBytes(path, bytes, error)) {
+        problem = systemReason(error);
+        return FileReading::failed;
+    }
+    return FileReading::read;
+}
+
+bool mayBeFaceFile(const std::string& path)
+{
+    struct stat status = {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    std::string bytes, problem;
+    switch (readRegularFile(path, bytes, problem)) {
+    case FileReading::read: break;
+    case FileReading::absent: return false;
+    case FileReading::failed: return true;
+    }
+    // The line BRepTools::Write puts before the shape in a file.
+    const std::string header = "DBRep_DrawableShape\n";
+    return bytes.compare(0, header.size(), header) == 0;
+}
+
 std::vector<std::string> recordFilePaths(const std::string& root)
 {
     return {dataFilePath(root, recordFileName), dataFilePath(root, outlineFileName)};
@@ -132,17 +214,15 @@ RecordReading readRunRecord(const std::string& root)
 {
     RecordReading reading;
     const std::string path = dataFilePath(root, recordFileName);
-    std::string text;
-    int error = 0;
-    if (!readBytes(path, text, error)) {
-        if (error == ENOENT) return reading;
-        reading.exists = true;
-        reading.problem = "cannot read the record of the last run '" + path + "': " +
-                          systemReason(error);
+    std::string text, problem;
+    const FileReading read = readRegularFile(path, text, problem);
+    if (read == FileReading::absent) return reading;
+    reading.exists = true;
+    if (read == FileReading::failed) {
+        reading.problem = "cannot read the record of the last run '" + path + "': " + problem;
         return reading;
     }
-    reading.exists = true;
-    const std::string problem = parseRunRecord(text, reading.record);
+    problem = parseRunRecord(text, reading.record);
     if (!problem.empty()) {
         reading.problem = "cannot read the record of the last run '" + path + "': " + problem;
         return reading;

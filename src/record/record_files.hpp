@@ -50,6 +50,25 @@ std::vector<ListFileNow> readListFiles(const std::filesystem::path& root);
 /// root + "/data/" + `name`, as the face files are named.
 std::string dataFilePath(const std::string& root, const std::string& name);
 
+/// The name of face N's face file under data/: "face<N>.brep".
+std::string faceFileName(int number);
+
+/// The numbers N of the entries data/face<N>.brep of the dataset at `root`, increasing: names
+/// as a run writes them, without sign or leading zeros.
+std::vector<int> findFaceFileNumbers(const std::string& root);
+
+/// Whether what stands at `path` may be a face file that a run wrote: a regular file, not a
+/// link, that begins as BRepTools::Write begins a file, or that cannot be read to tell.
+bool mayBeFaceFile(const std::string& path);
+
+/// What reading one of a dataset's own files found.
+enum class FileReading { read, absent, failed };
+
+/// Reads the regular file at `path` whole into `bytes`. `absent` when nothing stands at that
+/// name, not even a link; `failed`, with `problem` saying why, for a link that leads nowhere,
+/// anything that is not a regular file (never waiting on a pipe) and a read that fails.
+FileReading readRegularFile(const std::string& path, std::string& bytes, std::string& problem);
+
 /// The files of the record of a run of the dataset at `root`, both written as whole files: the
 /// names a supervisor may find a temporary of.
 std::vector<std::string> recordFilePaths(const std::string& root);
@@ -61,7 +80,9 @@ struct RecordReading {
     RunRecord record;
 };
 
-/// Reads data/last-run.tsv of the dataset at `root`.
+/// Reads data/last-run.tsv of the dataset at `root`. Only a name at which nothing stands is a
+/// record that does not exist: a link that leads nowhere, a directory or a pipe there is one
+/// that cannot be read.
 RecordReading readRunRecord(const std::string& root);
 
 /// The outline of the model that a record names, from the file beside the record.

@@ -2,12 +2,17 @@
 
 #include "sha256.hpp"
 
+#include "../console/error_printer.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
 #include "../run/run_state.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <Standard_Version.hxx>
 #include <TopTools_DataMapOfShapeInteger.hxx>
@@ -171,14 +176,62 @@ RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& l
             [](const std::pair<int, std::string>& h, int n) { return h.first < n; });
         if (hash == hashes.end() || hash->first != number) continue;
         record.faces.push_back({number, list, visits[number],
-                                "face" + std::to_string(number) + ".brep", hash->second});
+                                faceFileName(number), hash->second});
     }
     return record;
 }
 
+RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord& before,
+                                       const RunRecord& after)
+{
+    RemovedFaceFiles removed;
+    for (const RecordedFace& face : before.faces) {
+        const RecordedFace* now = findRecordedFace(after, face.number);
+        if (now && now->file == face.file && now->sha256 == face.sha256) continue;
+        const std::string path = dataFilePath(root, face.file);
+        struct stat status = {};
+        std::string bytes, problem;
+        // Only what a run wrote: the export never leaves a link at a face file's name.
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            readRegularFile(path, bytes, problem) != FileReading::read ||
+            sha256Hex(bytes) != face.sha256) {
+            continue;
+        }
+        if (::unlink(path.c_str()) != 0) {
+            removed.problems.push_back("cannot remove '" + path + "', which the last run wrote " +
+                                       "and which no longer holds a listed face of the model: " +
+                                       systemReason(errno));
+            continue;
+        }
+        if (now) {
+            ++removed.changed;
+        } else {
+            ++removed.unlisted;
+        }
+    }
+    return removed;
+}
+
+std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std::string& root)
+{
+    const auto files = [](int count) {
+        return std::to_string(count) + (count == 1 ? " face file" : " face files");
+    };
+    std::string note;
+    if (removed.unlisted > 0) {
+        note = "removed " + files(removed.unlisted) + " that a run wrote for faces no list names " +
+               "now";
+    }
+    if (removed.changed > 0) {
+        note += (note.empty() ? "removed " : ", and ") + files(removed.changed) +
+                " whose numbers name other faces now (tarnfold " + root + " writes those anew)";
+    }
+    return note;
+}
+
 std::string keepRunRecord(const std::string& root, const RunModel& model,
                           const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
-                          RunState* state)
+                          RunState* state, RemovedFaceFiles* removed)
 {
     if (!model.file.regular) return {};
     // The faces written came from the lists as the walk read them; the record names the lists
@@ -193,6 +246,14 @@ std::string keepRunRecord(const std::string& root, const RunModel& model,
                "' changed while they were read: no record of this run was kept; run again";
     }
     const std::string outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
-    return writeRunRecord(root, makeRunRecord(model, lists, hashes, sha256Hex(outline)), outline,
-                          state);
+    const RunRecord record = makeRunRecord(model, lists, hashes, sha256Hex(outline));
+    // Before the record that would no longer name them: a run stopped in between leaves the
+    // old record, which names them as missing, never a file that no record explains.
+    const RecordReading last = readRunRecord(root);
+    RemovedFaceFiles untrue;
+    if (last.exists && last.problem.empty()) untrue = removeUntrueFaceFiles(root, last.record, record);
+    if (removed) *removed = untrue;
+    const std::string problem = writeRunRecord(root, record, outline, state);
+    if (problem.empty() && !removed && !untrue.problems.empty()) return untrue.problems.front();
+    return problem;
 }

@@ -36,12 +36,32 @@ const ModelOutline& wholeOutlineOf(RunModel& model);
 /// writing them.
 FaceHashes hashListedFaces(const TopoDS_Shape& shape, const std::vector<ListFileNow>& lists);
 
+/// The face files of the last run that a new record made untrue, and were removed.
+struct RemovedFaceFiles {
+    int unlisted = 0; ///< of faces that no list names now
+    int changed = 0;  ///< of numbers listed still, that name another face now
+    std::vector<std::string> problems; ///< one line per such file that could not be removed
+};
+
+/// Removes each face file that `before` names and that still holds the bytes it recorded (a
+/// run wrote it, and nobody changed it since), unless `after` names it with those same bytes:
+/// its number no longer names the face it holds, or no list names it. A file of other bytes,
+/// and a link, are never removed.
+RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord& before,
+                                       const RunRecord& after);
+
+/// The note on what removeUntrueFaceFiles removed for the dataset at `root`; "" for nothing.
+std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std::string& root);
+
 /// Writes the record of a run of `lists` on `model` into the dataset at `root`, with the hashes
-/// of its face files. Returns "" or one line that says why it could not. A model that is not a
-/// regular file (a pipe) leaves no record: its bytes cannot be named.
+/// of its face files, and first removes the face files that the record it replaces names and
+/// that the new one makes untrue (see removeUntrueFaceFiles), into `removed` when given.
+/// Returns "" or one line that says why it could not (without `removed`, also one that says a
+/// face file could not be removed). A model that is not a regular file (a pipe) leaves no
+/// record: its bytes cannot be named.
 std::string keepRunRecord(const std::string& root, const RunModel& model,
                           const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
-                          RunState* state);
+                          RunState* state, RemovedFaceFiles* removed = nullptr);
 
 /// The record that keepRunRecord writes, with the outline's SHA-256 given.
 RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& lists,
