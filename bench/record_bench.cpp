@@ -69,10 +69,9 @@ void measureRecordSteps(const Dataset& dataset, const fs::path& model, RecordFig
     start = cpuMs();
     wallStart = Clock::now();
     settleRunModel(run, shape);
-    const RecordReading reading = readRunRecord(root);
-    const std::vector<ListFileNow> lists = readListFiles(root);
     SampledModel sampled{&run, {}};
-    const ListBinding binding = checkListBinding(root, reading, lists, sampled);
+    const ListBinding binding = checkListBinding(root, sampled);
+    const std::vector<ListFileNow>& lists = binding.lists;
     const double check = cpuMs() - start;
     wall += msSince(wallStart);
     if (!binding.problems.empty()) std::cerr << "record_bench: " << binding.problems[0] << '\n';

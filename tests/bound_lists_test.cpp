@@ -16,7 +16,8 @@ TEST_F(BoundListsTest, RenumberedFacesAreRefused)
     EXPECT_EQ(run.exitStatus, 1);
     const std::string record = (data() / "last-run.tsv").string();
     const std::string tail = ": the model changed since the last run, recorded in '" + record +
-                             "'; see tarnfold-faces " + root.string() + " --follow\n";
+                             "'; see tarnfold-faces " + root.string() +
+                             " --follow, or --accept for lists rewritten by hand\n";
     // Reversed order of 7 faces: face N is now 8 - N.
     for (const std::string& line :
          {"tarnfold: error: " + (data() / "force" / "loads.txt").string() +
@@ -78,15 +79,17 @@ TEST_F(BoundListsTest, ListEditedSinceIsTakenAsNew)
     writeFile(data() / "force" / "loads.txt", "6 0 -250\n");
     const ToolRun table = faces({"--follow"});
     EXPECT_EQ(parseTable(table.out).size(), 0u) << table.out;
-    EXPECT_NE(table.err.find("tarnfold-faces: note: '" + (data() / "force" / "loads.txt").string() +
-                             "' changed since the last run: it is taken as written for the "
-                             "model as it is now, and not followed"),
+    const std::string note = (data() / "force" / "loads.txt").string() +
+                             ":1: face 6 is taken as written for the model as it is now";
+    EXPECT_NE(table.err.find("tarnfold-faces: note: " + note + ", and not followed: the record "
+                             "of the last run does not bind it"),
               std::string::npos)
         << table.err;
     const ToolRun run = runTool({root.string()});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_TRUE(fs::exists(data() / "face6.brep"));
-    EXPECT_NE(run.err.find("changed since the last run: it is taken as written for the model"),
+    EXPECT_NE(run.err.find("tarnfold: note: " + note + ": the record of the last run does not "
+                           "bind it"),
               std::string::npos)
         << run.err;
 }
@@ -135,7 +138,8 @@ TEST_F(BoundListsTest, DamagedRecordAndOtherVersions)
     EXPECT_EQ(damaged.exitStatus, 1);
     EXPECT_EQ(damaged.err, "tarnfold: error: cannot read the record of the last run '" +
                                (data() / "last-run.tsv").string() +
-                               "': line 2: a size that is not a count; remove it to take the "
-                               "lists as written for the model as it is now\n");
+                               "': line 2: a size that is not a count; it is not taken for a "
+                               "missing one: tarnfold-faces " + root.string() + " --accept binds "
+                               "the lists to the model as it is now and writes it anew\n");
     expectUntouched(before);
 }

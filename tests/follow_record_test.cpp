@@ -103,15 +103,15 @@ TEST_F(BoundListsTest, MissingOrEditedFaceFileIsUnsure)
     const std::vector<TableRow> rows = parseTable(table.out);
     ASSERT_EQ(rows.size(), 2u) << table.out;
     EXPECT_EQ(rows[0].at("match"), "unsure");
-    EXPECT_EQ(rows[0].at("reason"), "its face file from the last run, '" +
-                                        (data() / "face3.brep").string() + "', is missing");
+    EXPECT_EQ(rows[0].at("reason"),
+              "its face file '" + (data() / "face3.brep").string() + "' is missing");
     EXPECT_EQ(rows[1].at("match"), "unsure");
-    EXPECT_EQ(rows[1].at("reason"), "its face file from the last run, '" +
-                                        (data() / "face6.brep").string() + "', has changed since");
+    EXPECT_EQ(rows[1].at("reason"), "its face file '" + (data() / "face6.brep").string() +
+                                        "' has changed since the last run");
     const ToolRun run = runTool({root.string()});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find(":1: face 3 cannot be told to be the face this list was written for "
-                           "(it cannot be told: its face file from the last run"),
+                           "(it cannot be told: its face file '"),
               std::string::npos)
         << run.err;
 }
@@ -153,9 +153,10 @@ TEST_F(BoundListsTest, FollowNeedsARecord)
     const ToolRun run = faces({"--follow", "--rewrite"});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "tarnfold-faces: error: '" + (data() / "last-run.tsv").string() +
-                           "' does not exist: no run of tarnfold has recorded what the lists "
-                           "were written for; run tarnfold on the dataset, or name the model "
-                           "they were written for with --since OLD.step\n");
+                           "' does not exist, and no listed face has a face file of an earlier "
+                           "run: nothing tells what the lists were written for; run tarnfold on "
+                           "the dataset, or name the model they were written for with --since "
+                           "OLD.step\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(listNames(data()), (std::vector<std::string>{"address.txt", "force", "restraint"}));
 }

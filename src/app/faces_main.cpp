@@ -8,6 +8,7 @@
 #include "../faces/face_picture.hpp"
 #include "../faces/face_table.hpp"
 #include "../follow/follow_revision.hpp"
+#include "../follow/list_accept.hpp"
 #include "../follow/list_binding.hpp"
 #include "../follow/record_follow.hpp"
 #include "../intake/dataset_inputs.hpp"
@@ -49,8 +50,7 @@ std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const 
     }
     enterPhase(state, RunPhase::checking);
     SampledModel sampled{&model, {}};
-    const ListBinding binding =
-        checkListBinding(root, readRunRecord(root), readListFiles(root), sampled);
+    const ListBinding binding = checkListBinding(root, sampled);
     reportProblems(binding.problems, complete);
     printNotes(binding.notes);
     return binding.staleFaces;
@@ -178,8 +178,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 int runFaces(const FacesOptions& options, RunState* state)
 {
     return runReportingFailures([&] {
-        if (options.sinceFile.empty() && !options.follow) return measureAndDraw(options, state);
+        if (options.sinceFile.empty() && !options.follow && !options.accept) {
+            return measureAndDraw(options, state);
+        }
         std::vector<FollowedDataset> datasets = walkFollowedDatasets(options, state);
+        if (options.accept) return acceptDatasetLists(datasets.front(), state);
         const FollowRequest request{options.sinceFile, options.rewrite, options.allowSplitMerge,
                                     options.allowReshaped};
         if (options.follow) return followRecords(request, datasets, state);
@@ -218,8 +221,8 @@ int main(int argc, char** argv)
     // in a worker, so that whatever the library does to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
     WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
-    // A carry over renews each dataset's record.
-    if (options.rewrite) {
+    // A carry over, and a binding, renew each dataset's record.
+    if (options.rewrite || options.accept) {
         for (const std::string& root : options.datasetRoots) {
             for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
         }

@@ -3,9 +3,8 @@
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
-#include "../follow/list_binding.hpp"
+#include "../follow/dataset_faces.hpp"
 #include "../intake/dataset_inputs.hpp"
-#include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
@@ -32,14 +31,21 @@ void printHelp()
               << "Reads <dataset-root>/data: the face numbers listed in the files of force/ and\n"
                  "restraint/, and the STEP model named by address.txt. Writes each listed face\n"
                  "of the model to <dataset-root>/data/face<N>.brep in BRep text format, and\n"
-                 "the record of the run to <dataset-root>/data/last-run.tsv. When the model\n"
-                 "changed since the last run, a list that is as it was then must still name\n"
-                 "the faces it named: otherwise nothing is written (see tarnfold-faces\n"
-                 "<dataset-root> --follow, or remove data/last-run.tsv to take the lists as\n"
-                 "they stand).\n\n"
+                 "the record of the run to <dataset-root>/data/last-run.tsv, and removes the\n"
+                 "face files its last run wrote for faces no list names now.\n\n"
+                 "Lists are bound entry by entry: when the model changed since the last run,\n"
+                 "each entry whose face number the record holds for its kind of list must\n"
+                 "still select that face, whatever else in its file changed; otherwise\n"
+                 "nothing is written. Without a record, the face files of an earlier run in\n"
+                 "data/ tell what the lists were written for. Other entries are taken as\n"
+                 "written for the model as it is now, with a note. To carry the lists over,\n"
+                 "see tarnfold-faces <dataset-root> --follow; to bind lists rewritten by hand\n"
+                 "to the model as it is now, tarnfold-faces <dataset-root> --accept.\n\n"
                  "Exit status: 0 when every input was read whole and every listed face written,\n"
-                 "1 when anything was reported on stderr (stale lists and a crash of the STEP\n"
-                 "library included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
+                 "1 when anything was reported on stderr (stale lists, a face file in data/ that\n"
+                 "it did not write and that holds another face than its number's, and a crash\n"
+                 "of the STEP library included), 2 for a usage error, 128+N when stopped by\n"
+                 "signal N.\n\n"
                  "  -h, --help     show this help\n"
                  "  --version      show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
@@ -86,34 +92,19 @@ int run(char** argv, RunState& state)
         return 1;
     }
     enterPhase(&state, RunPhase::checking);
-    const std::vector<ListFileNow> lists = readListFiles(root);
     SampledModel sampled{&model, {}};
-    const ListBinding binding =
-        checkListBinding(root.string(), readRunRecord(root.string()), lists, sampled);
+    const ListBinding binding = checkListBinding(root.string(), sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
         printNotes(binding.notes);
         reportProblems(binding.problems, complete);
         return 1;
     }
-    std::vector<std::string> exportProblems;
-    if (binding.rebound) {
-        // The lists name the new model's faces, whatever ends this run: recorded before the face
-        // files are written, a run stopped half way is not refused the next time.
-        enterPhase(&state, RunPhase::recording);
-        exportProblems.push_back(keepRunRecord(root.string(), model, lists,
-                                               hashListedFaces(modelShape, lists), &state));
-        if (exportProblems.back().empty()) exportProblems.clear();
-    }
-    FaceHashes hashes;
-    std::vector<std::string> written = exportFaceFiles(modelShape, inputs, root, &state, &hashes);
-    exportProblems.insert(exportProblems.end(), written.begin(), written.end());
+    const DatasetWrite write = writeDatasetFaces(root.string(), inputs, binding, sampled, &state);
     stopProgressLine(progress);
     printNotes(binding.notes);
-    enterPhase(&state, RunPhase::recording);
-    const std::string recordProblem = keepRunRecord(root.string(), model, lists, hashes, &state);
-    if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
-    reportProblems(exportProblems, complete);
+    printNotes(write.notes);
+    reportProblems(write.problems, complete);
     enterPhase(&state, RunPhase::finished);
     endWorker(complete ? 0 : 1);
 }

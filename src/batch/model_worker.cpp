@@ -4,8 +4,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
-#include "../follow/list_binding.hpp"
-#include "../model/face_export.hpp"
+#include "../follow/dataset_faces.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
@@ -45,14 +44,11 @@ void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
 
 // What tarnfold does for the dataset once the model is read: its lists checked against the
 // record of its last run, its face files written, its record kept. Notes go into `result`.
-std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& model,
-                                      SampledModel& sampled, RunState& state,
-                                      DatasetResult& result)
+std::vector<std::string> writeDataset(const BatchDataset& dataset, SampledModel& sampled,
+                                      RunState& state, DatasetResult& result)
 {
     enterPhase(&state, RunPhase::checking);
-    const std::vector<ListFileNow> lists = readListFiles(dataset.root);
-    ListBinding binding =
-        checkListBinding(dataset.root, readRunRecord(dataset.root), lists, sampled);
+    ListBinding binding = checkListBinding(dataset.root, sampled);
     for (const std::string& note : binding.notes) {
         result.lines.push_back(noteLine(commands::tool, note));
     }
@@ -60,22 +56,11 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& mod
         result.stale = true;
         return std::move(binding.problems);
     }
-    std::vector<std::string> problems;
-    if (binding.rebound) {
-        // As tarnfold does: the lists' new binding is recorded before the face files are written.
-        enterPhase(&state, RunPhase::recording);
-        const std::string problem = keepRunRecord(dataset.root, model, lists,
-                                                  hashListedFaces(model.shape, lists), &state);
-        if (!problem.empty()) problems.push_back(problem);
+    DatasetWrite write = writeDatasetFaces(dataset.root, dataset.inputs, binding, sampled, &state);
+    for (const std::string& note : write.notes) {
+        result.lines.push_back(noteLine(commands::tool, note));
     }
-    FaceHashes hashes;
-    std::vector<std::string> written =
-        exportFaceFiles(model.shape, dataset.inputs, dataset.root, &state, &hashes);
-    problems.insert(problems.end(), written.begin(), written.end());
-    enterPhase(&state, RunPhase::recording);
-    const std::string recordProblem = keepRunRecord(dataset.root, model, lists, hashes, &state);
-    if (!recordProblem.empty()) problems.push_back(recordProblem);
-    return problems;
+    return std::move(write.problems);
 }
 
 } // namespace
@@ -121,7 +106,7 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
             if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
                 model.path = dataset.inputs.modelPath; // as its record names it
-                problems = writeDataset(dataset, model, sampled, state, result);
+                problems = writeDataset(dataset, sampled, state, result);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }

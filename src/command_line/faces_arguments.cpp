@@ -18,7 +18,8 @@ const char* const facesUsageText =
     "       tarnfold-faces <dataset-root>... --since OLD.step\n"
     "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n"
     "       tarnfold-faces <dataset-root>... --follow\n"
-    "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n";
+    "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n"
+    "       tarnfold-faces <dataset-root> --accept\n";
 
 void printFacesHelp()
 {
@@ -48,13 +49,20 @@ void printFacesHelp()
                  "                   is matched through the motion, which a note names\n"
                  "  --follow         with a dataset: as --since, the old revision being the model\n"
                  "                   of the last run of tarnfold on it, as data/last-run.tsv and\n"
-                 "                   the face files of that run hold it; only the lists that are\n"
-                 "                   as they were then are followed\n"
+                 "                   the face files of that run hold it (without a record, the\n"
+                 "                   face files of an earlier run); only the entries that\n"
+                 "                   tarnfold checks are followed, and carried with --rewrite\n"
                  "  --rewrite        with a dataset and --since or --follow: make its lists name\n"
                  "                   the new numbers, only if every listed face is same or\n"
                  "                   changed; the old lists are kept in data/force.orig/ and\n"
                  "                   restraint.orig/, and data/last-run.tsv records the lists as\n"
                  "                   written for the new revision\n"
+                 "  --accept         bind the dataset's lists, as they stand, to its model as it\n"
+                 "                   is now, for lists rewritten by hand: one row per entry\n"
+                 "                   (list, line, face, before: same, other or none, what the\n"
+                 "                   last run bound it to); data/last-run.tsv is written anew,\n"
+                 "                   and face files of the last run that no longer hold their\n"
+                 "                   face are removed (tarnfold then writes the listed ones)\n"
                  "  --allow-split-merge  also carry split and merged faces over: a split face's\n"
                  "                   record is repeated for each new face, so its further numbers\n"
                  "                   count once per face\n"
@@ -100,6 +108,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
             options.sinceFile = value;
         } else if (argument == "--follow") {
             options.follow = true;
+        } else if (argument == "--accept") {
+            options.accept = true;
         } else if (argument == "--rewrite") {
             options.rewrite = true;
         } else if (argument == "--allow-split-merge") {
@@ -182,6 +192,12 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     if (options.rewrite && ((options.sinceFile.empty() && !options.follow) ||
                             options.datasetRoots.empty())) {
         throw std::invalid_argument("--rewrite needs a dataset root and --since or --follow");
+    }
+    if (options.accept &&
+        (options.datasetRoots.size() != 1 || options.follow || options.rewrite ||
+         !options.sinceFile.empty() || !options.svgFile.empty() || !options.htmlFile.empty() ||
+         !options.views.empty() || options.labelsGiven)) {
+        throw std::invalid_argument("--accept takes one dataset root and no other option");
     }
     if (options.allowSplitMerge && !options.rewrite) {
         throw std::invalid_argument("--allow-split-merge goes with --rewrite");

@@ -22,6 +22,7 @@ struct FacesOptions {
     bool rewrite = false;    ///< carry the dataset's lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
     bool allowReshaped = false;   ///< also carry reshaped faces over
+    bool accept = false;     ///< bind the dataset's lists as they stand to its model as it is now
 };
 
 /// The usage lines, each ended by a newline.

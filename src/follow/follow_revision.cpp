@@ -185,7 +185,7 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
     if (request.rewrite) {
         const ListRewriteReport report =
             rewriteDatasetLists(dataset.root, outcome.matches, request.allowSplitMerge,
-                                request.allowReshaped, outcome.carried);
+                                request.allowReshaped, outcome.carried, outcome.kept);
         reportProblems(report.problems, complete);
         if (!report.problems.empty()) {
             reportProblems({describeNothingRewritten(dataset.root, table.withDataset)},
@@ -195,10 +195,15 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
             // The lists now name faces of the new revision, and the record says so.
             enterPhase(state, RunPhase::recording);
             const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+            RemovedFaceFiles removed;
             const std::string problem =
                 keepRunRecord(dataset.root, *outcome.newModel, lists,
-                              hashListedFaces(outcome.newModel->shape, lists), state);
+                              hashListedFaces(outcome.newModel->shape, lists), state, &removed);
             if (!problem.empty()) reportProblems({problem}, complete);
+            // The old revision's face files of faces that the carried lists name otherwise.
+            const std::string note = describeRemovedFaceFiles(removed, dataset.root);
+            if (!note.empty()) printNote(note);
+            reportProblems(removed.problems, complete);
             enterPhase(state, RunPhase::matching);
         }
     }

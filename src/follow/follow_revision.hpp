@@ -1,5 +1,6 @@
 #pragma once
 
+#include "list_rewrite.hpp"
 #include "revision_match.hpp"
 
 #include "../intake/dataset_inputs.hpp"
@@ -49,6 +50,7 @@ struct FollowOutcome {
     std::vector<FaceMatch> matches;        ///< one per face number of the old revision, in order
     const DatasetInputs* listed = nullptr; ///< the lists whose faces the table shows; null: all
     const std::vector<std::string>* carried = nullptr; ///< the list files to carry; null: all
+    const KeptEntries* kept = nullptr;     ///< entries of theirs left as they are; null: none
     RunModel* newModel = nullptr;          ///< the new revision, read whole
 };
 

@@ -201,7 +201,8 @@ ListRewriteReport applyListChanges(const std::vector<ListChange>& changes)
 
 ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<FaceMatch>& matches,
                                       bool allowSplitMerge, bool allowReshaped,
-                                      const std::vector<std::string>* carried)
+                                      const std::vector<std::string>* carried,
+                                      const KeptEntries* kept)
 {
     ListRewriteReport report;
     std::vector<ListChange> changes;
@@ -224,6 +225,10 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
         for (std::size_t i = 0; i < records.size(); ++i) {
             const double entry = records[i].faceNumber;
             const std::string where = file.path.string() + ":" + std::to_string(records[i].line);
+            if (kept && kept->count({file.path.string(), i})) {
+                expected.push_back(entry);
+                continue;
+            }
             if (!selectsFace(entry, int(matches.size()))) {
                 // Whatever it was meant to select, nobody can say what it selects now.
                 report.problems.push_back(where + ": " + describeStrayEntry(entry, matches.size()));

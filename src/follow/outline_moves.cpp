@@ -186,13 +186,3 @@ std::string findOutlineMove(const ModelOutline& oldOutline, const ModelOutline& 
     }
     return findCommonShift(oldOutline, newOutline, t);
 }
-
-void doubtAnswers(std::vector<FaceMatch>& answers, const std::string& reason)
-{
-    for (FaceMatch& answer : answers) {
-        if (!isCertain(answer.kind)) continue;
-        answer.kind = MatchKind::unsure;
-        answer.newNumbers.clear();
-        answer.reason = reason;
-    }
-}

@@ -14,6 +14,3 @@
 /// stay where they were. `tolerance` is that of the matching.
 std::string findOutlineMove(const ModelOutline& oldOutline, const ModelOutline& newOutline,
                             const MatchTolerance& tolerance);
-
-/// Turns every certain answer into an unsure one, for `reason`.
-void doubtAnswers(std::vector<FaceMatch>& answers, const std::string& reason);

@@ -2,11 +2,11 @@
 
 #include "outline_moves.hpp"
 
+#include "../model/face_export.hpp"
+#include "../model/face_numbering.hpp"
 #include "../record/sha256.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -32,19 +32,19 @@ FaceMatch unsureAnswer(int number, const std::string& reason)
 bool readRecordedFace(const std::string& path, const std::string& sha256, TopoDS_Face& face,
                       std::string& reason)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        reason = "its face file from the last run, '" + path + "', is missing";
+    std::string bytes, problem;
+    const FileReading read = readRegularFile(path, bytes, problem);
+    if (read != FileReading::read) {
+        reason = "its face file '" + path + "' " +
+                 (read == FileReading::absent ? "is missing" : "cannot be read: " + problem);
         return false;
     }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad() || sha256Hex(bytes.str()) != sha256) {
-        reason = "its face file from the last run, '" + path + "', has changed since";
+    if (sha256Hex(bytes) != sha256) {
+        reason = "its face file '" + path + "' has changed since the last run";
         return false;
     }
     try {
-        std::istringstream text(bytes.str());
+        std::istringstream text(bytes);
         std::string header;
         std::getline(text, header); // the line BRepTools::Write puts before the shape in a file
         TopoDS_Shape shape;
@@ -55,8 +55,26 @@ bool readRecordedFace(const std::string& path, const std::string& sha256, TopoDS
         }
     } catch (const Standard_Failure&) {
     }
-    reason = "its face file from the last run, '" + path + "', holds no face the library reads";
+    reason = "its face file '" + path + "' holds no face the library reads";
     return false;
+}
+
+// The numbers whose face now would be written byte for byte as `record` recorded it.
+std::set<int> findSameBytes(const RunRecord& record, const std::vector<int>& numbers,
+                            const TopoDS_Shape& shape)
+{
+    std::set<int> wanted, same;
+    for (const int number : numbers) {
+        if (findRecordedFace(record, number)) wanted.insert(number);
+    }
+    if (wanted.empty()) return same;
+    visitFaces(shape, [&](int number, const TopoDS_Face& face) {
+        if (!wanted.count(number)) return;
+        if (sha256Hex(faceFileBytes(face)) == findRecordedFace(record, number)->sha256) {
+            same.insert(number);
+        }
+    });
+    return same;
 }
 
 // Faces of the old model that are not at hand may have been merged into a new face that a face
@@ -110,15 +128,24 @@ const std::vector<SampledFace>& sampledFacesOf(SampledModel& model)
 }
 
 std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRecord& record,
-                                           const RecordedOutline& outline,
-                                           const std::vector<int>& numbers, SampledModel& model)
+                                           const std::vector<int>& numbers, SampledModel& model,
+                                           bool guardMoves)
 {
     std::map<int, FaceMatch> answers;
+    // The same bytes are the same face, wherever the rest of the model went.
+    for (const int number : findSameBytes(record, numbers, model.model->shape)) {
+        FaceMatch& same = answers[number];
+        same.oldNumber = number;
+        same.kind = MatchKind::same;
+        same.newNumbers = {number};
+        same.kept = 1;
+    }
     // The old faces, one for each group of visits, as the matching of two models sees them.
     std::vector<const RecordedFace*> groups;
     std::vector<TopoDS_Face> faces;
     std::map<std::vector<int>, std::size_t> groupOf;
     for (const int number : numbers) {
+        if (answers.count(number)) continue;
         const RecordedFace* recorded = findRecordedFace(record, number);
         if (!recorded) {
             answers[number] = unsureAnswer(number, "the record of the last run does not name it");
@@ -136,14 +163,25 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRec
         faces.push_back(face);
     }
 
+    // A moved or replaced model may bring another face to where a listed one was: then no
+    // place tells, and nothing is matched.
+    std::string untold;
+    RecordedOutline outline;
+    if (!groups.empty() && guardMoves) {
+        outline = readRecordedOutline(root, record);
+        if (!outline.read) {
+            untold = "the whole old model cannot be told from a moved one: " + outline.problem;
+        } else {
+            const ModelOutline& newOutline = wholeOutlineOf(*model.model);
+            Bnd_Box both = outlineBounds(outline.outline);
+            both.Add(outlineBounds(newOutline));
+            untold = findOutlineMove(outline.outline, newOutline, measureTolerance(both));
+        }
+    }
     std::vector<FaceMatch> matches;
-    if (!groups.empty() && !outline.read) {
+    if (!untold.empty()) {
         for (const RecordedFace* group : groups) {
-            for (const int visit : group->visits) {
-                matches.push_back(unsureAnswer(
-                    visit, "the whole old model cannot be told from a moved one: " +
-                               outline.problem));
-            }
+            for (const int visit : group->visits) matches.push_back(unsureAnswer(visit, untold));
         }
     } else if (!groups.empty()) {
         BRep_Builder builder;
@@ -155,21 +193,20 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRec
         for (std::size_t i = 0; i < oldFaces.size() && i < groups.size(); ++i) {
             oldFaces[i].visits = groups[i]->visits;
         }
-        const ModelOutline& newOutline = wholeOutlineOf(*model.model);
-        const Bnd_Box oldBounds = outlineBounds(outline.outline);
+        Bnd_Box oldBounds;
+        if (guardMoves) {
+            oldBounds = outlineBounds(outline.outline);
+        } else {
+            for (const SampledFace& face : oldFaces) oldBounds.Add(face.box);
+        }
         // By place alone: with only the listed faces at hand, a motion or a neighbourhood
-        // could be found from too little; the outline below guards against a moved model.
+        // could be found from too little; the outline above guards against a moved model.
         MatchOptions options;
         options.followMotion = false;
         options.findReshaped = false;
         options.oldModelBounds = oldBounds;
         matches = compareRevisions(oldFaces, sampledFacesOf(model), options).faces;
         doubtGrownFaces(oldFaces, sampledFacesOf(model), oldBounds, matches);
-        Bnd_Box both = oldBounds;
-        both.Add(outlineBounds(newOutline));
-        const std::string moved =
-            findOutlineMove(outline.outline, newOutline, measureTolerance(both));
-        if (!moved.empty()) doubtAnswers(matches, moved);
     }
     for (const FaceMatch& match : matches) {
         if (!answers.count(match.oldNumber)) answers[match.oldNumber] = match;
@@ -182,4 +219,22 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRec
                             : unsureAnswer(number, "the record of the last run does not name it"));
     }
     return found;
+}
+
+std::string describeFaceAnswer(int number, const FaceMatch& answer)
+{
+    std::string numbers;
+    for (const int n : answer.newNumbers) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+    switch (answer.kind) {
+    case MatchKind::same:
+        if (answer.newNumbers == std::vector<int>{number}) return {};
+        return "it is face " + numbers + " now";
+    case MatchKind::changed: return "it changed, and is face " + numbers + " now";
+    case MatchKind::split: return "it was split into faces " + numbers;
+    case MatchKind::merged: return "it was merged into face " + numbers;
+    case MatchKind::gone: return "it is gone: " + answer.reason;
+    case MatchKind::reshaped: return "it was reshaped into face " + numbers + ": " + answer.reason;
+    case MatchKind::unsure: break;
+    }
+    return "it cannot be told: " + answer.reason;
 }

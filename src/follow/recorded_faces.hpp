@@ -18,14 +18,19 @@ struct SampledModel {
 /// The sampled faces of the model, made once.
 const std::vector<SampledFace>& sampledFacesOf(SampledModel& model);
 
-/// What became of each of the old face `numbers` (increasing) in the model at hand, as the
-/// matching of two revisions answers it, the old faces rebuilt from the face files of the last
-/// run that `record` records for the dataset at `root`. A face whose face file is missing,
-/// changed since or unreadable, or that the record does not name, is unsure for that reason;
-/// so is every face when the outlines of the two whole models show the model moved or
-/// replaced, or when the old one's outline cannot be read; and so is a face whose new face
-/// covers more than it did. One answer per number, in order.
+/// What became of each of the old face `numbers` (increasing) in the model at hand, the old
+/// faces being those that `record` records for the dataset at `root`. A face whose face file
+/// would be byte for byte the recorded one is the same face under the same number. Any other is
+/// rebuilt from its face file of the last run and found by the matching of two revisions, by
+/// place alone: a face whose face file is missing, changed since or unreadable, or that the
+/// record does not name, is unsure for that reason; so is a face whose new face covers more than
+/// it did; and, with `guardMoves`, so is every face when the outline of the whole old model
+/// (beside the record) shows the model moved or replaced, or cannot be read. One answer per
+/// number, in order.
 std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRecord& record,
-                                           const RecordedOutline& outline,
-                                           const std::vector<int>& numbers,
-                                           SampledModel& model);
+                                           const std::vector<int>& numbers, SampledModel& model,
+                                           bool guardMoves = true);
+
+/// How `answer` tells that old face `number` is no longer face `number`: "it is face 9 now",
+/// "it cannot be told: ..."; "" when it still is.
+std::string describeFaceAnswer(int number, const FaceMatch& answer);
