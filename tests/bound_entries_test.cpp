@@ -192,7 +192,8 @@ TEST_F(BoundListsTest, AcceptBindsListsRewrittenByHand)
                           "force/loads.txt\t2\t2\tother\n"
                           "force/loads.txt\t3\t3\tnone\n");
     EXPECT_NE(accept.err.find("tarnfold-faces: note: removed 2 face files whose numbers name other "
-                              "faces now (tarnfold " + root.string() + " writes those anew)\n"),
+                              "faces now "
+                              "(tarnfold " + root.string() + " writes them anew)\n"),
               std::string::npos)
         << accept.err;
     EXPECT_NE(accept.err.find("tarnfold-faces: note: the 3 faces the lists name are bound to the "

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -27,8 +28,9 @@ std::string formatAcceptedRows(const BoundEntries& entries, const FaceHashes& ha
     for (const ListEntry& entry : entries.bound) bound.insert({entry.list, entry.index});
     std::vector<ListEntry> all = entries.bound;
     all.insert(all.end(), entries.unbound.begin(), entries.unbound.end());
+    // By list name, as the record names them, not in the order a directory happens to list.
     std::sort(all.begin(), all.end(), [](const ListEntry& a, const ListEntry& b) {
-        return std::make_pair(a.list, a.index) < std::make_pair(b.list, b.index);
+        return std::tie(a.list->name, a.index) < std::tie(b.list->name, b.index);
     });
     std::string text = "list\tline\tface\tbefore\n";
     for (const ListEntry& entry : all) {

@@ -214,19 +214,21 @@ RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord&
 
 std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std::string& root)
 {
-    const auto files = [](int count) {
-        return std::to_string(count) + (count == 1 ? " face file" : " face files");
-    };
     std::string note;
     if (removed.unlisted > 0) {
-        note = "removed " + files(removed.unlisted) + " that a run wrote for faces no list names " +
-               "now";
+        note = std::to_string(removed.unlisted) +
+               (removed.unlisted == 1 ? " face file" : " face files") +
+               " that a run wrote for faces no list names now";
     }
     if (removed.changed > 0) {
-        note += (note.empty() ? "removed " : ", and ") + files(removed.changed) +
-                " whose numbers name other faces now (tarnfold " + root + " writes those anew)";
+        const bool one = removed.changed == 1;
+        const std::string count = std::to_string(removed.changed);
+        note += (note.empty() ? count + (one ? " face file" : " face files") : ", and " + count) +
+                (one ? " whose number names another face now" : " whose numbers name other faces "
+                                                                "now") +
+                " (tarnfold " + root + " writes " + (one ? "it" : "them") + " anew)";
     }
-    return note;
+    return note.empty() ? note : "removed " + note;
 }
 
 std::string keepRunRecord(const std::string& root, const RunModel& model,
