@@ -79,8 +79,8 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
         return;
     }
     if (!entries.recorded) {
-        printNote("'" + recordPath + "' is missing: the faces of the face files of an earlier run "
-                  "stand for the faces the lists were written for");
+        printNote("'" + recordPath + "' is missing: the face files of an earlier run stand for "
+                  "the faces the lists were written for");
     }
     printNotes(describeUnboundEntries(entries, model.faceCount, true));
 
