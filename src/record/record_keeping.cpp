@@ -176,9 +176,9 @@ RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& l
     return record;
 }
 
-std::string keepRunRecord(const std::string& root, const RunModel& model,
-                          const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
-                          RunState* state)
+std::string composeRunRecord(const std::string& root, const RunModel& model,
+                             const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                             RecordTexts& texts)
 {
     if (!model.file.regular) return {};
     // The faces written came from the lists as the walk read them; the record names the lists
@@ -192,7 +192,17 @@ std::string keepRunRecord(const std::string& root, const RunModel& model,
         return "the lists of '" + root +
                "' changed while they were read: no record of this run was kept; run again";
     }
-    const std::string outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
-    return writeRunRecord(root, makeRunRecord(model, lists, hashes, sha256Hex(outline)), outline,
-                          state);
+    texts.outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
+    texts.record = formatRunRecord(makeRunRecord(model, lists, hashes, sha256Hex(texts.outline)));
+    return {};
+}
+
+std::string keepRunRecord(const std::string& root, const RunModel& model,
+                          const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                          RunState* state)
+{
+    RecordTexts texts;
+    const std::string problem = composeRunRecord(root, model, lists, hashes, texts);
+    if (!problem.empty() || texts.record.empty()) return problem;
+    return writeRunRecord(root, texts.record, texts.outline, state);
 }

@@ -43,6 +43,18 @@ std::string keepRunRecord(const std::string& root, const RunModel& model,
                           const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
                           RunState* state);
 
+/// The two files of a record, as keepRunRecord writes them.
+struct RecordTexts {
+    std::string outline; ///< data/last-run-model.tsv
+    std::string record;  ///< data/last-run.tsv
+};
+
+/// What keepRunRecord would write, without writing it. Returns "" or why no record can be kept;
+/// `texts` is left empty for a model that is not a regular file.
+std::string composeRunRecord(const std::string& root, const RunModel& model,
+                             const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                             RecordTexts& texts);
+
 /// The record that keepRunRecord writes, with the outline's SHA-256 given.
 RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& lists,
                         const FaceHashes& hashes, const std::string& outlineSha256);
