@@ -264,7 +264,7 @@ std::vector<std::string> replaceFileSet(const std::string& journal,
         return {"'" + journal + "' is in use by another process; run again once it has ended"};
     }
     if (::mkdir(journal.c_str(), 0777) != 0) {
-        if (errno == EEXIST) {
+        if (errno == EEXIST && fs::is_directory(journal)) {
             return {"'" + journal + "' is in the way: what an earlier command left there is not "
                     "settled"};
         }
@@ -299,7 +299,9 @@ SetSettling settleFileSet(const std::string& journal)
 {
     SetSettling settling;
     std::string& problem = settling.problem;
-    if (!exists(journal)) return settling;
+    // Anything but a directory at the name is not a journal (a carry then finds it in the way).
+    struct stat status = {};
+    if (::lstat(journal.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return settling;
     JournalLock lock;
     if (!lockJournal(journal, lock)) {
         settling.found = SetFound::busy;
