@@ -1,7 +1,8 @@
 // tarnfold-faces DATASET --since OLD [--rewrite]: a dataset's lists carried over to the new
 // revision of its model, byte for byte, and only when every listed face has a certain answer.
+#include "bound_lists.hpp"
 #include "revisions.hpp"
-#include "follow/list_rewrite.hpp"
+#include "follow/list_carry.hpp"
 #include "test_support.hpp"
 
 #include <array>
@@ -31,16 +32,6 @@ protected:
         return runBinary(TARNFOLD_FACES_BINARY, args);
     }
 };
-
-namespace {
-
-// The drilled box: faces 3 and 6 are now 2 and 3, face 2 is 6, face 4 keeps its number.
-Revision drilled()
-{
-    return cut(box(), cylinder(30, 30, -1, 6, 22));
-}
-
-} // namespace
 
 // The lists name the new numbers, and nothing else in them changes: a record over two lines,
 // CR LF, text after the last record, a number written 4.0 whose face keeps its number. The old
@@ -259,9 +250,9 @@ TEST_F(RewriteTest, RecipeForAFolderOfDatasets)
     EXPECT_NE(readFile(dir / "jobs" / "a" / "data" / "force" / "loads.txt"), "3 0 -250\n");
 }
 
-// A rewrite that fails half way is undone exactly: the list rewritten before the failure is put
-// back as it was, a link to a shared list as that link, a file with its mode, and the copies
-// made on the way are gone, with the directory made for them.
+// A rewrite that fails half way is undone exactly: the lists before the failure are as they
+// were, a link to a shared list as that link, a file with its mode, and no copy is left, nor a
+// directory made for them, nor anything it prepared.
 TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
 {
     const fs::path data = dir / "set" / "data";
@@ -278,7 +269,7 @@ TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
         {data / "force" / "a.txt", "3 0 0\n", "2 0 0\n"},
         {data / "force" / "b.txt", "6 0 0\n", "3 0 0\n"},
     };
-    const ListRewriteReport report = applyListChanges(changes);
+    const ListRewriteReport report = applyListChanges((dir / "set").string(), changes);
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_EQ(report.problems[0].rfind("cannot make '" + (data / "force.orig").string() + "': ", 0),
               0u)
@@ -298,7 +289,7 @@ TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
     fs::remove(data / "force.orig");
     fs::remove(data / "force" / "b.txt");
     fs::create_directory(data / "force" / "b.txt");
-    const ListRewriteReport second = applyListChanges(changes);
+    const ListRewriteReport second = applyListChanges((dir / "set").string(), changes);
     ASSERT_EQ(second.problems.size(), 1u);
     EXPECT_EQ(second.problems[0].rfind("cannot write '" + (data / "force" / "b.txt").string(), 0),
               0u)
@@ -309,4 +300,30 @@ TEST_F(RewriteTest, FailedRewriteIsUndoneExactly)
     EXPECT_EQ(listNames(data), (std::vector<std::string>{"force", "restraint"}));
     EXPECT_EQ(listNames(data / "force"), (std::vector<std::string>{"a.txt", "b.txt"}));
     expectNoTemporary(data / "force");
+}
+
+// --since --rewrite carries only the lists that the record binds to the old revision, as
+// --follow does: a list edited since for the new model is left alone, with a note, and
+// tarnfold then runs the lists as they stand.
+TEST_F(BoundListsTest, SinceCarriesOnlyTheListsOfTheRecord)
+{
+    runThenRevise(drilled(), "3 0 -250\n6 0 -100\n", "2 1 1 1 0 0 0\n");
+    // Face 6 of the new revision is face 2 of the old one: picked again on the new model.
+    writeFile(data() / "restraint" / "fixed.txt", "6 1 1 1 0 0 0\n");
+    const ToolRun carry = faces({"--since", (dir / "rev" / "old.step").string(), "--rewrite"});
+    EXPECT_EQ(carry.exitStatus, 0) << carry.err;
+    EXPECT_NE(carry.err.find("tarnfold-faces: note: " +
+                             (data() / "restraint" / "fixed.txt").string() +
+                             ":1: face 6 is taken as written for the model as it is now, and not "
+                             "followed: the record of the last run does not bind it\n"),
+              std::string::npos)
+        << carry.err;
+    std::vector<std::string> rows;
+    for (const TableRow& row : parseTable(carry.out)) rows.push_back(row.at("old"));
+    EXPECT_EQ(rows, (std::vector<std::string>{"3", "6"}));
+    EXPECT_EQ(readFile(data() / "force" / "loads.txt"), "2 0 -250\n3 0 -100\n");
+    EXPECT_EQ(readFile(data() / "restraint" / "fixed.txt"), "6 1 1 1 0 0 0\n");
+    EXPECT_FALSE(fs::exists(data() / "restraint.orig"));
+    const ToolRun run = runTool({root.string()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
 }

@@ -4,6 +4,7 @@
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../follow/dataset_faces.hpp"
+#include "../follow/list_carry.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_files.hpp"
@@ -64,6 +65,7 @@ int run(char** argv, RunState& state)
     bool complete = true;
     recordText(state.datasetRoot, root.string());
     enterPhase(&state, RunPhase::walking);
+    printNotes(settleInterruptedCarry(root.string()));
     reportProblems(walkDataset(root, stream, inputs), complete);
 
     stopColouringUnlessTerminal();

@@ -14,6 +14,7 @@ struct BatchDataset {
     std::string root;               ///< exactly as given
     DatasetInputs inputs;           ///< what the walk gathered
     std::vector<std::string> lines; ///< its error and note lines, in tarnfold's order, no newlines
+    bool walkedWhole = true;        ///< its walk reported no error
     DatasetStatus status = DatasetStatus::pending;
     int files = 0;                  ///< face files written whole
 };

@@ -3,6 +3,7 @@
 #include "batch_table.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../follow/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../model/step_import.hpp"
 #include "../run/worker.hpp"
@@ -18,8 +19,12 @@ BatchDataset walkBatchDataset(const std::string& root)
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     try {
+        for (const std::string& note : settleInterruptedCarry(root)) {
+            dataset.lines.push_back(noteLine(commands::tool, note));
+        }
         for (const std::string& problem : walkDataset(root, stream, dataset.inputs)) {
             dataset.lines.push_back(errorLine(commands::tool, problem));
+            dataset.walkedWhole = false;
         }
     } catch (...) {
         // tarnfold ends here with this one line: what the walk had found so far is not used.

@@ -51,8 +51,8 @@ void takeResults(Pool& pool, PoolWorker& worker)
         ++worker.reported;
         BatchDataset& dataset = pool.datasets[result.dataset];
         dataset.files = result.files;
-        // The walk's lines came first, all of them errors: any error means it is not whole.
-        const bool whole = dataset.lines.empty() && result.errors == 0;
+        // The walk's lines came first: any error among them means it is not whole.
+        const bool whole = dataset.walkedWhole && result.errors == 0;
         dataset.lines.insert(dataset.lines.end(), result.lines.begin(), result.lines.end());
         dataset.status = result.stale ? DatasetStatus::stale
                          : whole      ? DatasetStatus::ok

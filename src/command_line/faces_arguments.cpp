@@ -3,6 +3,7 @@
 #include "option_value.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../follow/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../run/run_state.hpp"
 
@@ -46,7 +47,9 @@ void printFacesHelp()
                  "                   old, new (its number(s) now, or -), match (same, changed,\n"
                  "                   split, merged, reshaped, gone or unsure), list, kept (share\n"
                  "                   of its area found again), reason; a model moved as a whole\n"
-                 "                   is matched through the motion, which a note names\n"
+                 "                   is matched through the motion, which a note names; where\n"
+                 "                   data/last-run.tsv binds the lists to OLD, only the entries\n"
+                 "                   that tarnfold checks are followed (as with --follow)\n"
                  "  --follow         with a dataset: as --since, the old revision being the model\n"
                  "                   of the last run of tarnfold on it, as data/last-run.tsv and\n"
                  "                   the face files of that run hold it (without a record, the\n"
@@ -56,7 +59,10 @@ void printFacesHelp()
                  "                   the new numbers, only if every listed face is same or\n"
                  "                   changed; the old lists are kept in data/force.orig/ and\n"
                  "                   restraint.orig/, and data/last-run.tsv records the lists as\n"
-                 "                   written for the new revision\n"
+                 "                   written for the new revision. All or nothing: everything is\n"
+                 "                   prepared in data/carry.tmp/, then renamed into place; a\n"
+                 "                   carry killed half way is completed or undone by the next\n"
+                 "                   command on the dataset, before it reads the lists\n"
                  "  --accept         bind the dataset's lists, as they stand, to its model as it\n"
                  "                   is now, for lists rewritten by hand: one row per entry\n"
                  "                   (list, line, face, before: same, other or none, what the\n"
@@ -221,6 +227,7 @@ DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& ro
     if (options.modelFile.empty()) {
         enterPhase(state, RunPhase::walking);
         if (state) recordText(state->datasetRoot, root);
+        printNotes(settleInterruptedCarry(root));
         std::ifstream stream;
         stream.imbue(std::locale::classic());
         reportProblems(walkDataset(root, stream, inputs), complete);

@@ -35,8 +35,9 @@ void printFacesHelp();
 std::string firstDatasetRoot(const FacesOptions& options);
 
 /// What the command line names: the dataset at `root` walked (its problems reported on stderr,
-/// clearing `complete`; the walk recorded in `state`, which may be null), or, for `root` "",
-/// the model alone.
+/// clearing `complete`; the walk recorded in `state`, which may be null) once a carry of its
+/// lists that was stopped is settled (see settleInterruptedCarry, which may throw), or, for
+/// `root` "", the model alone.
 DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& root,
                               RunState* state, bool& complete);
 

@@ -29,6 +29,8 @@ struct BoundEntries {
 /// for byte the recorded one though it selected no face then; without a record, when its number
 /// has a face file in data/, which stands for the face it was written for.
 BoundEntries findBoundEntries(const std::string& root, const std::vector<ListFileNow>& lists);
+/// The entries point into the lists: a temporary would leave them dangling.
+BoundEntries findBoundEntries(const std::string& root, std::vector<ListFileNow>&& lists) = delete;
 
 /// The face number that `entry` gives.
 double entryNumber(const ListEntry& entry);

@@ -9,28 +9,32 @@
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
 #include "../intake/list_entries.hpp"
+#include "../intake/list_records.hpp"
 #include "../model/step_import.hpp"
 #include "../output/table_fields.hpp"
 #include "../record/record_keeping.hpp"
+#include "../record/sha256.hpp"
 #include "../run/run_state.hpp"
+#include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>
 #include <iostream>
+#include <limits>
+#include <map>
 #include <optional>
 #include <utility>
 
 namespace {
 
-// Lists that a record binds to another model than `sinceFile` would be carried from the wrong
-// revision, a second time, to wrong faces. "" when they may be carried.
-std::string checkOldRevision(const std::string& root, const std::string& sinceFile)
+// Lists that a record binds to another model than the old revision, whose bytes are `old`,
+// would be carried from the wrong revision, a second time, to wrong faces. "" when they may be
+// carried.
+std::string checkOldRevision(const std::string& root, const RecordReading& reading,
+                             const HashedFile& old, const std::string& sinceFile)
 {
-    const RecordReading reading = readRunRecord(root);
-    if (!reading.exists) return {};
     if (!reading.problem.empty()) return reading.problem;
     const RunRecord& record = reading.record;
-    const HashedFile old = hashFile(sinceFile);
     if (!old.problem.empty() || old.sha256 == record.modelSha256) return old.problem;
     return "the lists of '" + root + "' were last run on the model '" + record.modelPath +
            "' (SHA-256 " + record.modelSha256.substr(0, 16) + "..., recorded in '" +
@@ -67,6 +71,78 @@ std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path,
     return sampleModelFaces(shape);
 }
 
+// The record of the lists as they are to be once `changes` are made, as tarnfold would keep it
+// for `model`, as files to write with them. Returns "" or why there can be none.
+std::string renewRecord(const std::string& root, const RunModel& model,
+                        const std::vector<ListChange>& changes, std::vector<SetFile>& files,
+                        RunRecord& renewed)
+{
+    // Without a record of the new revision, the lists would be carried again.
+    if (!model.file.regular) {
+        return "the new revision '" + model.path + "' is not a regular file: the lists carried "
+               "over could not be recorded as written for it";
+    }
+    std::vector<ListFileNow> lists = readListFiles(root);
+    for (ListFileNow& list : lists) {
+        for (const ListChange& change : changes) {
+            if (change.path.string() != list.path) continue;
+            list.sha256 = sha256Hex(change.after);
+            list.records = findListRecords(change.after, recordLength(list.kind));
+        }
+    }
+    RecordTexts texts;
+    const std::string problem =
+        composeRunRecord(root, model, lists, hashListedFaces(model.shape, lists), texts, &renewed);
+    files = {{dataFilePath(root, outlineFileName), texts.outline, std::nullopt},
+             {dataFilePath(root, recordFileName), texts.record, std::nullopt}};
+    return problem;
+}
+
+// Carries the dataset's lists over, and renews its record with them, in one step that a stop
+// does not cut: a stop asked meanwhile ends the worker once the step is done.
+void carryLists(const FollowRequest& request, FollowedDataset& dataset,
+                const FollowOutcome& outcome, bool several, RunState* state)
+{
+    std::vector<ListChange> changes;
+    std::vector<std::string> problems =
+        planListChanges(dataset.root, outcome.matches, request.allowSplitMerge,
+                        request.allowReshaped, outcome.carried, outcome.kept, changes);
+    std::vector<SetFile> record;
+    RunRecord renewed;
+    if (problems.empty()) {
+        enterPhase(state, RunPhase::recording);
+        const std::string problem =
+            renewRecord(dataset.root, *outcome.newModel, changes, record, renewed);
+        if (!problem.empty()) problems.push_back(problem);
+    }
+    // The old revision's face files that the carried lists make untrue go with the carry, all
+    // or none: until the record is renewed, they are what the lists were written for.
+    std::vector<UntrueFaceFile> untrue;
+    if (problems.empty() && outcome.oldRecord) {
+        untrue = findUntrueFaceFiles(dataset.root, *outcome.oldRecord, renewed);
+        for (const UntrueFaceFile& file : untrue) {
+            record.insert(record.begin(), {file.path, std::nullopt, file.bytes});
+        }
+    }
+    if (problems.empty()) {
+        runAnsweringStops(state, [&] {
+            enterPhase(state, RunPhase::carrying);
+            const ListRewriteReport report = applyListChanges(dataset.root, changes, record);
+            problems = report.problems;
+            printNotes(report.notes);
+        });
+    }
+    enterPhase(state, RunPhase::matching);
+    if (problems.empty()) {
+        const std::string note =
+            describeRemovedFaceFiles(countRemovedFaceFiles(untrue), dataset.root);
+        if (!note.empty()) printNote(note);
+    }
+    if (problems.empty()) return;
+    problems.push_back(describeNothingRewritten(dataset.root, several));
+    reportProblems(problems, dataset.complete);
+}
+
 } // namespace
 
 int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state)
@@ -92,13 +168,28 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
 {
     const bool several = datasets.size() > 1;
     bool anyLeft = false;
+    std::optional<HashedFile> old; // read once, for the first record
+    // The lists that a record binds to the old revision; a dataset without is followed whole.
+    std::map<const FollowedDataset*, BoundLists> bound;
+    std::map<const FollowedDataset*, RunRecord> records;
     for (FollowedDataset& dataset : datasets) {
-        if (request.rewrite && !dataset.done) {
-            const std::string refusal = checkOldRevision(dataset.root, request.sinceFile);
-            if (!refusal.empty()) {
+        if (!dataset.done && !dataset.root.empty()) {
+            const RecordReading reading = readRunRecord(dataset.root);
+            if (reading.exists && !old) old = hashFile(request.sinceFile);
+            const std::string refusal =
+                reading.exists ? checkOldRevision(dataset.root, reading, *old, request.sinceFile)
+                               : std::string();
+            if (request.rewrite && !refusal.empty()) {
                 reportProblems({refusal, describeNothingRewritten(dataset.root, several)},
                                dataset.complete);
                 dataset.done = true;
+            } else if (refusal.empty() && reading.exists) {
+                // The entries point into the lists, which live as long as they do.
+                const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+                const BoundEntries entries = findBoundEntries(dataset.root, lists);
+                printNotes(describeUnboundEntries(entries, std::numeric_limits<int>::max(), true));
+                bound.emplace(&dataset, selectBoundLists(entries, entries.record.modelFaces));
+                records.emplace(&dataset, entries.record);
             }
         }
         anyLeft = anyLeft || !dataset.done;
@@ -136,6 +227,12 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
             FollowOutcome outcome;
             outcome.matches = match.faces;
             outcome.listed = dataset->root.empty() ? nullptr : &dataset->inputs;
+            if (const auto lists = bound.find(dataset); lists != bound.end()) {
+                outcome.listed = &lists->second.entries;
+                outcome.carried = &lists->second.paths;
+                outcome.kept = &lists->second.kept;
+                outcome.oldRecord = &records.at(dataset);
+            }
             outcome.newModel = &model;
             finishFollowing(request, *dataset, outcome, table, state);
         }
@@ -182,29 +279,5 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
                   " old faces have no certain new number (gone or unsure): see the table");
     }
 
-    if (request.rewrite) {
-        const ListRewriteReport report =
-            rewriteDatasetLists(dataset.root, outcome.matches, request.allowSplitMerge,
-                                request.allowReshaped, outcome.carried, outcome.kept);
-        reportProblems(report.problems, complete);
-        if (!report.problems.empty()) {
-            reportProblems({describeNothingRewritten(dataset.root, table.withDataset)},
-                           complete);
-        } else {
-            printNotes(report.notes);
-            // The lists now name faces of the new revision, and the record says so.
-            enterPhase(state, RunPhase::recording);
-            const std::vector<ListFileNow> lists = readListFiles(dataset.root);
-            RemovedFaceFiles removed;
-            const std::string problem =
-                keepRunRecord(dataset.root, *outcome.newModel, lists,
-                              hashListedFaces(outcome.newModel->shape, lists), state, &removed);
-            if (!problem.empty()) reportProblems({problem}, complete);
-            // The old revision's face files of faces that the carried lists name otherwise.
-            const std::string note = describeRemovedFaceFiles(removed, dataset.root);
-            if (!note.empty()) printNote(note);
-            reportProblems(removed.problems, complete);
-            enterPhase(state, RunPhase::matching);
-        }
-    }
+    if (request.rewrite) carryLists(request, dataset, outcome, table.withDataset, state);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct RunModel;
+struct RunRecord;
 struct RunState;
 
 /// What a comparison of two revisions is asked to do.
@@ -51,6 +52,9 @@ struct FollowOutcome {
     const DatasetInputs* listed = nullptr; ///< the lists whose faces the table shows; null: all
     const std::vector<std::string>* carried = nullptr; ///< the list files to carry; null: all
     const KeptEntries* kept = nullptr;     ///< entries of theirs left as they are; null: none
+    /// The record the lists were bound by (or the face files standing for it): its face files
+    /// that the carried lists make untrue are removed with the carry. Null: none.
+    const RunRecord* oldRecord = nullptr;
     RunModel* newModel = nullptr;          ///< the new revision, read whole
 };
 

@@ -1,18 +1,14 @@
 #include "list_rewrite.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../intake/list_records.hpp"
 #include "../output/whole_file.hpp"
+#include "../record/record_files.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
-
-#include <unistd.h>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -65,147 +61,16 @@ std::string describeStrayEntry(double entry, std::size_t faceCount)
            std::to_string(faceCount) + (faceCount == 1 ? " face" : " faces");
 }
 
-bool readWhole(const fs::path& path, std::string& text, std::string& problem)
-{
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    if (file.is_open()) bytes << file.rdbuf();
-    if (!file.is_open() || file.bad()) {
-        problem = "cannot read '" + path.string() + "': " + systemReason(errno);
-        return false;
-    }
-    text = bytes.str();
-    return true;
-}
-
-// What a list file was before it was replaced, to put it back exactly.
-struct ReplacedList {
-    const ListChange* change = nullptr;
-    std::string copy;             ///< its old copy, "" before it is made
-    fs::path copies;              ///< the copies' directory, when this rewrite made it
-    bool wasLink = false;
-    fs::path linkTarget;
-    fs::perms mode = fs::perms::unknown;
-    bool replaced = false;
-};
-
-// Keeps `change.before` as data/<list>.orig/<name>, or <name>.2, .3, ... when taken. Returns
-// the copy's name, or "" with `problem` set.
-std::string keepOldCopy(ReplacedList& step, std::string& problem)
-{
-    const ListChange& change = *step.change;
-    const fs::path directory = change.path.parent_path();
-    const fs::path copies = directory.parent_path() / (directory.filename().string() + ".orig");
-    std::error_code error;
-    if (fs::create_directory(copies, error)) step.copies = copies;
-    if (error) {
-        problem = "cannot make '" + copies.string() + "': " + error.message();
-        return {};
-    }
-    const std::string name = (copies / change.path.filename()).string();
-    for (int copy = 1; copy < 10000; ++copy) {
-        const std::string candidate = copy == 1 ? name : name + "." + std::to_string(copy);
-        switch (writeNewFile(candidate, change.before, problem)) {
-        case NewFile::written: return candidate;
-        case NewFile::failed: return {};
-        case NewFile::taken: break;
-        }
-    }
-    problem = "no free name for a copy of '" + change.path.string() + "' in '" +
-              copies.string() + "'";
-    return {};
-}
-
-// The list as the file or link it was before, with the mode it had.
-std::string putBack(const ReplacedList& step)
-{
-    const ListChange& change = *step.change;
-    std::error_code error;
-    if (step.wasLink) {
-        // Made beside it, then renamed over the rewritten file: the list is never missing.
-        const fs::path link = change.path.string() + ".undo" + std::to_string(::getpid());
-        fs::remove(link, error);
-        fs::create_symlink(step.linkTarget, link, error);
-        if (!error) fs::rename(link, change.path, error);
-        if (error) {
-            fs::remove(link);
-            return "cannot put back the link '" + change.path.string() + "': " + error.message();
-        }
-        return {};
-    }
-    const std::string problem = writeWholeFile(change.path.string(), change.before);
-    if (problem.empty() && step.mode != fs::perms::unknown) {
-        fs::permissions(change.path, step.mode, error);
-    }
-    return problem;
-}
-
-// Undoes every step taken, the last first. Returns what could not be undone.
-std::vector<std::string> undoSteps(std::vector<ReplacedList>& steps)
-{
-    std::vector<std::string> problems;
-    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-        if (step->replaced) {
-            const std::string problem = putBack(*step);
-            if (!problem.empty()) problems.push_back(problem + "; it names faces of the new model");
-        }
-        std::error_code error;
-        if (!step->copy.empty()) fs::remove(step->copy, error);
-        if (!step->copies.empty()) fs::remove(step->copies, error); // only when empty again
-    }
-    return problems;
-}
-
 } // namespace
 
-ListRewriteReport applyListChanges(const std::vector<ListChange>& changes)
+std::vector<std::string> planListChanges(const fs::path& root,
+                                         const std::vector<FaceMatch>& matches,
+                                         bool allowSplitMerge, bool allowReshaped,
+                                         const std::vector<std::string>* carried,
+                                         const KeptEntries* kept,
+                                         std::vector<ListChange>& changes)
 {
-    ListRewriteReport report;
-    std::vector<ReplacedList> steps;
-    for (const ListChange& change : changes) {
-        ReplacedList& step = steps.emplace_back();
-        step.change = &change;
-        std::error_code error;
-        const fs::file_status link = fs::symlink_status(change.path, error);
-        step.wasLink = fs::is_symlink(link);
-        if (step.wasLink) step.linkTarget = fs::read_symlink(change.path, error);
-        if (!error && !step.wasLink) step.mode = link.permissions();
-        std::string problem;
-        if (error) {
-            problem = "cannot look at '" + change.path.string() + "': " + error.message();
-        } else {
-            step.copy = keepOldCopy(step, problem);
-        }
-        if (problem.empty()) {
-            problem = writeWholeFile(change.path.string(), change.after);
-            step.replaced = problem.empty();
-        }
-        if (problem.empty()) {
-            // A rewritten list keeps the mode it had; a shared list linked to gets a file of its
-            // own, as new files are made.
-            if (step.mode != fs::perms::unknown) fs::permissions(change.path, step.mode, error);
-            report.notes.push_back("rewrote '" + change.path.string() +
-                                   "'; the old list is kept as '" + step.copy + "'");
-            continue;
-        }
-        // A dataset whose lists name faces of two revisions would be worse than either.
-        report.problems.push_back(problem);
-        const std::vector<std::string> left = undoSteps(steps);
-        report.problems.insert(report.problems.end(), left.begin(), left.end());
-        report.notes.clear();
-        break;
-    }
-    return report;
-}
-
-ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<FaceMatch>& matches,
-                                      bool allowSplitMerge, bool allowReshaped,
-                                      const std::vector<std::string>* carried,
-                                      const KeptEntries* kept)
-{
-    ListRewriteReport report;
-    std::vector<ListChange> changes;
+    std::vector<std::string> problems;
     for (const DatasetFile& file : listDatasetFiles(root)) {
         if (file.kind == DatasetFileKind::locator) continue;
         if (carried &&
@@ -213,9 +78,8 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
             continue;
         }
         ListChange change{file.path, {}, {}};
-        std::string problem;
-        if (!readWhole(file.path, change.before, problem)) {
-            report.problems.push_back(problem);
+        if (const int error = readWholeFile(file.path.string(), change.before); error != 0) {
+            problems.push_back("cannot read '" + file.path.string() + "': " + systemReason(error));
             continue;
         }
         const std::vector<ListRecord> records =
@@ -231,7 +95,7 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
             }
             if (!selectsFace(entry, int(matches.size()))) {
                 // Whatever it was meant to select, nobody can say what it selects now.
-                report.problems.push_back(where + ": " + describeStrayEntry(entry, matches.size()));
+                problems.push_back(where + ": " + describeStrayEntry(entry, matches.size()));
                 continue;
             }
             std::string refusal;
@@ -239,7 +103,7 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
                                         allowReshaped, refusal);
             // A face that keeps its number keeps its text too ("4.0" stays "4.0").
             if (newNumbers[i] == std::vector<int>{int(entry)}) newNumbers[i].clear();
-            if (!refusal.empty()) report.problems.push_back(where + ": " + refusal);
+            if (!refusal.empty()) problems.push_back(where + ": " + refusal);
             if (newNumbers[i].empty() && refusal.empty()) expected.push_back(entry);
             expected.insert(expected.end(), newNumbers[i].begin(), newNumbers[i].end());
         }
@@ -249,12 +113,29 @@ ListRewriteReport rewriteDatasetLists(const fs::path& root, const std::vector<Fa
         for (const ListRecord& record : findListRecords(change.after, recordLength(file.kind))) {
             readBack.push_back(record.faceNumber);
         }
-        if (report.problems.empty() && readBack != expected) {
-            report.problems.push_back(file.path.string() +
-                                      ": the rewritten list would not read back as meant");
+        if (problems.empty() && readBack != expected) {
+            problems.push_back(file.path.string() +
+                               ": the rewritten list would not read back as meant");
         }
         if (change.after != change.before) changes.push_back(std::move(change));
     }
-    if (!report.problems.empty()) return report;
-    return applyListChanges(changes);
+    return problems;
+}
+
+BoundLists selectBoundLists(const BoundEntries& entries, int faceCount)
+{
+    BoundLists bound;
+    std::set<int> numbers;
+    for (const ListEntry& entry : entries.bound) {
+        const ListFileNow& list = *entry.list;
+        if (bound.paths.empty() || bound.paths.back() != list.path) bound.paths.push_back(list.path);
+        std::vector<double>& faces = list.kind == DatasetFileKind::restraint
+                                         ? bound.entries.restraintFaces
+                                         : bound.entries.forceFaces;
+        faces.push_back(entryNumber(entry));
+        if (selectsFace(entryNumber(entry), faceCount)) numbers.insert(int(entryNumber(entry)));
+    }
+    for (const ListEntry& entry : entries.unbound) bound.kept.insert({entry.list->path, entry.index});
+    bound.oldNumbers.assign(numbers.begin(), numbers.end());
+    return bound;
 }

@@ -21,7 +21,8 @@ namespace {
 // read: a record that can be read, or without one, face files of an earlier run.
 void checkSomethingBinds(FollowedDataset& dataset)
 {
-    const BoundEntries entries = findBoundEntries(dataset.root, readListFiles(dataset.root));
+    const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+    const BoundEntries entries = findBoundEntries(dataset.root, lists);
     std::string problem = entries.problem;
     if (!problem.empty()) {
         problem += "; tarnfold-faces " + dataset.root + " --accept binds the lists to the " +
@@ -35,19 +36,6 @@ void checkSomethingBinds(FollowedDataset& dataset)
     if (problem.empty()) return;
     reportProblems({problem}, dataset.complete);
     dataset.done = true;
-}
-
-// Without a record, a carry took the face files of an earlier run for the old faces, and
-// renewed the record: those that no longer hold the face their number names are removed, as a
-// run removes its own.
-void forgetFollowedFaceFiles(FollowedDataset& dataset, const RunRecord& followed)
-{
-    const RecordReading renewed = readRunRecord(dataset.root);
-    if (!renewed.exists || !renewed.problem.empty()) return; // nothing was carried
-    const RemovedFaceFiles removed = removeUntrueFaceFiles(dataset.root, followed, renewed.record);
-    const std::string note = describeRemovedFaceFiles(removed, dataset.root);
-    if (!note.empty()) printNote(note);
-    reportProblems(removed.problems, dataset.complete);
 }
 
 // Follows one dataset of the group whose model is `model`, sampled once for the whole group.
@@ -85,23 +73,7 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
     printNotes(describeUnboundEntries(entries, model.faceCount, true));
 
     // Exactly the entries the check of a run checks: the others stay as they are.
-    std::vector<std::string> carried;
-    KeptEntries kept;
-    DatasetInputs listed;
-    std::set<int> numbers;
-    for (const ListEntry& entry : entries.bound) {
-        const ListFileNow& list = *entry.list;
-        if (carried.empty() || carried.back() != list.path) carried.push_back(list.path);
-        std::vector<double>& faces =
-            list.kind == DatasetFileKind::restraint ? listed.restraintFaces : listed.forceFaces;
-        faces.push_back(entryNumber(entry));
-        if (selectsFace(entryNumber(entry), record.modelFaces)) {
-            numbers.insert(int(entryNumber(entry)));
-        }
-    }
-    for (const ListEntry& entry : entries.unbound) {
-        kept.insert({entry.list->path, entry.index});
-    }
+    const BoundLists bound = selectBoundLists(entries, record.modelFaces);
 
     enterPhase(state, RunPhase::matching);
     FollowOutcome outcome;
@@ -112,16 +84,15 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
         unlisted.reason = "no list named it at the last run";
         outcome.matches.push_back(unlisted);
     }
-    const std::vector<int> wanted(numbers.begin(), numbers.end());
-    for (const FaceMatch& answer : followRecordedFaces(root, record, wanted, sampled)) {
+    for (const FaceMatch& answer : followRecordedFaces(root, record, bound.oldNumbers, sampled)) {
         outcome.matches[std::size_t(answer.oldNumber) - 1] = answer;
     }
-    outcome.listed = &listed;
-    outcome.carried = &carried;
-    outcome.kept = &kept;
+    outcome.listed = &bound.entries;
+    outcome.carried = &bound.paths;
+    outcome.kept = &bound.kept;
+    outcome.oldRecord = &record;
     outcome.newModel = &model;
     finishFollowing(request, dataset, outcome, table, state);
-    if (!entries.recorded && request.rewrite) forgetFollowedFaceFiles(dataset, record);
 }
 
 } // namespace

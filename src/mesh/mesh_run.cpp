@@ -9,6 +9,7 @@
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
+#include "../follow/list_carry.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_numbering.hpp"
 #include "../model/step_import.hpp"
@@ -117,6 +118,7 @@ int runMesh(const MeshOptions& options, RunState* state)
             recordText(state->datasetRoot, options.datasetRoot);
         }
         enterPhase(state, RunPhase::walking);
+        for (const std::string& note : settleInterruptedCarry(options.datasetRoot)) printNote(note);
         reportProblems(walkDataset(options.datasetRoot, stream, inputs), complete);
 
         stopColouringUnlessTerminal();

@@ -249,7 +249,7 @@ RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& re
     return recorded;
 }
 
-std::string writeRunRecord(const std::string& root, const RunRecord& record,
+std::string writeRunRecord(const std::string& root, const std::string& recordText,
                            const std::string& outlineText, RunState* state)
 {
     // Their temporaries are recorded in the state like a face file's, but they are no face
@@ -258,7 +258,7 @@ std::string writeRunRecord(const std::string& root, const RunRecord& record,
     // The outline first: a record is only ever read with the outline it names.
     std::string problem = writeWholeFile(dataFilePath(root, outlineFileName), outlineText, state);
     if (problem.empty()) {
-        problem = writeWholeFile(dataFilePath(root, recordFileName), formatRunRecord(record), state);
+        problem = writeWholeFile(dataFilePath(root, recordFileName), recordText, state);
     }
     if (state) state->filesWritten.store(facesWritten);
     return problem;

@@ -96,5 +96,5 @@ struct RecordedOutline {
 RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& record);
 
 /// Writes the outline file, then the record, each as a whole file. Returns "" or why not.
-std::string writeRunRecord(const std::string& root, const RunRecord& record,
+std::string writeRunRecord(const std::string& root, const std::string& recordText,
                            const std::string& outlineText, RunState* state);

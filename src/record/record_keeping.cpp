@@ -181,10 +181,10 @@ RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& l
     return record;
 }
 
-RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord& before,
-                                       const RunRecord& after)
+std::vector<UntrueFaceFile> findUntrueFaceFiles(const std::string& root, const RunRecord& before,
+                                                const RunRecord& after)
 {
-    RemovedFaceFiles removed;
+    std::vector<UntrueFaceFile> untrue;
     for (const RecordedFace& face : before.faces) {
         const RecordedFace* now = findRecordedFace(after, face.number);
         if (now && now->file == face.file && now->sha256 == face.sha256) continue;
@@ -197,19 +197,35 @@ RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord&
             sha256Hex(bytes) != face.sha256) {
             continue;
         }
-        if (::unlink(path.c_str()) != 0) {
-            removed.problems.push_back("cannot remove '" + path + "', which the last run wrote " +
-                                       "and which no longer holds a listed face of the model: " +
-                                       systemReason(errno));
+        untrue.push_back({path, std::move(bytes), now != nullptr});
+    }
+    return untrue;
+}
+
+RemovedFaceFiles countRemovedFaceFiles(const std::vector<UntrueFaceFile>& files)
+{
+    RemovedFaceFiles removed;
+    for (const UntrueFaceFile& file : files) ++(file.listed ? removed.changed : removed.unlisted);
+    return removed;
+}
+
+RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord& before,
+                                       const RunRecord& after)
+{
+    std::vector<UntrueFaceFile> removed;
+    std::vector<std::string> problems;
+    for (UntrueFaceFile& file : findUntrueFaceFiles(root, before, after)) {
+        if (::unlink(file.path.c_str()) == 0) {
+            removed.push_back(std::move(file));
             continue;
         }
-        if (now) {
-            ++removed.changed;
-        } else {
-            ++removed.unlisted;
-        }
+        problems.push_back("cannot remove '" + file.path + "', which the last run wrote and " +
+                           "which no longer holds a listed face of the model: " +
+                           systemReason(errno));
     }
-    return removed;
+    RemovedFaceFiles counted = countRemovedFaceFiles(removed);
+    counted.problems = std::move(problems);
+    return counted;
 }
 
 std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std::string& root)
@@ -231,9 +247,9 @@ std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std:
     return note.empty() ? note : "removed " + note;
 }
 
-std::string keepRunRecord(const std::string& root, const RunModel& model,
-                          const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
-                          RunState* state, RemovedFaceFiles* removed)
+std::string composeRunRecord(const std::string& root, const RunModel& model,
+                             const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                             RecordTexts& texts, RunRecord* made)
 {
     if (!model.file.regular) return {};
     // The faces written came from the lists as the walk read them; the record names the lists
@@ -247,15 +263,28 @@ std::string keepRunRecord(const std::string& root, const RunModel& model,
         return "the lists of '" + root +
                "' changed while they were read: no record of this run was kept; run again";
     }
-    const std::string outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
-    const RunRecord record = makeRunRecord(model, lists, hashes, sha256Hex(outline));
+    texts.outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
+    const RunRecord record = makeRunRecord(model, lists, hashes, sha256Hex(texts.outline));
+    texts.record = formatRunRecord(record);
+    if (made) *made = record;
+    return {};
+}
+
+std::string keepRunRecord(const std::string& root, const RunModel& model,
+                          const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                          RunState* state, RemovedFaceFiles* removed)
+{
+    RecordTexts texts;
+    RunRecord record;
+    const std::string composed = composeRunRecord(root, model, lists, hashes, texts, &record);
+    if (!composed.empty() || texts.record.empty()) return composed;
     // Before the record that would no longer name them: a run stopped in between leaves the
     // old record, which names them as missing, never a file that no record explains.
     const RecordReading last = readRunRecord(root);
     RemovedFaceFiles untrue;
     if (last.exists && last.problem.empty()) untrue = removeUntrueFaceFiles(root, last.record, record);
     if (removed) *removed = untrue;
-    const std::string problem = writeRunRecord(root, record, outline, state);
+    const std::string problem = writeRunRecord(root, texts.record, texts.outline, state);
     if (problem.empty() && !removed && !untrue.problems.empty()) return untrue.problems.front();
     return problem;
 }

@@ -43,6 +43,23 @@ struct RemovedFaceFiles {
     std::vector<std::string> problems; ///< one line per such file that could not be removed
 };
 
+/// A face file that a record names, as written still, which another record makes untrue.
+struct UntrueFaceFile {
+    std::string path;
+    std::string bytes;   ///< as it holds them, the recorded ones
+    bool listed = false; ///< its number is listed still, and names another face now
+};
+
+/// Each face file that `before` names and that still holds the bytes it recorded (a run wrote
+/// it, and nobody changed it since), unless `after` names it with those same bytes: its number
+/// no longer names the face it holds, or no list names it. A file of other bytes, and a link,
+/// are never among them.
+std::vector<UntrueFaceFile> findUntrueFaceFiles(const std::string& root, const RunRecord& before,
+                                                const RunRecord& after);
+
+/// How many of `files` are of faces no list names, and how many of numbers listed still.
+RemovedFaceFiles countRemovedFaceFiles(const std::vector<UntrueFaceFile>& files);
+
 /// Removes each face file that `before` names and that still holds the bytes it recorded (a
 /// run wrote it, and nobody changed it since), unless `after` names it with those same bytes:
 /// its number no longer names the face it holds, or no list names it. A file of other bytes,
@@ -62,6 +79,19 @@ std::string describeRemovedFaceFiles(const RemovedFaceFiles& removed, const std:
 std::string keepRunRecord(const std::string& root, const RunModel& model,
                           const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
                           RunState* state, RemovedFaceFiles* removed = nullptr);
+
+/// The two files of a record, as keepRunRecord writes them.
+struct RecordTexts {
+    std::string outline; ///< data/last-run-model.tsv
+    std::string record;  ///< data/last-run.tsv
+};
+
+/// What keepRunRecord would write, without writing it, and the record itself into `made` when
+/// given. Returns "" or why no record can be kept; `texts` is left empty for a model that is not
+/// a regular file.
+std::string composeRunRecord(const std::string& root, const RunModel& model,
+                             const std::vector<ListFileNow>& lists, const FaceHashes& hashes,
+                             RecordTexts& texts, RunRecord* made = nullptr);
 
 /// The record that keepRunRecord writes, with the outline's SHA-256 given.
 RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& lists,

@@ -34,6 +34,9 @@ std::string describePlace(const RunState& state)
                "' against the record of the last run";
     case RunPhase::recording:
         return "while keeping the record of the run of '" + readText(state.datasetRoot) + "'";
+    case RunPhase::carrying:
+        return "while carrying the lists of '" + readText(state.datasetRoot) +
+               "' over to the new revision";
     case RunPhase::reporting:
         return "while handing on the results of '" + readText(state.datasetRoot) + "'";
     case RunPhase::finished: break;
@@ -51,6 +54,11 @@ std::string describeFilesWritten(int files)
 std::string describeDeath(int signal, const RunState& state)
 {
     const auto phase = static_cast<RunPhase>(state.phase.load());
+    // A carry is all or nothing, whatever it had written: its count would mislead.
+    const std::string after = phase == RunPhase::carrying
+                                  ? "the next command on the dataset completes the carry or "
+                                    "undoes it"
+                                  : describeFilesWritten(state.filesWritten.load());
     return describeCause(signal, phase) + " (" + strsignal(signal) + ") " + describePlace(state) +
-           "; " + describeFilesWritten(state.filesWritten.load());
+           "; " + after;
 }

@@ -17,6 +17,7 @@ enum class RunPhase : int {
     meshing,
     checking,  ///< the lists against the record of the last run
     recording, ///< the record of this run
+    carrying,  ///< a dataset's lists and record being replaced by the ones carried over
     reporting, ///< a batch worker handing a dataset's results to its supervisor
     finished,
 };
