@@ -1,0 +1,7 @@
+// Native text is narrow here: the arguments are their own bytes.
+#include "narrow_arguments.hpp"
+
+std::string takeNarrowArguments(int, char**)
+{
+    return "";
+}
