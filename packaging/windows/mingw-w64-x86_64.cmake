@@ -10,7 +10,8 @@ set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 # Libraries and headers are looked up in the mingw sysroot and in the prefixes given, never on
 # the build machine, whose Linux OpenCASCADE would otherwise be found first.
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# TARNFOLD_OCCT_PREFIX: where scripts/build-windows-occt installed OpenCASCADE.
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${TARNFOLD_OCCT_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

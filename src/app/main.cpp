@@ -7,9 +7,12 @@
 #include "../intake/dataset_inputs.hpp"
 #include "../model/face_export.hpp"
 #include "../model/step_import.hpp"
+#include "../paths/narrow_arguments.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
+#include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
@@ -52,11 +55,11 @@ int run(char** argv, RunState& state)
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
-    const std::filesystem::path root(argv[1]);
-    std::cout << std::quoted(root.string()) << std::endl;
+    const std::filesystem::path root = nativePath(argv[1]);
+    std::cout << std::quoted(narrowForm(root)) << std::endl;
 
     bool complete = true;
-    recordText(state.datasetRoot, root.string());
+    recordText(state.datasetRoot, narrowForm(root));
     enterPhase(&state, RunPhase::walking);
     reportProblems(walkDataset(root, stream, inputs), complete);
 
@@ -70,7 +73,7 @@ int run(char** argv, RunState& state)
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
-            importError = describeUnnamedModel(root.string());
+            importError = describeUnnamedModel(narrowForm(root));
         }
         reportProblems({importError}, complete);
         return 1;
@@ -89,7 +92,7 @@ int run(char** argv, RunState& state)
     const std::vector<ListFileNow> lists = readListFiles(root);
     SampledModel sampled{&model, {}};
     const ListBinding binding =
-        checkListBinding(root.string(), readRunRecord(root.string()), lists, sampled);
+        checkListBinding(narrowForm(root), readRunRecord(narrowForm(root)), lists, sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
         printNotes(binding.notes);
@@ -101,7 +104,7 @@ int run(char** argv, RunState& state)
         // The lists name the new model's faces, whatever ends this run: recorded before the face
         // files are written, a run stopped half way is not refused the next time.
         enterPhase(&state, RunPhase::recording);
-        exportProblems.push_back(keepRunRecord(root.string(), model, lists,
+        exportProblems.push_back(keepRunRecord(narrowForm(root), model, lists,
                                                hashListedFaces(modelShape, lists), &state));
         if (exportProblems.back().empty()) exportProblems.clear();
     }
@@ -111,7 +114,7 @@ int run(char** argv, RunState& state)
     stopProgressLine(progress);
     printNotes(binding.notes);
     enterPhase(&state, RunPhase::recording);
-    const std::string recordProblem = keepRunRecord(root.string(), model, lists, hashes, &state);
+    const std::string recordProblem = keepRunRecord(narrowForm(root), model, lists, hashes, &state);
     if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
     reportProblems(exportProblems, complete);
     enterPhase(&state, RunPhase::finished);
@@ -127,6 +130,12 @@ int main(int argc, char** argv)
         std::cerr << usageLine << '\n';
         return 2;
     }
+    // The root exactly as typed: one whose characters the narrow file-name encoding lacks ends
+    // the run here, before anything is read or written.
+    if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
+        printError(problem);
+        return 1;
+    }
     if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
         printHelp();
         return 0;
@@ -137,9 +146,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is reported like any
-    // failed write, instead of the signal killing the run.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ignoreFileSizeSignal();
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
     const WorkerProducts products{{argv[1]}, recordFilePaths(argv[1])};

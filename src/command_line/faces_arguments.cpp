@@ -4,6 +4,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../intake/same_files.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 
 #include <iostream>
@@ -207,7 +208,7 @@ DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& ro
         if (state) recordText(state->datasetRoot, root);
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems(walkDataset(root, stream, inputs), complete);
+        reportProblems(walkDataset(nativePath(root), stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }

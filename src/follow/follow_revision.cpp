@@ -11,6 +11,7 @@
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
 #include "../output/table_fields.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
@@ -184,7 +185,7 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
 
     if (request.rewrite) {
         const ListRewriteReport report =
-            rewriteDatasetLists(dataset.root, outcome.matches, request.allowSplitMerge,
+            rewriteDatasetLists(nativePath(dataset.root), outcome.matches, request.allowSplitMerge,
                                 request.allowReshaped, outcome.carried);
         reportProblems(report.problems, complete);
         if (!report.problems.empty()) {
@@ -194,7 +195,7 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
             printNotes(report.notes);
             // The lists now name faces of the new revision, and the record says so.
             enterPhase(state, RunPhase::recording);
-            const std::vector<ListFileNow> lists = readListFiles(dataset.root);
+            const std::vector<ListFileNow> lists = readListFiles(nativePath(dataset.root));
             const std::string problem =
                 keepRunRecord(dataset.root, *outcome.newModel, lists,
                               hashListedFaces(outcome.newModel->shape, lists), state);

@@ -6,6 +6,7 @@
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../intake/list_entries.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 
@@ -41,7 +42,7 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, const
     RunModel& model = *sampled.model;
     // Each dataset's record names the model as its own address.txt does.
     model.path = dataset.inputs.modelPath;
-    const std::vector<ListFileNow> lists = readListFiles(root);
+    const std::vector<ListFileNow> lists = readListFiles(nativePath(root));
     if (describeModelChange(record, model).empty()) {
         printMatchHeader(table);
         std::cout << std::flush;

@@ -8,3 +8,6 @@
 /// Returns "" or, for the first argument without a narrow form, why (naming it and the
 /// character). Where native text is narrow, argv is the arguments' own bytes and is kept.
 std::string takeNarrowArguments(int argc, char** argv);
+
+/// The narrow form of the directory that holds the running program; "" when it has none.
+std::string programDirectory();

@@ -42,3 +42,12 @@ std::string takeNarrowArguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i) argv[i] = narrow[std::size_t(i)].data();
     return "";
 }
+
+std::string programDirectory()
+{
+    std::vector<wchar_t> program(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, program.data(), DWORD(program.size()));
+    const std::filesystem::path directory =
+        std::filesystem::path(std::wstring(program.data(), length)).parent_path();
+    return describeNarrowFormProblem(directory).empty() ? narrowForm(directory) : "";
+}

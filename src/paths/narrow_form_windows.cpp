@@ -115,7 +115,8 @@ std::string shownForm(const std::filesystem::path& path)
     shown.clear();
     eachCharacter(path.native(), [&](const std::wstring& character) {
         std::string narrow;
-        shown += toNarrow(character, codePage, narrow) ? narrow : "<" + codePointName(character) + ">";
+        const bool has = toNarrow(character, codePage, narrow);
+        shown += has ? narrow : "<" + codePointName(character) + ">";
     });
     return shown;
 }

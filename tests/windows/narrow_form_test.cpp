@@ -44,9 +44,9 @@ TEST(NarrowFormTest, AnsiCodePageStrictly)
         }
         EXPECT_THROW(narrowForm(path), std::system_error) << c.what;
         const std::string problem = describeNarrowFormProblem(path);
-        EXPECT_NE(problem.find("' in code page 1252, the narrow encoding of file names: it has no " +
-                               c.lacking),
-                  std::string::npos)
+        const std::string said =
+            "' in code page 1252, the narrow encoding of file names: it has no " + c.lacking;
+        EXPECT_NE(problem.find(said), std::string::npos)
             << c.what << ": " << problem;
     }
     EXPECT_EQ(describeNarrowFormProblem(L"D:\\jobs\\\u6a21\u578b\\caf\u00e9"),
