@@ -56,10 +56,11 @@ int run(char** argv, RunState& state)
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
     const std::filesystem::path root = nativePath(argv[1]);
-    std::cout << std::quoted(narrowForm(root)) << std::endl;
+    const std::string rootText = narrowForm(root); // the argument as given, on every platform
+    std::cout << std::quoted(rootText) << std::endl;
 
     bool complete = true;
-    recordText(state.datasetRoot, narrowForm(root));
+    recordText(state.datasetRoot, rootText);
     enterPhase(&state, RunPhase::walking);
     reportProblems(walkDataset(root, stream, inputs), complete);
 
@@ -73,7 +74,7 @@ int run(char** argv, RunState& state)
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
-            importError = describeUnnamedModel(narrowForm(root));
+            importError = describeUnnamedModel(rootText);
         }
         reportProblems({importError}, complete);
         return 1;
@@ -92,7 +93,7 @@ int run(char** argv, RunState& state)
     const std::vector<ListFileNow> lists = readListFiles(root);
     SampledModel sampled{&model, {}};
     const ListBinding binding =
-        checkListBinding(narrowForm(root), readRunRecord(narrowForm(root)), lists, sampled);
+        checkListBinding(rootText, readRunRecord(rootText), lists, sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
         printNotes(binding.notes);
@@ -104,7 +105,7 @@ int run(char** argv, RunState& state)
         // The lists name the new model's faces, whatever ends this run: recorded before the face
         // files are written, a run stopped half way is not refused the next time.
         enterPhase(&state, RunPhase::recording);
-        exportProblems.push_back(keepRunRecord(narrowForm(root), model, lists,
+        exportProblems.push_back(keepRunRecord(rootText, model, lists,
                                                hashListedFaces(modelShape, lists), &state));
         if (exportProblems.back().empty()) exportProblems.clear();
     }
@@ -114,7 +115,7 @@ int run(char** argv, RunState& state)
     stopProgressLine(progress);
     printNotes(binding.notes);
     enterPhase(&state, RunPhase::recording);
-    const std::string recordProblem = keepRunRecord(narrowForm(root), model, lists, hashes, &state);
+    const std::string recordProblem = keepRunRecord(rootText, model, lists, hashes, &state);
     if (!recordProblem.empty()) exportProblems.push_back(recordProblem);
     reportProblems(exportProblems, complete);
     enterPhase(&state, RunPhase::finished);

@@ -2,6 +2,7 @@
 // through the Windows API, strictly both ways.
 #include "windows_support.hpp"
 
+#include "paths/narrow_arguments.hpp"
 #include "paths/narrow_form.hpp"
 
 #include <system_error>
@@ -68,4 +69,17 @@ TEST(NarrowFormTest, OemCodePageAfterTheSwitch)
     EXPECT_EQ(narrow, "caf\x82");
     EXPECT_EQ(back, L"caf\u00e9");
     EXPECT_EQ(describeNarrowEncoding(), "code page 1252");
+}
+
+// The arguments are made again from the C runtime's wide parse of this very command line: they
+// split as its narrow ones do and, being plain here, come back the same.
+TEST(NarrowFormTest, ArgumentsFromTheWideCommandLine)
+{
+    std::vector<std::string> given = ::testing::internal::GetArgvs();
+    ASSERT_GE(given.size(), 2u) << "ctest runs each test with a filter";
+    std::vector<std::string> copies = given;
+    std::vector<char*> argv;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    EXPECT_EQ(takeNarrowArguments(int(argv.size()), argv.data()), "");
+    for (std::size_t i = 0; i < given.size(); ++i) EXPECT_EQ(argv[i], given[i]) << i;
 }
