@@ -173,7 +173,7 @@ test-cluster: build
 
 # Windows, cross-built with mingw-w64 and tested under wine (packaging/windows/windows.cmake).
 # windows: OpenCASCADE's toolkits once (scripts/build-windows-occt, cached in $(WINDOWS_DIR)/occt:
-#   an hour or more on 2 cores; later runs skip it), then tarnfold.exe and tarnfold-faces.exe,
+#   some 3,950 compile steps; later runs skip it), then tarnfold.exe and tarnfold-faces.exe,
 #   packed with README and the example into $(WINDOWS_DIR)/tarnfold-<version>-windows-x86_64.zip.
 # test-windows: the Windows tests under wine, the example's run on a D: drive among them.
 # test-windows-base: only the parts of ours that need no OpenCASCADE library, with their tests,

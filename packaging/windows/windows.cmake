@@ -31,8 +31,11 @@ set(tarnfold_windows_swaps
   src/output/whole_file.cpp src/output/whole_file_windows.cpp
 )
 
+# Files of Windows alone.
+set(tarnfold_windows_extras src/paths/windows_errors.cpp)
+
 # Replaces in `target`'s sources each POSIX file of tarnfold_windows_swaps by its Windows one,
-# and leaves the batch's out; OpenCASCADE is linked statically.
+# adds tarnfold_windows_extras and leaves the batch's out; OpenCASCADE is linked statically.
 function(tarnfold_use_windows_sources target)
   target_compile_definitions(${target} PUBLIC OCCT_STATIC_BUILD)
   get_target_property(sources ${target} SOURCES)
@@ -46,6 +49,7 @@ function(tarnfold_use_windows_sources target)
       list(INSERT sources ${at} ${windows})
     endif()
   endwhile()
+  list(APPEND sources ${tarnfold_windows_extras})
   set_target_properties(${target} PROPERTIES SOURCES "${sources}")
 endfunction()
 

@@ -4,6 +4,7 @@
 #include "whole_file.hpp"
 
 #include "../paths/narrow_form.hpp"
+#include "../paths/windows_errors.hpp"
 #include "../run/run_state.hpp"
 #include "../run/temporaries.hpp"
 
@@ -15,22 +16,6 @@
 #include <windows.h>
 
 namespace {
-
-std::string describeError(DWORD error)
-{
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    // One line, without the full stop the system ends its sentences with.
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == '.' || reason.back() == ' ')) {
-        reason.pop_back();
-    }
-    return reason;
-}
 
 // The wide name of a narrow one; false, with `error` set, for a name that is no narrow text.
 bool widen(const std::string& narrow, std::wstring& wide, std::string& error)
@@ -110,7 +95,8 @@ DWORD moveInTemporary(const std::string& fileName, const std::string& bytes, boo
         recordTemporary(state, "");
         reason = GetLastError();
         if (reason != ERROR_FILE_EXISTS && reason != ERROR_ALREADY_EXISTS) {
-            error = "cannot create a file beside '" + fileName + "': " + describeError(reason);
+            error = "cannot create a file beside '" + fileName +
+                    "': " + describeWindowsError(reason);
             return reason;
         }
     }
@@ -128,7 +114,7 @@ DWORD moveInTemporary(const std::string& fileName, const std::string& bytes, boo
     if (reason == 0) reason = GetLastError();
     DeleteFileW(temporary.c_str());
     recordTemporary(state, "");
-    error = "cannot write '" + fileName + "': " + describeError(reason);
+    error = "cannot write '" + fileName + "': " + describeWindowsError(reason);
     return reason;
 }
 

@@ -11,6 +11,7 @@
 #include "temporaries.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../paths/windows_errors.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -45,21 +46,6 @@ BOOL WINAPI recordConsoleStop(DWORD event)
     stopReceived.store(event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
     SetEvent(stopEvent);
     return TRUE;
-}
-
-std::string describeError(DWORD error)
-{
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == '.' || reason.back() == ' ')) {
-        reason.pop_back();
-    }
-    return reason;
 }
 
 // The run this process works on for its supervisor; null when it is nobody's worker.
@@ -195,7 +181,7 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedRun))
                          : nullptr;
     if (!view) {
-        printError("cannot set up a worker: " + describeError(GetLastError()));
+        printError("cannot set up a worker: " + describeWindowsError(GetLastError()));
         return 1;
     }
     SharedRun& shared = *new (view) SharedRun;
@@ -210,14 +196,14 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     std::fflush(nullptr);
     PROCESS_INFORMATION process = {};
     if (const DWORD error = startWorker(mapping, process)) {
-        printError("cannot start a worker: " + describeError(error));
+        printError("cannot start a worker: " + describeWindowsError(error));
         return 1;
     }
     bool killed = false;
     if (const DWORD error = waitForWorker(process.hProcess, state, killed)) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
         printError("cannot wait for the worker (pid " + std::to_string(process.dwProcessId) +
-                   "): " + describeError(error));
+                   "): " + describeWindowsError(error));
         return 1;
     }
     DWORD code = 1;
