@@ -178,8 +178,10 @@ test-cluster: build
 # test-windows: the Windows tests under wine, the example's run on a D: drive among them.
 # test-windows-base: only the parts of ours that need no OpenCASCADE library, with their tests,
 #   in $(WINDOWS_DIR)/base (minutes; what CI runs).
-# Wine keeps its own prefix in the build tree and says nothing of its own.
-WINE_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all
+# Wine keeps its own prefix in the build tree and says nothing of its own. Under C.UTF-8 it
+# takes Linux names and arguments as UTF-8, and gives its programs code page 1252, as an English
+# Windows does.
+WINE_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all LC_ALL=C.UTF-8
 WINDOWS_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/packaging/windows/mingw-w64-x86_64.cmake
 windows:
