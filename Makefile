@@ -5,6 +5,7 @@ BENCH_DIR ?= build-bench
 SANITIZERS_DIR ?= build-sanitizers
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+WINDOWS_DIR ?= build-windows
 DATASET ?= examples/bracket
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
@@ -13,7 +14,7 @@ DESTDIR ?=
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
 	bench-allocators bench-since bench-record bench-batch bench-reals install lint-man package \
 	check-package image check-image test-cluster docs \
-	measure-faces clean
+	windows test-windows test-windows-base measure-faces clean
 
 all: build
 
@@ -170,6 +171,38 @@ test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
 
+# Windows, cross-built with mingw-w64 and tested under wine (packaging/windows/windows.cmake).
+# windows: OpenCASCADE's toolkits once (scripts/build-windows-occt, cached in $(WINDOWS_DIR)/occt:
+#   some 3,950 compile steps; later runs skip it), then tarnfold.exe and tarnfold-faces.exe,
+#   packed with README and the example into $(WINDOWS_DIR)/tarnfold-<version>-windows-x86_64.zip.
+# test-windows: the Windows tests under wine, the example's run on a D: drive among them.
+# test-windows-base: only the parts of ours that need no OpenCASCADE library, with their tests,
+#   in $(WINDOWS_DIR)/base (minutes; what CI runs).
+# Wine keeps its own prefix in the build tree and says nothing of its own. Under C.UTF-8 it
+# takes Linux names and arguments as UTF-8, and gives its programs code page 1252, as an English
+# Windows does.
+WINE_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all LC_ALL=C.UTF-8
+WINDOWS_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/packaging/windows/mingw-w64-x86_64.cmake
+windows:
+	scripts/install-deps --windows
+	scripts/build-windows-occt $(WINDOWS_DIR) $(JOBS)
+	cmake -S . -B $(WINDOWS_DIR)/tarnfold $(WINDOWS_CMAKE) \
+	  -DTARNFOLD_OCCT_PREFIX=$(CURDIR)/$(WINDOWS_DIR)/occt \
+	  -DTARNFOLD_LINUX_BINARY=$(CURDIR)/$(BUILD_DIR)/tarnfold
+	$(WINE_ENV) cmake --build $(WINDOWS_DIR)/tarnfold -j $(JOBS)
+	cd $(WINDOWS_DIR)/tarnfold && cpack -G ZIP -B $(CURDIR)/$(WINDOWS_DIR) >/dev/null
+	@ls $(WINDOWS_DIR)/tarnfold-*-windows-x86_64.zip
+
+test-windows: windows build
+	$(WINE_ENV) ctest --test-dir $(WINDOWS_DIR)/tarnfold --output-on-failure -j $(JOBS)
+
+test-windows-base:
+	scripts/install-deps --windows
+	cmake -S . -B $(WINDOWS_DIR)/base $(WINDOWS_CMAKE) -DTARNFOLD_WINDOWS_BASE=ON
+	$(WINE_ENV) cmake --build $(WINDOWS_DIR)/base -j $(JOBS)
+	$(WINE_ENV) ctest --test-dir $(WINDOWS_DIR)/base --output-on-failure -j $(JOBS)
+
 # The README's pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
 # PNG beside it for pages that show no SVG, doc/bracket-page.png, its 3D page in Chromium
 # with the pointer on face 8, and doc/bracket-mesh.png, its mesh from tarnfold-mesh.
@@ -196,4 +229,5 @@ measure-faces: build
 	FORMAT=$(FORMAT) scripts/measure-faces $(MODEL)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(SANITIZERS_DIR)-thread $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(SANITIZERS_DIR) $(SANITIZERS_DIR)-thread $(FUZZ_DIR) \
+	  $(WINDOWS_DIR)

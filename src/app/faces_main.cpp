@@ -15,10 +15,13 @@
 #include "../intake/dataset_records.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/step_import.hpp"
+#include "../paths/narrow_arguments.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
 #include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
+#include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
@@ -140,7 +143,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         }
     }
 
-    const std::string modelName = std::filesystem::path(inputs.modelPath).filename().string();
+    const std::string modelName = narrowForm(nativePath(inputs.modelPath).filename());
     if (!options.svgFile.empty()) {
         enterPhase(state, RunPhase::drawing);
         std::vector<View> views = options.views;
@@ -163,7 +166,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
                             describeStaleFaces(staleFaces, root)};
         // Read again for their further numbers, which the walk does not keep.
         const std::vector<DatasetRecord> records =
-            withDataset ? readDatasetRecords(root) : std::vector<DatasetRecord>{};
+            withDataset ? readDatasetRecords(nativePath(root)) : std::vector<DatasetRecord>{};
         const std::string problem = writeWholeFile(
             options.htmlFile, buildFacePage(modelShape, rows, records, scripts, text), state);
         if (!problem.empty()) reportProblems({problem}, complete);
@@ -199,6 +202,11 @@ int main(int argc, char** argv)
         std::cerr << facesUsageText;
         return 2;
     }
+    // Dataset roots and files exactly as typed (see tarnfold's main).
+    if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
+        printError(problem);
+        return 1;
+    }
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             printFacesHelp();
@@ -219,7 +227,7 @@ int main(int argc, char** argv)
     }
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the library does to it ends in one line on stderr.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ignoreFileSizeSignal();
     WorkerProducts products{{}, {options.svgFile, options.htmlFile}};
     // A carry over, and a binding, renew each dataset's record.
     if (options.rewrite || options.accept) {

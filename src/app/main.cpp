@@ -7,9 +7,12 @@
 #include "../follow/list_carry.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../model/step_import.hpp"
+#include "../paths/narrow_arguments.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"
+#include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
@@ -59,13 +62,14 @@ int run(char** argv, RunState& state)
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
-    const std::filesystem::path root(argv[1]);
-    std::cout << std::quoted(root.string()) << std::endl;
+    const std::filesystem::path root = nativePath(argv[1]);
+    const std::string rootText = narrowForm(root); // the argument as given, on every platform
+    std::cout << std::quoted(rootText) << std::endl;
 
     bool complete = true;
-    recordText(state.datasetRoot, root.string());
+    recordText(state.datasetRoot, rootText);
     enterPhase(&state, RunPhase::walking);
-    printNotes(settleInterruptedCarry(root.string()));
+    printNotes(settleInterruptedCarry(rootText));
     reportProblems(walkDataset(root, stream, inputs), complete);
 
     stopColouringUnlessTerminal();
@@ -78,7 +82,7 @@ int run(char** argv, RunState& state)
     const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
-            importError = describeUnnamedModel(root.string());
+            importError = describeUnnamedModel(rootText);
         }
         reportProblems({importError}, complete);
         return 1;
@@ -95,14 +99,14 @@ int run(char** argv, RunState& state)
     }
     enterPhase(&state, RunPhase::checking);
     SampledModel sampled{&model, {}};
-    const ListBinding binding = checkListBinding(root.string(), sampled);
+    const ListBinding binding = checkListBinding(rootText, sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
         printNotes(binding.notes);
         reportProblems(binding.problems, complete);
         return 1;
     }
-    const DatasetWrite write = writeDatasetFaces(root.string(), inputs, binding, sampled, &state);
+    const DatasetWrite write = writeDatasetFaces(rootText, inputs, binding, sampled, &state);
     stopProgressLine(progress);
     printNotes(binding.notes);
     printNotes(write.notes);
@@ -120,6 +124,12 @@ int main(int argc, char** argv)
         std::cerr << usageLine << '\n';
         return 2;
     }
+    // The root exactly as typed: one whose characters the narrow file-name encoding lacks ends
+    // the run here, before anything is read or written.
+    if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
+        printError(problem);
+        return 1;
+    }
     if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
         printHelp();
         return 0;
@@ -130,9 +140,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Past a file-size limit (ulimit -f) a write then fails with EFBIG and is reported like any
-    // failed write, instead of the signal killing the run.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ignoreFileSizeSignal();
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
     const WorkerProducts products{{argv[1]}, recordFilePaths(argv[1])};

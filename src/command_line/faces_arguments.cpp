@@ -5,6 +5,7 @@
 #include "../console/error_printer.hpp"
 #include "../follow/list_carry.hpp"
 #include "../intake/same_files.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 
 #include <iostream>
@@ -230,7 +231,7 @@ DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& ro
         printNotes(settleInterruptedCarry(root));
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems(walkDataset(root, stream, inputs), complete);
+        reportProblems(walkDataset(nativePath(root), stream, inputs), complete);
     } else {
         inputs.modelPath = options.modelFile;
     }

@@ -1,14 +1,18 @@
 #include "progress.hpp"
 
+#include "../paths/file_status.hpp"
 #include "../run/run_state.hpp"
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#endif
 
 namespace {
 
@@ -38,9 +42,31 @@ void clearLocked(ProgressLine& line)
 // wrapped part only.
 std::size_t terminalColumns()
 {
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) &&
+        info.dwSize.X > 1) {
+        return std::size_t(info.dwSize.X);
+    }
+#else
     struct winsize size = {};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
+#endif
     return 80;
+}
+
+// Whether stderr is a terminal that takes the line's escapes. A Windows console takes them only
+// once asked to (and NUL, a character device too, is no console).
+bool isLineTerminal()
+{
+#ifdef _WIN32
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(console, &mode) &&
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
+    return ::isatty(STDERR_FILENO);
+#endif
 }
 
 void drawLocked(ProgressLine& line, const std::string& text)
@@ -54,8 +80,8 @@ void drawLocked(ProgressLine& line, const std::string& text)
 
 long long fileSize(const char* path)
 {
-    struct stat status = {};
-    return ::stat(path, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+    FileStatus status;
+    return statusOf(path, status) == 0 ? static_cast<long long>(status.size) : -1;
 }
 
 void drawUntilStopped(ProgressLine& line)
@@ -134,7 +160,7 @@ ProgressLine::~ProgressLine()
 
 void startProgressLine(ProgressLine& line, RunState& state)
 {
-    if (!::isatty(STDERR_FILENO)) return;
+    if (!isLineTerminal()) return;
     line.state = &state;
     state.showsProgress.store(true);
     divert(std::cerr, line.err, line);

@@ -12,6 +12,7 @@
 #include "../intake/list_records.hpp"
 #include "../model/step_import.hpp"
 #include "../output/table_fields.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_keeping.hpp"
 #include "../record/sha256.hpp"
 #include "../run/run_state.hpp"

@@ -8,6 +8,7 @@
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../intake/list_entries.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 #include "../run/worker.hpp"
 

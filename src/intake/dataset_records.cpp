@@ -2,6 +2,8 @@
 
 #include "list_records.hpp"
 
+#include "../paths/narrow_form.hpp"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -22,7 +24,7 @@ std::vector<DatasetRecord> readDatasetRecords(const std::filesystem::path& root)
         if (!stream.is_open() || stream.bad()) continue;
         const std::string text = bytes.str();
         const std::string name =
-            (file.path.parent_path().filename() / file.path.filename()).string();
+            narrowForm(file.path.parent_path().filename() / file.path.filename());
         for (const ListRecord& record : findListRecords(text, recordLength(file.kind))) {
             records.push_back(
                 {file.kind, record.faceNumber, recordNumberTexts(text, record), name, record.line});

@@ -1,5 +1,7 @@
 #include "dataset_inputs.hpp"
 
+#include "../paths/narrow_form.hpp"
+
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -8,7 +10,7 @@ namespace {
 
 [[noreturn]] void failWalk(const std::string& what, const fs::path& path, std::error_code error)
 {
-    throw std::runtime_error("cannot " + what + " '" + path.string() + "': " + error.message());
+    throw std::runtime_error("cannot " + what + " '" + shownForm(path) + "': " + error.message());
 }
 
 fs::directory_iterator openDirectory(const fs::path& directory, const char* kind)
@@ -47,9 +49,15 @@ void listCategoryDirectory(const fs::path& directory, DatasetFileKind kind,
         const fs::file_status status = entries->status(error);
         if (status.type() == fs::file_type::none) {
             if (problems) {
-                problems->push_back("cannot tell what is at '" + entries->path().string() +
+                problems->push_back("cannot tell what is at '" + shownForm(entries->path()) +
                                     "': " + error.message() + "; it is not read as a list");
             }
+            continue;
+        }
+        // A list is read through its narrow name, which a name on a wide file system may lack.
+        if (const std::string problem = describeNarrowFormProblem(entries->path());
+            !problem.empty()) {
+            if (problems) problems->push_back(problem + "; it is not read as a list");
             continue;
         }
         if (status.type() == fs::file_type::regular) files.push_back({entries->path(), kind});
@@ -113,7 +121,7 @@ std::vector<std::string> walkDataset(const fs::path& root, std::ifstream& stream
 {
     std::vector<std::string> problems;
     for (const DatasetFile& file : listDatasetFiles(root, &problems)) {
-        const std::string path = file.path.string();
+        const std::string path = narrowForm(file.path);
         if (file.kind == DatasetFileKind::locator) {
             readModelLocatorFile(stream, path, inputs.modelPath);
             continue;

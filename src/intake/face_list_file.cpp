@@ -78,7 +78,9 @@ std::string readFaceListFile(std::ifstream& stream, const std::string& filePath,
                              std::vector<double>& faceList)
 {
     errno = 0;
-    stream.open(filePath);
+    // As bytes: the positions that tell where reading stopped are then offsets in the file, also
+    // where text mode would turn CRLF into LF (Windows); CR is whitespace to the reader anyway.
+    stream.open(filePath, std::ios::in | std::ios::binary);
     if (!stream.is_open()) {
         const int reason = errno;
         return filePath + ": cannot open: " +

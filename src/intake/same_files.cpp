@@ -1,15 +1,14 @@
 #include "same_files.hpp"
 
-#include <cerrno>
+#include "../paths/file_status.hpp"
+
 #include <map>
 #include <tuple>
-
-#include <sys/stat.h>
 
 namespace {
 
 // What makes two model paths one file to read: the same inode, unchanged in between.
-using FileIdentity = std::tuple<dev_t, ino_t, off_t, time_t, long>;
+using FileIdentity = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, long long>;
 
 struct Looked {
     int error = 0;
@@ -19,13 +18,10 @@ struct Looked {
 Looked lookAt(const std::string& path)
 {
     Looked looked;
-    struct stat status = {};
-    if (::stat(path.c_str(), &status) != 0) {
-        looked.error = errno;
-        return looked;
-    }
-    looked.identity = {status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec,
-                       status.st_mtim.tv_nsec};
+    FileStatus status;
+    looked.error = statusOf(path, status);
+    if (looked.error != 0) return looked;
+    looked.identity = {status.device, status.inode, status.size, status.modified};
     return looked;
 }
 

@@ -5,6 +5,7 @@
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../output/whole_file.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/sha256.hpp"
 #include "../run/run_state.hpp"
 
@@ -33,7 +34,7 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          FaceHashes* hashes)
 {
     std::vector<std::string> problems;
-    const std::string namePrefix = root.string() + "/data/face";
+    const std::string namePrefix = narrowForm(root) + "/data/face";
     const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
     if (state && state->showsProgress.load()) {
         const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});

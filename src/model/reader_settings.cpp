@@ -8,6 +8,16 @@
 
 namespace {
 
+// Removed from the environment that the library reads.
+void clearVariable(const char* name)
+{
+#ifdef _WIN32
+    _putenv((std::string(name) + "=").c_str()); // "NAME=" removes it, there and for Windows
+#else
+    ::unsetenv(name);
+#endif
+}
+
 struct Setting {
     const char* name;
     const char* value;
@@ -64,6 +74,6 @@ void pinReaderSettings()
     // The healing sequence of read.step.sequence is looked up in the resource file named
     // read.step.resource.name, which these two name the directories of; without one the library
     // does its built-in healing.
-    ::unsetenv("CSF_STEPDefaults");
-    ::unsetenv("CSF_STEPUserDefaults");
+    clearVariable("CSF_STEPDefaults");
+    clearVariable("CSF_STEPUserDefaults");
 }

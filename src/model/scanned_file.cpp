@@ -1,8 +1,9 @@
 #include "scanned_file.hpp"
 
+#include "../paths/file_status.hpp"
+
 #include <cerrno>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 ScannedFile::~ScannedFile()
@@ -12,7 +13,7 @@ ScannedFile::~ScannedFile()
 
 bool ScannedFile::open(const std::string& path)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openToRead(path);
     error = fd_ < 0 ? errno : 0;
     return fd_ >= 0;
 }

@@ -4,6 +4,7 @@
 #include "scanned_file.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include <IFSelect_PrintCount.hxx>
 #include <Interface_CheckIterator.hxx>
@@ -82,6 +84,17 @@ IFSelect_ReturnStatus readModel(STEPControl_Reader& reader, const std::string& m
     return reader.ReadStream(modelPath.c_str(), stream);
 }
 
+// Whether a model path is taken from the working directory: on Windows, D:\m.step and \\host\m
+// are not.
+bool isRelative(const std::string& path)
+{
+    try {
+        return nativePath(path).is_relative();
+    } catch (const std::system_error&) {
+        return true; // no text in the narrow encoding: the open failed on the bytes themselves
+    }
+}
+
 // Why a model that was read gives nothing to number, or "".
 std::string describeMissingFaces(const STEPControl_Reader& reader, const TopoDS_Shape& shape)
 {
@@ -99,11 +112,11 @@ std::string describeOpenFailure(const std::string& path, int error)
     std::string reason = systemReason(error);
     // A relative path is taken from the working directory of the run, which may not be where
     // the user thinks; say which it was.
-    if ((error == ENOENT || error == ENOTDIR) && !path.empty() && path[0] != '/') {
+    if ((error == ENOENT || error == ENOTDIR) && !path.empty() && isRelative(path)) {
         std::error_code unknown;
         const std::filesystem::path directory = std::filesystem::current_path(unknown);
         if (!unknown) {
-            reason += " (taken relative to the working directory '" + directory.string() + "')";
+            reason += " (taken relative to the working directory '" + shownForm(directory) + "')";
         }
     }
     return reason;

@@ -2,10 +2,23 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 #include <locale.h>
 
 namespace {
+
+// strtod in the "C" locale, whatever locale the process runs in.
+double strtodClassic(const std::string& text)
+{
+#ifdef _WIN32
+    static const _locale_t classic = _create_locale(LC_ALL, "C");
+    return _strtod_l(text.c_str(), nullptr, classic);
+#else
+    static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return strtod_l(text.c_str(), nullptr, classic);
+#endif
+}
 
 // A longer number is kept cut short: it is checked only if its value is plain from what is kept.
 constexpr std::size_t keptDigits = 4096;
@@ -65,8 +78,7 @@ bool isFinite(const std::string& text)
         if (negative) exponent = -exponent;
     }
     if (magnitude + exponent < 300) return true;
-    static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return std::isfinite(strtod_l(text.c_str(), nullptr, classic));
+    return std::isfinite(strtodClassic(text));
 }
 
 void finishNumber(RealScan& scan)

@@ -4,6 +4,8 @@
 
 #include "../console/error_printer.hpp"
 #include "../output/whole_file.hpp"
+#include "../paths/file_status.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"
 
 #include <algorithm>
@@ -12,8 +14,6 @@
 #include <filesystem>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -23,7 +23,7 @@ namespace {
 // Reads a whole file through one descriptor; false with `error` set (an errno) when it cannot.
 bool readBytes(const std::string& path, std::string& bytes, int& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openToRead(path);
     if (fd < 0) {
         error = errno;
         return false;
@@ -45,32 +45,28 @@ bool readBytes(const std::string& path, std::string& bytes, int& error)
     return true;
 }
 
-long long nanoseconds(const struct timespec& time)
-{
-    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
-}
-
 } // namespace
 
 HashedFile hashFile(const std::string& path)
 {
     HashedFile file;
     // Not waiting on a pipe: it is left to the library to read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status = {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        file.problem = "cannot read '" + path + "': " + systemReason(errno);
+    const int fd = openToRead(path, false);
+    FileStatus status;
+    const int error = fd < 0 ? errno : statusOf(fd, status);
+    if (error != 0) {
+        file.problem = "cannot read '" + path + "': " + systemReason(error);
         if (fd >= 0) ::close(fd);
         return file;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (!status.regular) {
         file.regular = false;
         ::close(fd);
         return file;
     }
-    file.device = status.st_dev;
-    file.inode = status.st_ino;
-    file.modified = nanoseconds(status.st_mtim);
+    file.device = status.device;
+    file.inode = status.inode;
+    file.modified = status.modified;
     Sha256 digest = startSha256();
     std::vector<char> buffer(1 << 20);
     for (;;) {
@@ -92,20 +88,20 @@ HashedFile hashFile(const std::string& path)
 
 bool isUnchanged(const std::string& path, const HashedFile& file)
 {
-    struct stat status = {};
-    return file.problem.empty() && ::stat(path.c_str(), &status) == 0 &&
-           status.st_dev == file.device && status.st_ino == file.inode &&
-           std::uint64_t(status.st_size) == file.size && nanoseconds(status.st_mtim) == file.modified;
+    FileStatus status;
+    return file.problem.empty() && statusOf(path, status) == 0 && status.device == file.device &&
+           status.inode == file.inode && status.size == file.size &&
+           status.modified == file.modified;
 }
 
-std::vector<ListFileNow> readListFiles(const fs::path& root)
+std::vector<ListFileNow> readListFiles(const std::string& root)
 {
     std::vector<ListFileNow> lists;
-    for (const DatasetFile& file : listFaceListFiles(root)) {
+    for (const DatasetFile& file : listFaceListFiles(nativePath(root))) {
         ListFileNow list;
-        list.path = file.path.string();
-        list.name = file.path.parent_path().filename().string() + "/" +
-                    file.path.filename().string();
+        list.path = narrowForm(file.path);
+        list.name = narrowForm(file.path.parent_path().filename()) + "/" +
+                    narrowForm(file.path.filename());
         list.kind = file.kind;
         std::string bytes;
         int error = 0;
@@ -122,7 +118,7 @@ std::vector<ListFileNow> readListFiles(const fs::path& root)
 std::string dataFilePath(const std::string& root, const std::string& name)
 {
     // As the walk names the dataset's files: "jobs/1/" gives jobs/1/data/..., not jobs/1//data/.
-    return (std::filesystem::path(root) / "data" / name).string();
+    return narrowForm(nativePath(root) / "data" / name);
 }
 
 std::string faceFileName(int number)
@@ -157,34 +153,33 @@ std::vector<int> findFaceFileNumbers(const std::string& root)
 
 FileReading readRegularFile(const std::string& path, std::string& bytes, std::string& problem)
 {
-    struct stat link = {};
-    if (::lstat(path.c_str(), &link) != 0) {
-        if (errno == ENOENT) return FileReading::absent;
-        problem = systemReason(errno);
+    FileStatus link;
+    if (const int error = linkStatusOf(path, link); error != 0) {
+        if (error == ENOENT) return FileReading::absent;
+        problem = systemReason(error);
         return FileReading::failed;
     }
     // Not waiting on a pipe; the type is asked of what was opened, so that nothing can be put
     // in its place in between.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status = {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
+    const int fd = openToRead(path, false);
+    FileStatus status;
+    const int error = fd < 0 ? errno : statusOf(fd, status);
+    if (fd >= 0) ::close(fd);
+    if (error != 0) {
         std::error_code ignored;
-        problem = error == ENOENT && S_ISLNK(link.st_mode)
+        problem = error == ENOENT && link.link
                       ? "it is a symbolic link to '" + fs::read_symlink(path, ignored).string() +
                             "', where nothing is"
                       : systemReason(error);
         return FileReading::failed;
     }
-    ::close(fd);
-    if (!S_ISREG(status.st_mode)) {
+    if (!status.regular) {
         problem = "it is not a regular file";
         return FileReading::failed;
     }
-    int error = 0;
-    if (!readBytes(path, bytes, error)) {
-        problem = systemReason(error);
+    int readError = 0;
+    if (!readBytes(path, bytes, readError)) {
+        problem = systemReason(readError);
         return FileReading::failed;
     }
     return FileReading::read;
@@ -192,8 +187,8 @@ FileReading readRegularFile(const std::string& path, std::string& bytes, std::st
 
 bool mayBeFaceFile(const std::string& path)
 {
-    struct stat status = {};
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    FileStatus status;
+    if (linkStatusOf(path, status) != 0 || !status.regular) return false;
     std::string bytes, problem;
     switch (readRegularFile(path, bytes, problem)) {
     case FileReading::read: break;

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
 struct RunState;
 
 /// A file's bytes as a run took them in.
@@ -21,8 +19,8 @@ struct HashedFile {
     std::uint64_t size = 0;
     std::string sha256;
     std::string problem; ///< why it could not be read; "" when it was
-    dev_t device = 0;    ///< with the inode and the modification time, which file it was
-    ino_t inode = 0;
+    std::uint64_t device = 0; ///< with the inode and the modification time, which file it was
+    std::uint64_t inode = 0;
     long long modified = 0; ///< in nanoseconds
 };
 
@@ -43,9 +41,9 @@ struct ListFileNow {
     std::vector<ListRecord> records; ///< exactly those the face list reader takes
 };
 
-/// Every face list file of the dataset at `root`, in the order of the walk. Throws as the walk
-/// does when a directory cannot be listed.
-std::vector<ListFileNow> readListFiles(const std::filesystem::path& root);
+/// Every face list file of the dataset at `root` (as named on the command line), in the order of
+/// the walk. Throws as the walk does when a directory cannot be listed.
+std::vector<ListFileNow> readListFiles(const std::string& root);
 
 /// root + "/data/" + `name`, as the face files are named.
 std::string dataFilePath(const std::string& root, const std::string& name);

@@ -5,13 +5,13 @@
 #include "../console/error_printer.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
+#include "../paths/file_status.hpp"
 #include "../run/run_state.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <map>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <Standard_Version.hxx>
@@ -189,10 +189,10 @@ std::vector<UntrueFaceFile> findUntrueFaceFiles(const std::string& root, const R
         const RecordedFace* now = findRecordedFace(after, face.number);
         if (now && now->file == face.file && now->sha256 == face.sha256) continue;
         const std::string path = dataFilePath(root, face.file);
-        struct stat status = {};
+        FileStatus status;
         std::string bytes, problem;
         // Only what a run wrote: the export never leaves a link at a face file's name.
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        if (linkStatusOf(path, status) != 0 || !status.regular ||
             readRegularFile(path, bytes, problem) != FileReading::read ||
             sha256Hex(bytes) != face.sha256) {
             continue;

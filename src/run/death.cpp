@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+// A worker on Windows ends with an exit code, which supervisor_windows.cpp tells.
+#ifndef _WIN32
 std::string describeCause(int signal, RunPhase phase)
 {
     if (isStopSignal(signal)) return "stopped";
@@ -13,6 +15,7 @@ std::string describeCause(int signal, RunPhase phase)
     }
     return "crashed";
 }
+#endif
 
 std::string describePlace(const RunState& state)
 {
@@ -51,6 +54,7 @@ std::string describeFilesWritten(int files)
     return std::to_string(files) + " files were written whole before it";
 }
 
+#ifndef _WIN32
 std::string describeDeath(int signal, const RunState& state)
 {
     const auto phase = static_cast<RunPhase>(state.phase.load());
@@ -62,3 +66,4 @@ std::string describeDeath(int signal, const RunState& state)
     return describeCause(signal, phase) + " (" + strsignal(signal) + ") " + describePlace(state) +
            "; " + after;
 }
+#endif

@@ -99,6 +99,23 @@ void runAnsweringStops(const RunState* state, const std::function<void()>& work)
     if (const int signal = state->stopRequest.load()) endBySignal(signal);
 }
 
+void keepingStopHandlers(const std::function<void()>& install)
+{
+    struct sigaction before[std::size(stopSignals)];
+    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+        sigaction(stopSignals[i], nullptr, &before[i]);
+    }
+    install();
+    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+        sigaction(stopSignals[i], &before[i], nullptr);
+    }
+}
+
+void ignoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 bool isStopSignal(int signal)
 {
     return signal == SIGPIPE ||

@@ -5,9 +5,12 @@
 #include <functional>
 #include <iterator>
 
-#include <sys/types.h>
-
 struct RunState;
+
+// Windows has neither these signals nor a mask: a worker there is a process of its own, which
+// Ctrl-C and Ctrl-Break reach through the console (supervisor_windows.cpp).
+#ifndef _WIN32
+#include <sys/types.h>
 
 /// Signals that ask a run to stop: passed on to the workers, and a worker that dies of one of
 /// them takes its supervisor with it by the same signal, as if it had run alone.
@@ -35,6 +38,21 @@ int takeReceivedSignal();
 /// In a freshly forked worker: puts back what `inherited` holds, and makes the worker die with
 /// its supervisor (ends at once if `supervisor` is already gone).
 void restoreSignalsInWorker(const InheritedSignals& inherited, pid_t supervisor);
+#endif
+
+#ifdef _WIN32
+/// In a worker: Ctrl-C and Ctrl-Break end it at once, as they end any console program, except
+/// inside runAnsweringStops, where they are asked of the work through `state`.
+void answerConsoleStops(RunState& state);
+#endif
+
+/// Runs `install`, which installs handlers of its own (the library's), and puts back what answered
+/// the stop signals before, so that a stop keeps its meaning.
+void keepingStopHandlers(const std::function<void()>& install);
+
+/// A write past a file-size limit (ulimit -f) then fails with EFBIG and is reported like any
+/// failed write, instead of the signal killing the run. Nothing where there is no such limit.
+void ignoreFileSizeSignal();
 
 /// In a supervised worker (`state` not null): runs `work` with the stop signals held, so that a
 /// stop is answered by the work itself (a transfer whose progress asks the state), then flushes

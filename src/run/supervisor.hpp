@@ -2,9 +2,6 @@
 
 #include <functional>
 
-#include <signal.h>
-#include <sys/types.h>
-
 struct RunState;
 struct WorkerProducts;
 
@@ -20,11 +17,16 @@ struct WorkerProducts;
 /// status 1. The worker itself never returns from this call: it exits with work's result.
 int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work);
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/types.h>
+
 /// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
 /// signal received is passed on to it and recorded in `state`, and a worker that outlives the
 /// request by stopGraceSeconds is killed. Returns 0 with the wait status in `status`, or the
 /// errno of a wait that failed.
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status);
+#endif
 
 /// How long a worker that was asked to stop has to end on its own.
 constexpr int stopGraceSeconds = 3;

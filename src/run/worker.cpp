@@ -17,14 +17,7 @@ void installLibrarySignalHandlers()
     // file) becomes a check message instead of killing the run. Floating-point traps stay off,
     // as the library expects. The handlers would also take over the stop signals (and ignore
     // Ctrl-C outright), so those are put back as they were.
-    struct sigaction before[std::size(stopSignals)];
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], nullptr, &before[i]);
-    }
-    OSD::SetSignal(Standard_False);
-    for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-        sigaction(stopSignals[i], &before[i], nullptr);
-    }
+    keepingStopHandlers([] { OSD::SetSignal(Standard_False); });
 }
 
 std::string describeCurrentException()

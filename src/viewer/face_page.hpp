@@ -2,6 +2,8 @@
 
 #include "page_data.hpp"
 
+#include "../paths/narrow_arguments.hpp"
+
 #include <string>
 #include <vector>
 
@@ -13,8 +15,13 @@ struct PageScripts {
     std::string controls;
 };
 
+#ifdef _WIN32
+/// Where the Windows zip puts three.js: three\ beside the program.
+inline const std::string threeDirectory = programDirectory() + "\\three";
+#else
 /// Where Debian's package libjs-three installs three.js.
 constexpr const char* threeDirectory = "/usr/share/javascript/three";
+#endif
 
 /// Reads the three.js files that the page inlines from `directory`. Returns "" when both were
 /// read whole; otherwise one line naming the file, the reason and the package that holds it.

@@ -1,0 +1,92 @@
+# The Windows build: tarnfold.exe and tarnfold-faces.exe, cross-built on Debian with mingw-w64
+# (mingw-w64-x86_64.cmake beside this file) against OpenCASCADE's toolkits built once, as static
+# libraries, by scripts/build-windows-occt, and tested under wine (`make windows`,
+# `make test-windows`). The batch, the mesh command and the Slurm recipes stay Linux only.
+#
+# With TARNFOLD_WINDOWS_BASE, only the parts of ours that need no OpenCASCADE library are built
+# (the narrow forms, the walk, the readers, the record's files, whole files), with their tests:
+# what CI cross-builds and runs under wine, as the library's own cross-build takes longer than
+# CI has (`make test-windows-base`).
+option(TARNFOLD_WINDOWS_BASE "Build only the parts that need no OpenCASCADE library" OFF)
+
+# Every library linked in, the C++ runtime and winpthread included, so that the programs need no
+# DLL beside them.
+add_link_options(-static)
+# M_PI and its kin, which OpenCASCADE's headers use, outside GNU's own dialect of C++.
+add_compile_definitions(_USE_MATH_DEFINES)
+
+# Linux only: the batch (its workers share memory and descriptors the POSIX way) and the mesh
+# command (Debian's gmsh is a Linux library).
+set(TARNFOLD_MESH OFF CACHE BOOL "Build tarnfold-mesh, on gmsh (libgmsh-dev)")
+# zlib from libz-mingw-w64-dev, linked in as everything else.
+set(ZLIB_USE_STATIC_LIBS ON)
+
+# The files that stand in for POSIX ones on Windows, each after the one it replaces.
+set(tarnfold_windows_swaps
+  src/paths/narrow_form.cpp src/paths/narrow_form_windows.cpp
+  src/paths/narrow_arguments.cpp src/paths/narrow_arguments_windows.cpp
+  src/paths/file_status.cpp src/paths/file_status_windows.cpp
+  src/run/supervisor.cpp src/run/supervisor_windows.cpp
+  src/run/stop_signals.cpp src/run/stop_signals_windows.cpp
+  src/output/whole_file.cpp src/output/whole_file_windows.cpp
+)
+
+# Files of Windows alone.
+set(tarnfold_windows_extras src/paths/windows_errors.cpp)
+
+# Replaces in `target`'s sources each POSIX file of tarnfold_windows_swaps by its Windows one,
+# adds tarnfold_windows_extras and leaves the batch's out; OpenCASCADE is linked statically.
+function(tarnfold_use_windows_sources target)
+  target_compile_definitions(${target} PUBLIC OCCT_STATIC_BUILD)
+  get_target_property(sources ${target} SOURCES)
+  list(FILTER sources EXCLUDE REGEX "^src/batch/")
+  set(swaps ${tarnfold_windows_swaps})
+  while(swaps)
+    list(POP_FRONT swaps posix windows)
+    list(FIND sources ${posix} at)
+    if(NOT at EQUAL -1)
+      list(REMOVE_AT sources ${at})
+      list(INSERT sources ${at} ${windows})
+    endif()
+  endwhile()
+  list(APPEND sources ${tarnfold_windows_extras})
+  set_target_properties(${target} PROPERTIES SOURCES "${sources}")
+endfunction()
+
+if(TARNFOLD_WINDOWS_BASE)
+  # Their headers name OpenCASCADE types here and there (a record's outline holds a box), so the
+  # library's headers are wanted, not the library: Debian's Linux ones are the same 7.6.3 files.
+  find_path(TARNFOLD_OCCT_HEADERS Standard_Version.hxx PATHS /usr/include/opencascade
+            NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  add_library(tarnfold_core STATIC
+    src/paths/narrow_form.cpp
+    src/paths/narrow_arguments.cpp
+    src/paths/file_status.cpp
+    src/intake/dataset_walk.cpp
+    src/intake/same_files.cpp
+    src/intake/face_list_file.cpp
+    src/intake/model_locator_file.cpp
+    src/intake/list_entries.cpp
+    src/intake/list_records.cpp
+    src/intake/dataset_records.cpp
+    src/output/whole_file.cpp
+    src/output/table_fields.cpp
+    src/console/error_printer.cpp
+    src/run/run_state.cpp
+    src/run/temporaries.cpp
+    src/record/sha256.cpp
+    src/record/record_text.cpp
+    src/record/record_files.cpp
+    src/run/stop_signals.cpp
+    src/run/supervisor.cpp
+    src/run/death.cpp
+  )
+  tarnfold_use_windows_sources(tarnfold_core)
+  target_include_directories(tarnfold_core PUBLIC src)
+  target_include_directories(tarnfold_core SYSTEM PUBLIC ${TARNFOLD_OCCT_HEADERS})
+  target_compile_options(tarnfold_core PRIVATE ${TARNFOLD_WARNINGS})
+  include(CTest)
+  if(BUILD_TESTING)
+    add_subdirectory(tests/windows)
+  endif()
+endif()

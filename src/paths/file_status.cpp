@@ -1,0 +1,50 @@
+#include "file_status.hpp"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+void take(const struct stat& from, FileStatus& status)
+{
+    status.regular = S_ISREG(from.st_mode);
+    status.link = S_ISLNK(from.st_mode);
+    status.device = from.st_dev;
+    status.inode = from.st_ino;
+    status.size = std::uint64_t(from.st_size);
+    status.modified =
+        static_cast<long long>(from.st_mtim.tv_sec) * 1000000000LL + from.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+int openToRead(const std::string& name, bool wait)
+{
+    return ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (wait ? 0 : O_NONBLOCK));
+}
+
+int statusOf(int fd, FileStatus& status)
+{
+    struct stat from = {};
+    if (::fstat(fd, &from) != 0) return errno;
+    take(from, status);
+    return 0;
+}
+
+int statusOf(const std::string& name, FileStatus& status)
+{
+    struct stat from = {};
+    if (::stat(name.c_str(), &from) != 0) return errno;
+    take(from, status);
+    return 0;
+}
+
+int linkStatusOf(const std::string& name, FileStatus& status)
+{
+    struct stat from = {};
+    if (::lstat(name.c_str(), &from) != 0) return errno;
+    take(from, status);
+    return 0;
+}

@@ -1,0 +1,102 @@
+// Through the wide path, with the identity Windows gives a file: its volume and file index.
+#include "file_status.hpp"
+
+#include "narrow_form.hpp"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <windows.h>
+
+namespace {
+
+// The errno value nearest to a Windows error, for messages worded as on Linux.
+int errnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    default: return EIO;
+    }
+}
+
+int statusOf(HANDLE file, FileStatus& status)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file, &info)) return errnoOf(GetLastError());
+    status.regular = GetFileType(file) == FILE_TYPE_DISK &&
+                     !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    status.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (status.link) status.regular = false;
+    status.device = info.dwVolumeSerialNumber;
+    status.inode = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    // FILETIME counts 100 ns.
+    status.modified =
+        static_cast<long long>((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                               info.ftLastWriteTime.dwLowDateTime) *
+        100;
+    return 0;
+}
+
+} // namespace
+
+int openToRead(const std::string& name, bool)
+{
+    try {
+        // Binary: the bytes as they are, as Linux reads them.
+        return ::_wopen(nativePath(name).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    } catch (const std::system_error&) {
+        errno = ENOENT;
+        return -1;
+    }
+}
+
+int statusOf(int fd, FileStatus& status)
+{
+    const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (file == INVALID_HANDLE_VALUE) return EBADF;
+    return statusOf(file, status);
+}
+
+namespace {
+
+// The status of what `name` names, through its wide path; `flags` decide whether a reparse point
+// is followed.
+int statusOfName(const std::string& name, DWORD flags, FileStatus& status)
+{
+    std::wstring wide;
+    try {
+        wide = nativePath(name).native();
+    } catch (const std::system_error&) {
+        return ENOENT;
+    }
+    // Opened for its attributes only; a directory needs FILE_FLAG_BACKUP_SEMANTICS.
+    const HANDLE file = CreateFileW(wide.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return errnoOf(GetLastError());
+    const int error = statusOf(file, status);
+    CloseHandle(file);
+    return error;
+}
+
+} // namespace
+
+int statusOf(const std::string& name, FileStatus& status)
+{
+    return statusOfName(name, 0, status);
+}
+
+int linkStatusOf(const std::string& name, FileStatus& status)
+{
+    return statusOfName(name, FILE_FLAG_OPEN_REPARSE_POINT, status);
+}

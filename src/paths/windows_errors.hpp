@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+/// The system's wording of a Windows error code (GetLastError), on one line, without the full
+/// stop Windows ends it with. Windows only.
+std::string describeWindowsError(unsigned long error);
