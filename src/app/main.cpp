@@ -1,5 +1,7 @@
 // tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
 // <root>/data/face<N>.brep, one BRep file per face.
+#include "../cache/cached_model.hpp"
+#include "../command_line/cache_options.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
@@ -19,12 +21,13 @@
 #include <iomanip>
 #include <iostream>
 #include <locale>
+#include <stdexcept>
 
 #include <Standard_Version.hxx>
 
 namespace {
 
-constexpr const char* usageLine = "usage: tarnfold <dataset-root>";
+constexpr const char* usageLine = "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>";
 
 void printHelp()
 {
@@ -40,19 +43,25 @@ void printHelp()
                  "Exit status: 0 when every input was read whole and every listed face written,\n"
                  "1 when anything was reported on stderr (stale lists and a crash of the STEP\n"
                  "library included), 2 for a usage error, 128+N when stopped by signal N.\n\n"
-                 "  -h, --help     show this help\n"
-                 "  --version      show the version of tarnfold and of OpenCASCADE\n"
+                 "With a model cache, a model read once is kept in it: what the STEP reader\n"
+                 "printed, the bytes of every face file and what the record takes from the\n"
+                 "model, keyed by the SHA-256 of the STEP file, the versions of OpenCASCADE and\n"
+                 "tarnfold and the reader settings. A run that finds its model there reads no\n"
+                 "STEP file, and prints, writes and exits byte for byte as without it.\n\n"
+              << cacheOptionsHelp
+              << "  -h, --help         show this help\n"
+                 "  --version          show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
 }
 
 // The whole run, in the worker. A run that gets as far as the export ends the process itself.
-int run(char** argv, RunState& state)
+int run(char** argv, const char* rootArgument, const CacheSettings& cache, RunState& state)
 {
     std::cout << argv[0] << std::endl;
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
-    const std::filesystem::path root(argv[1]);
+    const std::filesystem::path root(rootArgument);
     std::cout << std::quoted(root.string()) << std::endl;
 
     bool complete = true;
@@ -67,7 +76,11 @@ int run(char** argv, RunState& state)
     STEPControl_Reader reader;
     std::string importError;
     RunModel model = takeModelFile(inputs.modelPath, &state);
-    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
+    const RecordReading lastRun = readRunRecord(root.string());
+    const ModelRead read = readModel(cache, inputs.modelPath, model,
+                                     needsModelShape(lastRun, model), reader, importError, &state);
+    const TopoDS_Shape& modelShape = read.shape;
+    printNotes(read.notes);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
             importError = describeUnnamedModel(root.string());
@@ -77,7 +90,7 @@ int run(char** argv, RunState& state)
     }
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
-    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    const std::string note = describeShapeChoice(read.shapeCount);
     if (!note.empty()) printNote(note);
     // No face file is written for lists that no longer name the faces they were written for.
     if (const std::string changed = settleRunModel(model, modelShape); !changed.empty()) {
@@ -89,7 +102,7 @@ int run(char** argv, RunState& state)
     const std::vector<ListFileNow> lists = readListFiles(root);
     SampledModel sampled{&model, {}};
     const ListBinding binding =
-        checkListBinding(root.string(), readRunRecord(root.string()), lists, sampled);
+        checkListBinding(root.string(), lastRun, lists, sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
         printNotes(binding.notes);
@@ -106,7 +119,7 @@ int run(char** argv, RunState& state)
         if (exportProblems.back().empty()) exportProblems.clear();
     }
     FaceHashes hashes;
-    std::vector<std::string> written = exportFaceFiles(modelShape, inputs, root, &state, &hashes);
+    std::vector<std::string> written = exportModelFaces(read, inputs, root, &state, &hashes);
     exportProblems.insert(exportProblems.end(), written.begin(), written.end());
     stopProgressLine(progress);
     printNotes(binding.notes);
@@ -123,15 +136,27 @@ int run(char** argv, RunState& state)
 int main(int argc, char** argv)
 {
     nameCommand(commands::tool);
-    if (argc < 2) {
+    // The cache's options may stand before or after the dataset root; any other argument after
+    // the root is ignored, as it always was.
+    CacheSettings cache = cacheFromEnvironment();
+    const char* rootArgument = nullptr;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            if (!takeCacheOption(argc, argv, i, cache) && !rootArgument) rootArgument = argv[i];
+        }
+    } catch (const std::invalid_argument& e) {
+        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        return 2;
+    }
+    if (!rootArgument) {
         std::cerr << usageLine << '\n';
         return 2;
     }
-    if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    if (std::strcmp(rootArgument, "-h") == 0 || std::strcmp(rootArgument, "--help") == 0) {
         printHelp();
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
+    if (std::strcmp(rootArgument, "--version") == 0) {
         std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
                      ")\n";
         return 0;
@@ -142,8 +167,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
-    const WorkerProducts products{{argv[1]}, recordFilePaths(argv[1])};
-    return superviseRun(products, [argv](RunState& state) {
-        return runReportingFailures([&] { return run(argv, state); });
+    const WorkerProducts products{{rootArgument}, recordFilePaths(rootArgument)};
+    return superviseRun(products, [&](RunState& state) {
+        return runReportingFailures([&] { return run(argv, rootArgument, cache, state); });
     });
 }

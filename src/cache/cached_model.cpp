@@ -1,0 +1,115 @@
+#include "cached_model.hpp"
+
+#include "../console/library_messages.hpp"
+#include "../model/step_import.hpp"
+#include "../run/run_state.hpp"
+
+#include <iostream>
+
+namespace {
+
+void recordUse(RunState* state, ModelCacheUse use)
+{
+    if (state) state->modelCache.store(static_cast<int>(use));
+}
+
+// Reads the model as without a cache, gathering what the reader prints, and leaves its entry
+// in the cache. Says in `read.notes` why an entry was not kept.
+TopoDS_Shape readAndKeep(const CacheSettings& cache, const std::string& key,
+                         const std::string& path, RunModel& model, STEPControl_Reader& reader,
+                         std::string& error, RunState* state, std::string* reason,
+                         std::string& problem, ModelRead& read)
+{
+    recordUse(state, ModelCacheUse::read);
+    LibraryCapture capture;
+    startLibraryCapture(capture);
+    const TopoDS_Shape shape = importStepModel(reader, path, error, state, reason);
+    // Only what the library's printers printed can be printed again; and the model must still
+    // be the bytes the key names.
+    const bool replayable = finishLibraryCapture(capture);
+    if (!error.empty() || !replayable || !isUnchanged(path, model.file)) return shape;
+
+    enterPhase(state, RunPhase::caching);
+    model.facts = deriveModelFacts(shape);
+    CacheEntry entry;
+    // The faces' files take about three times the bytes of the STEP file.
+    const std::size_t expected = 4 * model.file.size + model.facts->outline.size() + (1 << 20);
+    if (!makeCacheEntry(key, shape, countTransferredShapes(reader), capture.messages,
+                        *model.facts, expected, entry)) {
+        return shape;
+    }
+    problem = keepCacheEntry(cache, key, entry.text);
+    recordUse(state, problem.empty() ? ModelCacheUse::kept : ModelCacheUse::read);
+    read.entry = std::move(entry);
+    return shape;
+}
+
+} // namespace
+
+bool needsModelShape(const RecordReading& reading, const RunModel& model)
+{
+    return reading.exists && reading.problem.empty() &&
+           !describeModelChange(reading.record, model).empty();
+}
+
+ModelRead readModel(const CacheSettings& cache, const std::string& path, RunModel& model,
+                    bool shapeNeeded, STEPControl_Reader& reader, std::string& error,
+                    RunState* state, std::string* reason)
+{
+    ModelRead read;
+    const bool taken = !model.file.sha256.empty() && model.path == path;
+    if (!cache.directory.empty() && !taken) model = takeModelFile(path, state);
+    // A model whose bytes cannot be named (a pipe, a file that cannot be read) has no entry.
+    if (cache.directory.empty() || model.file.sha256.empty() || !model.file.problem.empty()) {
+        read.shape = importStepModel(reader, path, error, state, reason);
+        read.shapeCount = countTransferredShapes(reader);
+        return read;
+    }
+
+    const std::string key = cacheEntryKey(model.file.sha256);
+    CacheLookup lookup = findCacheEntry(cache, key);
+    if (lookup.entry && !shapeNeeded) {
+        std::cout.flush();
+        replayLibraryMessages(lookup.entry->messages);
+        model.faceCount = countCachedFaces(*lookup.entry);
+        model.facts = lookup.entry->facts;
+        read.shapeCount = lookup.entry->shapeCount;
+        read.entry = std::move(lookup.entry);
+        recordUse(state, ModelCacheUse::found);
+        return read;
+    }
+    if (lookup.entry) {
+        // Found, but the geometry is needed: the model is read as without a cache.
+        read.shape = importStepModel(reader, path, error, state, reason);
+        read.shapeCount = countTransferredShapes(reader);
+        recordUse(state, ModelCacheUse::read);
+        return read;
+    }
+
+    std::string problem;
+    read.shape = readAndKeep(cache, key, path, model, reader, error, state, reason, problem, read);
+    read.shapeCount = countTransferredShapes(reader);
+    const std::string entryPath = cacheEntryPath(cache, key);
+    if (!lookup.problem.empty()) {
+        read.notes.push_back("the model cache entry '" + entryPath + "' " + lookup.problem +
+                             ": '" + path + "' was read instead" +
+                             (!read.entry        ? ""
+                              : problem.empty() ? ", and the entry replaced"
+                                                : "; the entry could not be replaced: " + problem));
+    } else if (read.entry && !problem.empty()) {
+        read.notes.push_back("'" + path + "' is not kept in the model cache '" + cache.directory +
+                             "': " + problem);
+    }
+    return read;
+}
+
+std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
+                                          const std::filesystem::path& root, RunState* state,
+                                          FaceHashes* hashes)
+{
+    if (!read.entry) return exportFaceFiles(read.shape, inputs, root, state, hashes);
+    const CacheEntry& entry = *read.entry;
+    return exportFaceBytes(
+        countCachedFaces(entry), [&](int number) { return cachedFaceBytes(entry, number); },
+        inputs, root, state, hashes);
+}
