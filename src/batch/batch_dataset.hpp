@@ -16,6 +16,7 @@ struct BatchDataset {
     std::vector<std::string> lines; ///< its error and note lines, in tarnfold's order, no newlines
     DatasetStatus status = DatasetStatus::pending;
     int files = 0;                  ///< face files written whole
+    int modelCache = 0;             ///< how its model came, a ModelCacheUse
 };
 
 /// The datasets whose models are one file, read once by one worker.

@@ -2,6 +2,7 @@
 
 #include "result_frames.hpp"
 
+#include "../cache/cached_model.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../follow/list_binding.hpp"
@@ -45,14 +46,20 @@ void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
 
 // What tarnfold does for the dataset once the model is read: its lists checked against the
 // record of its last run, its face files written, its record kept. Notes go into `result`.
-std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& model,
-                                      SampledModel& sampled, RunState& state,
+std::vector<std::string> writeDataset(const BatchDataset& dataset, const ModelRead& read,
+                                      RunModel& model, SampledModel& sampled, RunState& state,
                                       DatasetResult& result)
 {
     enterPhase(&state, RunPhase::checking);
     const std::vector<ListFileNow> lists = readListFiles(dataset.root);
-    ListBinding binding =
-        checkListBinding(dataset.root, readRunRecord(dataset.root), lists, sampled);
+    const RecordReading lastRun = readRunRecord(dataset.root);
+    // The model came from the cache because no record asked for its shape when the worker
+    // began; a record that does now was written meanwhile, by another run.
+    if (model.shape.IsNull() && needsModelShape(lastRun, model)) {
+        return {"the record of the last run '" + dataFilePath(dataset.root, recordFileName) +
+                "' changed while the batch ran; run again"};
+    }
+    ListBinding binding = checkListBinding(dataset.root, lastRun, lists, sampled);
     for (const std::string& note : binding.notes) {
         result.lines.push_back(noteLine(commands::tool, note));
     }
@@ -70,7 +77,7 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& mod
     }
     FaceHashes hashes;
     std::vector<std::string> written =
-        exportFaceFiles(model.shape, dataset.inputs, dataset.root, &state, &hashes);
+        exportModelFaces(read, dataset.inputs, dataset.root, &state, &hashes);
     problems.insert(problems.end(), written.begin(), written.end());
     enterPhase(&state, RunPhase::recording);
     const std::string recordProblem = keepRunRecord(dataset.root, model, lists, hashes, &state);
@@ -81,21 +88,30 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, RunModel& mod
 } // namespace
 
 void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& datasets,
-                    RunState& state, int resultsFd)
+                    const CacheSettings& cache, RunState& state, int resultsFd)
 {
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
     STEPControl_Reader reader;
     std::string importError, reason;
     bool thrown = false;
-    TopoDS_Shape modelShape;
-    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed.
+    ModelRead read;
+    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed,
+    // and what the records take from it derived once.
     RunModel model = takeModelFile(group.modelPath, &state);
     SampledModel sampled{&model, {}};
     std::string unsettled;
     try {
-        modelShape = importStepModel(reader, group.modelPath, importError, &state, &reason);
-        if (importError.empty()) unsettled = settleRunModel(model, modelShape);
+        bool shapeNeeded = false;
+        for (const std::size_t index : group.members) {
+            shapeNeeded = shapeNeeded || needsModelShape(readRunRecord(datasets[index].root), model);
+        }
+        read = readModel(cache, group.modelPath, model, shapeNeeded, reader, importError, &state,
+                         &reason);
+        if (importError.empty()) unsettled = settleRunModel(model, read.shape);
+        if (importError.empty() && unsettled.empty() && !model.facts) {
+            model.facts = deriveModelFacts(model.shape);
+        }
     } catch (...) {
         importError = describeCurrentException();
         thrown = true;
@@ -107,6 +123,12 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
         beginDataset(state, dataset, ++begun);
         DatasetResult result;
         result.dataset = index;
+        // The model was read once, for the first dataset: tarnfold would say this for it alone.
+        if (begun == 1) {
+            for (const std::string& note : read.notes) {
+                result.lines.push_back(noteLine(commands::tool, note));
+            }
+        }
         std::vector<std::string> problems;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
@@ -117,11 +139,11 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
             problems = {unsettled};
         } else {
             // As tarnfold notes it, before the export's lines.
-            const std::string note = describeShapeChoice(countTransferredShapes(reader));
+            const std::string note = describeShapeChoice(read.shapeCount);
             if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
                 model.path = dataset.inputs.modelPath; // as its record names it
-                problems = writeDataset(dataset, model, sampled, state, result);
+                problems = writeDataset(dataset, read, model, sampled, state, result);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }
