@@ -1,6 +1,7 @@
 // tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, draws
 // the model with the faces of a dataset's lists coloured and numbered, and writes a 3D page to
 // pick faces in a browser.
+#include "../cache/cached_model.hpp"
 #include "../command_line/faces_arguments.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
@@ -101,8 +102,11 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     std::string importError;
     // The model as its record would name it, taken in only for a dataset.
     RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
-    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, state);
+    const ModelRead read =
+        readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
+    const TopoDS_Shape& modelShape = read.shape;
     stopProgressLine(progress);
+    printNotes(read.notes);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
             importError = describeUnnamedModel(root);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../cache/model_cache.hpp"
 #include "../faces/panel.hpp"
 #include "../intake/dataset_inputs.hpp"
 
@@ -22,6 +23,7 @@ struct FacesOptions {
     bool rewrite = false;    ///< carry the dataset's lists over to the new revision
     bool allowSplitMerge = false; ///< also carry split and merged faces over
     bool allowReshaped = false;   ///< also carry reshaped faces over
+    CacheSettings cache;          ///< where a model read is left for tarnfold to find
 };
 
 /// The usage lines, each ended by a newline.

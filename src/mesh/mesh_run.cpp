@@ -5,6 +5,7 @@
 #include "mesh_output.hpp"
 #include "surface_match.hpp"
 
+#include "../cache/cached_model.hpp"
 #include "../command_line/mesh_arguments.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
@@ -125,9 +126,12 @@ int runMesh(const MeshOptions& options, RunState* state)
         if (state) startProgressLine(progress, *state);
         STEPControl_Reader reader;
         std::string importError;
-        const TopoDS_Shape modelShape =
-            importStepModel(reader, inputs.modelPath, importError, state);
+        RunModel model;
+        const ModelRead read =
+            readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
+        const TopoDS_Shape& modelShape = read.shape;
         stopProgressLine(progress);
+        ::printNotes(read.notes);
         if (!importError.empty()) {
             if (inputs.modelPath.empty()) importError = describeUnnamedModel(options.datasetRoot);
             reportProblems({importError, "no mesh was written"}, complete);
