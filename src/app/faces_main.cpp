@@ -32,6 +32,7 @@
 #include <filesystem>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <utility>
 
 #include <Standard_Version.hxx>
@@ -98,7 +99,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     installLibrarySignalHandlers();
     ProgressLine progress;
     if (state) startProgressLine(progress, *state);
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader;
     std::string importError;
     // The model as its record would name it, taken in only for a dataset.
     RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
@@ -117,7 +118,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
-    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    const std::string note = describeShapeChoice(read.shapeCount);
     if (!note.empty()) printNote(note);
 
     // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have

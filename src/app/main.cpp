@@ -21,6 +21,7 @@
 #include <iomanip>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <stdexcept>
 
 #include <Standard_Version.hxx>
@@ -73,7 +74,7 @@ int run(char** argv, const char* rootArgument, const CacheSettings& cache, RunSt
     installLibrarySignalHandlers();
     ProgressLine progress;
     startProgressLine(progress, state);
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader; // made only when the model is read
     std::string importError;
     RunModel model = takeModelFile(inputs.modelPath, &state);
     const RecordReading lastRun = readRunRecord(root.string());

@@ -13,6 +13,7 @@
 #include "../run/worker.hpp"
 
 #include <cerrno>
+#include <optional>
 
 #include <unistd.h>
 
@@ -92,7 +93,7 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
 {
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader; // made only when the model is read
     std::string importError, reason;
     bool thrown = false;
     ModelRead read;

@@ -53,16 +53,16 @@ bool needsModelShape(const RecordReading& reading, const RunModel& model)
 }
 
 ModelRead readModel(const CacheSettings& cache, const std::string& path, RunModel& model,
-                    bool shapeNeeded, STEPControl_Reader& reader, std::string& error,
-                    RunState* state, std::string* reason)
+                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader,
+                    std::string& error, RunState* state, std::string* reason)
 {
     ModelRead read;
     const bool taken = !model.file.sha256.empty() && model.path == path;
     if (!cache.directory.empty() && !taken) model = takeModelFile(path, state);
     // A model whose bytes cannot be named (a pipe, a file that cannot be read) has no entry.
     if (cache.directory.empty() || model.file.sha256.empty() || !model.file.problem.empty()) {
-        read.shape = importStepModel(reader, path, error, state, reason);
-        read.shapeCount = countTransferredShapes(reader);
+        read.shape = importStepModel(reader.emplace(), path, error, state, reason);
+        read.shapeCount = countTransferredShapes(*reader);
         return read;
     }
 
@@ -80,15 +80,16 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     }
     if (lookup.entry) {
         // Found, but the geometry is needed: the model is read as without a cache.
-        read.shape = importStepModel(reader, path, error, state, reason);
-        read.shapeCount = countTransferredShapes(reader);
+        read.shape = importStepModel(reader.emplace(), path, error, state, reason);
+        read.shapeCount = countTransferredShapes(*reader);
         recordUse(state, ModelCacheUse::read);
         return read;
     }
 
     std::string problem;
-    read.shape = readAndKeep(cache, key, path, model, reader, error, state, reason, problem, read);
-    read.shapeCount = countTransferredShapes(reader);
+    read.shape =
+        readAndKeep(cache, key, path, model, reader.emplace(), error, state, reason, problem, read);
+    read.shapeCount = countTransferredShapes(*reader);
     const std::string entryPath = cacheEntryPath(cache, key);
     if (!lookup.problem.empty()) {
         read.notes.push_back("the model cache entry '" + entryPath + "' " + lookup.problem +

@@ -33,10 +33,11 @@ bool needsModelShape(const RecordReading& reading, const RunModel& model);
 /// needed: the reader's messages are printed again as it printed them, and no STEP file is read.
 /// Otherwise as importStepModel reads it; then, with a cache, the model's entry is left in it.
 /// The model's face count and facts are filled in from the entry. `error` and `reason` as for
-/// importStepModel; nothing about the cache is ever an error, only a note.
+/// importStepModel; nothing about the cache is ever an error, only a note. `reader` is made
+/// only when the STEP file is read, and holds what the library read as long as it lives.
 ModelRead readModel(const CacheSettings& cache, const std::string& path, RunModel& model,
-                    bool shapeNeeded, STEPControl_Reader& reader, std::string& error,
-                    RunState* state, std::string* reason = nullptr);
+                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader,
+                    std::string& error, RunState* state, std::string* reason = nullptr);
 
 /// Writes the faces listed in `inputs` as exportFaceFiles does, from the model's cache entry
 /// when there is one: the same bytes, which the entry holds as the export made them.

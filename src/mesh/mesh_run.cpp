@@ -19,6 +19,7 @@
 #include <cmath>
 #include <iostream>
 #include <locale>
+#include <optional>
 
 #include <BRepBndLib.hxx>
 #include <Bnd_Box.hxx>
@@ -124,7 +125,7 @@ int runMesh(const MeshOptions& options, RunState* state)
         installLibrarySignalHandlers();
         ProgressLine progress;
         if (state) startProgressLine(progress, *state);
-        STEPControl_Reader reader;
+        std::optional<STEPControl_Reader> reader;
         std::string importError;
         RunModel model;
         const ModelRead read =
