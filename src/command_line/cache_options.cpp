@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 const char* const cacheOptionsHelp =
-    "  --cache DIR        keep each STEP model read in the model cache DIR, or take it\n"
-    "                     from there (default: $TARNFOLD_CACHE; '' for none)\n"
+    "  --cache DIR        keep each STEP model read in the model cache DIR, or\n"
+    "                     take it from there (default: $TARNFOLD_CACHE; '' for none)\n"
     "  --cache-size SIZE  bound of DIR, such as 500M or 4G (default 2G): the least\n"
     "                     recently used models are removed to stay within it\n";
 
