@@ -31,20 +31,11 @@ struct BenchSettings {
 };
 
 // Each kind of run, in the order a round starts with.
-enum Run {
-    tenWithout,
-    tenFound,
-    tenKept,
-    allFound,
-    allWithout,
-    allKept,
-    allFloor,
-    runCount
-};
+enum Run { tenWithout, tenFound, tenKept, allFound, allWithout, allKept, allFloor, runCount };
 
 const char* const runNames[runCount] = {
-    "10 faces, no cache",   "10 faces, found in the cache",   "10 faces, kept in an empty cache",
-    "every face, found",    "every face, no cache",           "every face, kept in an empty cache",
+    "10 faces, no cache",    "10 faces, found in the cache", "10 faces, kept in an empty cache",
+    "every face, found",     "every face, no cache",         "every face, kept in an empty cache",
     "every face, bare floor"};
 
 void printLoad(const char* when)
@@ -156,11 +147,16 @@ std::string parseArguments(int argc, char** argv, BenchSettings& settings)
             break;
         }
         const std::string value = argv[++i];
-        if (option == "--work") settings.work = fs::absolute(value);
-        else if (option == "--tool") settings.tool = value;
-        else if (option == "--batch") settings.batch = value;
-        else if (option == "--rounds") settings.rounds = std::max(1, std::atoi(value.c_str()));
-        else return "unknown option " + option;
+        if (option == "--work")
+            settings.work = fs::absolute(value);
+        else if (option == "--tool")
+            settings.tool = value;
+        else if (option == "--batch")
+            settings.batch = value;
+        else if (option == "--rounds")
+            settings.rounds = std::max(1, std::atoi(value.c_str()));
+        else
+            return "unknown option " + option;
     }
     if (settings.work.empty() || settings.tool.empty() || settings.batch.empty() ||
         settings.model.empty()) {
@@ -213,15 +209,18 @@ int main(int argc, char** argv)
             const Run run = Run((k + round) % runCount);
             runs[run].push_back(runOne(settings, run, ten, all));
             std::cout << ' ' << formatMs(runs[run].back().wallMs);
-            if (runs[run].back().exitStatus != 0) std::cout << " (exit " << runs[run].back().exitStatus << ')';
+            if (runs[run].back().exitStatus != 0)
+                std::cout << " (exit " << runs[run].back().exitStatus << ')';
             const Dataset& dataset = run <= tenKept ? ten : all;
             const fs::path copy = settings.work / "copies" / std::to_string(run);
             copyFaceFiles(dataset.root / (run == allFloor ? "floor" : "data"), copy);
             kept[run] = copy;
         }
         std::cout << " ms" << std::endl;
-        for (const Run run : {tenFound, tenKept}) identical = identical && sameFaceFiles(kept[run], kept[tenWithout]);
-        for (const Run run : {allFound, allKept, allFloor}) identical = identical && sameFaceFiles(kept[run], kept[allWithout]);
+        for (const Run run : {tenFound, tenKept})
+            identical = identical && sameFaceFiles(kept[run], kept[tenWithout]);
+        for (const Run run : {allFound, allKept, allFloor})
+            identical = identical && sameFaceFiles(kept[run], kept[allWithout]);
     }
 
     std::cout << "\nmedians (min-max) over " << settings.rounds << " rounds; ratios pair by pair\n";
@@ -229,8 +228,8 @@ int main(int argc, char** argv)
         std::cout << "  " << runNames[run] << ": " << seconds(runs[run]) << ", peak "
                   << memory(runs[run]) << '\n';
     }
-    std::cout << "  10 faces found in the cache / no cache: " << ratios(runs[tenFound], runs[tenWithout])
-              << " (goal: at most 0.15)\n"
+    std::cout << "  10 faces found in the cache / no cache: "
+              << ratios(runs[tenFound], runs[tenWithout]) << " (goal: at most 0.15)\n"
               << "  every face found in the cache / the bare floor: "
               << ratios(runs[allFound], runs[allFloor]) << " (goal: at most 0.35)\n"
               << "  a first run that leaves its entry / no cache, 10 faces: "

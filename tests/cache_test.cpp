@@ -80,8 +80,8 @@ std::vector<std::string> entriesIn(const fs::path& cache)
 TopoDS_Shape drilledBox()
 {
     const TopoDS_Shape box = BRepPrimAPI_MakeBox(40, 30, 10).Shape();
-    return BRepAlgoAPI_Cut(box, BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(20, 15, -1), gp::DZ()), 5, 12)
-                                    .Shape())
+    return BRepAlgoAPI_Cut(
+               box, BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(20, 15, -1), gp::DZ()), 5, 12).Shape())
         .Shape();
 }
 
@@ -116,7 +116,8 @@ TEST_F(CacheTest, ThroughTheCacheAsWithout)
     ASSERT_EQ(writer.Transfer(box, STEPControl_AsIs), IFSelect_RetDone);
     ASSERT_EQ(writer.Transfer(drilledBox(), STEPControl_AsIs), IFSelect_RetDone);
     ASSERT_EQ(writer.Write((dir / "two.step").c_str()), IFSelect_RetDone);
-    fs::copy(fs::path(TARNFOLD_SOURCE_DIR) / "examples", dir / "examples", fs::copy_options::recursive);
+    fs::copy(fs::path(TARNFOLD_SOURCE_DIR) / "examples", dir / "examples",
+             fs::copy_options::recursive);
     removeProducts(dir / "examples/bracket/data");
 
     struct Case {
@@ -146,14 +147,21 @@ TEST_F(CacheTest, ThroughTheCacheAsWithout)
     }
     EXPECT_EQ(listNames(cache).size(), cases.size());
 
+    // Run again over the face files and record of a run: found in the cache, as without it.
+    const fs::path data = dir / "drilled" / "data";
+    runBinary(TARNFOLD_BINARY, {"drilled"}, dir);
+    const ToolRun again = runBinary(TARNFOLD_BINARY, {"drilled"}, dir);
+    const std::map<std::string, std::string> files = productsOf(data);
+    expectSame(runOn(TARNFOLD_BINARY, {"--cache", cache, "drilled"}, dir, data), {again, files},
+               "run again, found in the cache");
+
     // In this process: the model found in the cache comes with no shape and no STEP read, and its
     // faces are the bytes the export makes of the shape the library reads.
     RunModel model = takeModelFile((dir / "drilled.step").string());
     std::optional<STEPControl_Reader> read, found;
     std::string error;
     const ModelRead fromLibrary = readModel({}, model.path, model, false, read, error, nullptr);
-    const ModelRead fromCache =
-        readModel({cache}, model.path, model, false, found, error, nullptr);
+    const ModelRead fromCache = readModel({cache}, model.path, model, false, found, error, nullptr);
     ASSERT_EQ(error, "");
     ASSERT_TRUE(fromCache.entry);
     EXPECT_TRUE(fromCache.shape.IsNull());
@@ -214,10 +222,9 @@ TEST_F(CacheTest, DamagedEntriesAreReadAround)
     for (const Case& c : cases) {
         c.make();
         const Outcome read = runOn(TARNFOLD_BINARY, {"--cache", cache.string(), "set"}, dir, data);
-        const std::string tail =
-            c.replaced ? ", and the entry replaced"
-                       : "; the entry could not be replaced: cannot write '" + entry +
-                             "': Is a directory";
+        const std::string tail = c.replaced ? ", and the entry replaced"
+                                            : "; the entry could not be replaced: cannot write '" +
+                                                  entry + "': Is a directory";
         Outcome expected = without;
         expected.run.err = "tarnfold: note: the model cache entry '" + entry + "' " + c.note +
                            ": 'drilled.step' was read instead" + tail + "\n" + without.run.err;
@@ -280,8 +287,8 @@ TEST_F(CacheTest, ReadOnlyCacheIsANote)
     fs::create_directory(dir / "cache");
     fs::permissions(dir / "cache", fs::perms(0555));
     // As root, only a process without the power to override permissions sees them.
-    const ToolRun probe = runBinary("/usr/bin/touch", {"cache/probe"}, dir, {},
-                                    [] { dropOverridingPermissions(); });
+    const ToolRun probe =
+        runBinary("/usr/bin/touch", {"cache/probe"}, dir, {}, [] { dropOverridingPermissions(); });
     if (probe.exitStatus == 0) GTEST_SKIP() << "this process cannot be kept from writing anywhere";
     const auto readOnly = [] { dropOverridingPermissions(); };
     const Outcome notKept =
@@ -299,8 +306,8 @@ TEST_F(CacheTest, ReadOnlyCacheIsANote)
     fs::permissions(dir / "cache", fs::perms(0755));
     runOn(TARNFOLD_BINARY, {"--cache", "cache", "set"}, dir, data);
     fs::permissions(dir / "cache", fs::perms(0555));
-    expectSame(runOn(TARNFOLD_BINARY, {"--cache", "cache", "set"}, dir, data, readOnly),
-               without, "found in a read-only cache");
+    expectSame(runOn(TARNFOLD_BINARY, {"--cache", "cache", "set"}, dir, data, readOnly), without,
+               "found in a read-only cache");
 }
 
 // tarnfold-batch through the cache gives the rows, lines and files it gives without; it counts
@@ -326,30 +333,37 @@ TEST_F(CacheTest, BatchCountsAndBoundsTheCache)
     };
     const auto [without, withoutFiles] = batch({});
     const std::string statsLine = "tarnfold-batch: model cache 'cache': ";
-    for (const std::string counts : {"0 of 2 models found in it, 2 kept", "2 of 2 models found in it, 0 kept"}) {
+    for (const std::string counts :
+         {"0 of 2 models found in it, 2 kept", "2 of 2 models found in it, 0 kept"}) {
         const auto [through, files] = batch({"--cache", "cache", "--cache-stats"});
         EXPECT_EQ(through.out, without.out) << counts;
         EXPECT_EQ(through.exitStatus, without.exitStatus) << counts;
         EXPECT_EQ(files, withoutFiles) << counts;
         ASSERT_EQ(through.err.rfind(without.err, 0), 0u) << through.err;
-        EXPECT_TRUE(std::regex_match(through.err.substr(without.err.size()),
-                                     std::regex(statsLine + counts + "; 2 entries, [0-9.]+ KiB of 2 GiB\n")))
+        EXPECT_TRUE(std::regex_match(
+            through.err.substr(without.err.size()),
+            std::regex(statsLine + counts + "; 2 entries, [0-9.]+ KiB of 2 GiB\n")))
             << through.err;
     }
 
     // Room for the larger entry alone: keeping b's removes a's, the one used earlier.
     std::uintmax_t largest = 0;
-    for (const std::string& entry : entriesIn(dir / "cache")) largest = std::max(largest, fs::file_size(entry));
+    for (const std::string& entry : entriesIn(dir / "cache"))
+        largest = std::max(largest, fs::file_size(entry));
     batch({"--cache", "small", "--cache-size", std::to_string(largest)});
     const std::vector<std::string> left = entriesIn(dir / "small");
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_NE(readFile(left[0]).find("model_sha256\t" + sha256Of(dir / "b.step")), std::string::npos);
+    EXPECT_NE(readFile(left[0]).find("model_sha256\t" + sha256Of(dir / "b.step")),
+              std::string::npos);
     const ToolRun stats = runBatch({"--cache-stats", "--cache", "small"}, dir);
     EXPECT_EQ(stats.exitStatus, 0);
-    EXPECT_TRUE(std::regex_match(stats.out, std::regex("model cache 'small': 1 entry, [0-9.]+ KiB of 2 GiB\n"))) << stats.out;
+    EXPECT_TRUE(std::regex_match(
+        stats.out, std::regex("model cache 'small': 1 entry, [0-9.]+ KiB of 2 GiB\n")))
+        << stats.out;
 
     // A model read by tarnfold-faces is left for tarnfold and tarnfold-batch to find.
-    const ToolRun faces = runBinary(TARNFOLD_FACES_BINARY, {"--cache", "pick", "--model", "a.step"}, dir);
+    const ToolRun faces =
+        runBinary(TARNFOLD_FACES_BINARY, {"--cache", "pick", "--model", "a.step"}, dir);
     EXPECT_EQ(faces.exitStatus, 0) << faces.err;
     const ToolRun found = runBatch({"--cache", "pick", "--cache-stats", "a1"}, dir);
     EXPECT_NE(found.err.find(" 1 of 1 model found in it, 0 kept;"), std::string::npos) << found.err;
@@ -362,7 +376,8 @@ TEST_F(CacheTest, CacheOptions)
         {{"--cache-size", "2X", "set"},
          "tarnfold: error: --cache-size needs a size such as 500M, 4G or 1048576, not '2X'; see "
          "tarnfold --help\n"},
-        {{"set", "--cache"}, "tarnfold: error: option --cache needs a value; see tarnfold --help\n"},
+        {{"set", "--cache"},
+         "tarnfold: error: option --cache needs a value; see tarnfold --help\n"},
         {{"--cache", "c"}, "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>\n"},
     };
     for (const auto& [args, err] : cases) {
@@ -373,6 +388,7 @@ TEST_F(CacheTest, CacheOptions)
     }
     const ToolRun stats = runBatch({"--cache-stats"}, dir);
     EXPECT_EQ(stats.exitStatus, 2);
-    EXPECT_EQ(stats.err, "tarnfold-batch: error: --cache-stats needs a model cache: --cache DIR, or "
-                         "TARNFOLD_CACHE in the environment; see tarnfold-batch --help\n");
+    EXPECT_EQ(stats.err,
+              "tarnfold-batch: error: --cache-stats needs a model cache: --cache DIR, or "
+              "TARNFOLD_CACHE in the environment; see tarnfold-batch --help\n");
 }

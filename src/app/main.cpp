@@ -28,7 +28,8 @@
 
 namespace {
 
-constexpr const char* usageLine = "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>";
+constexpr const char* usageLine =
+    "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>";
 
 void printHelp()
 {
@@ -78,8 +79,9 @@ int run(char** argv, const char* rootArgument, const CacheSettings& cache, RunSt
     std::string importError;
     RunModel model = takeModelFile(inputs.modelPath, &state);
     const RecordReading lastRun = readRunRecord(root.string());
-    const ModelRead read = readModel(cache, inputs.modelPath, model,
-                                     needsModelShape(lastRun, model), reader, importError, &state);
+    const bool shapeNeeded = needsModelShape(lastRun, model, root.string());
+    const ModelRead read =
+        readModel(cache, inputs.modelPath, model, shapeNeeded, reader, importError, &state);
     const TopoDS_Shape& modelShape = read.shape;
     printNotes(read.notes);
     if (!importError.empty()) {

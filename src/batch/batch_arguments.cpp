@@ -114,8 +114,8 @@ BatchOptions parseBatchArguments(int argc, char** argv)
         }
     }
     if (options.cacheStats && options.cache.directory.empty()) {
-        throw std::invalid_argument(std::string("--cache-stats needs a model cache: --cache DIR, or ") +
-                                    cacheVariable + " in the environment");
+        throw std::invalid_argument(std::string("--cache-stats needs a model cache: --cache ") +
+                                    "DIR, or " + cacheVariable + " in the environment");
     }
     if (options.roots.empty() && options.listFile.empty() && !options.cacheStats) {
         throw std::invalid_argument("no dataset root given");

@@ -54,10 +54,10 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, const ModelRe
     enterPhase(&state, RunPhase::checking);
     const std::vector<ListFileNow> lists = readListFiles(dataset.root);
     const RecordReading lastRun = readRunRecord(dataset.root);
-    // The model came from the cache because no record asked for its shape when the worker
-    // began; a record that does now was written meanwhile, by another run.
-    if (model.shape.IsNull() && needsModelShape(lastRun, model)) {
-        return {"the record of the last run '" + dataFilePath(dataset.root, recordFileName) +
+    // The model came from the cache because no dataset asked for its shape when the worker
+    // began; one that does now was changed meanwhile, by another run.
+    if (model.shape.IsNull() && needsModelShape(lastRun, model, dataset.root)) {
+        return {"the record or the face files of '" + dataset.root +
                 "' changed while the batch ran; run again"};
     }
     ListBinding binding = checkListBinding(dataset.root, lastRun, lists, sampled);
@@ -105,7 +105,8 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     try {
         bool shapeNeeded = false;
         for (const std::size_t index : group.members) {
-            shapeNeeded = shapeNeeded || needsModelShape(readRunRecord(datasets[index].root), model);
+            const std::string& root = datasets[index].root;
+            shapeNeeded = shapeNeeded || needsModelShape(readRunRecord(root), model, root);
         }
         read = readModel(cache, group.modelPath, model, shapeNeeded, reader, importError, &state,
                          &reason);

@@ -21,7 +21,8 @@ constexpr std::size_t digestLineSize = 7 + 64 + 1; // "sha256\t", 64 hex digits,
 unsigned usableProcessors()
 {
     cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return unsigned(std::max(1, CPU_COUNT(&set)));
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return unsigned(std::max(1, CPU_COUNT(&set)));
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
@@ -56,8 +57,8 @@ bool appendEveryFace(const std::vector<TopoDS_Face>& faces, std::string& text,
     std::vector<std::string> others(parts);
     std::vector<char> whole(parts, 0);
     const auto make = [&](std::size_t part) {
-        whole[part] = appendFaces(faces, bound(part), bound(part + 1), part == 0 ? text : others[part],
-                                  sizes);
+        whole[part] = appendFaces(faces, bound(part), bound(part + 1),
+                                  part == 0 ? text : others[part], sizes);
     };
     // One face in this thread before any other starts, so that whatever the library sets up on
     // its first use is set up.

@@ -4,6 +4,7 @@
 #include "../model/step_import.hpp"
 #include "../run/run_state.hpp"
 
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -34,8 +35,8 @@ TopoDS_Shape readAndKeep(const CacheSettings& cache, const std::string& key,
     CacheEntry entry;
     // The faces' files take about three times the bytes of the STEP file.
     const std::size_t expected = 4 * model.file.size + model.facts->outline.size() + (1 << 20);
-    if (!makeCacheEntry(key, shape, countTransferredShapes(reader), capture.messages,
-                        *model.facts, expected, entry)) {
+    if (!makeCacheEntry(key, shape, countTransferredShapes(reader), capture.messages, *model.facts,
+                        expected, entry)) {
         return shape;
     }
     problem = keepCacheEntry(cache, key, entry.text);
@@ -46,15 +47,27 @@ TopoDS_Shape readAndKeep(const CacheSettings& cache, const std::string& key,
 
 } // namespace
 
-bool needsModelShape(const RecordReading& reading, const RunModel& model)
+bool needsModelShape(const RecordReading& reading, const RunModel& model, const std::string& root)
 {
-    return reading.exists && reading.problem.empty() &&
-           !describeModelChange(reading.record, model).empty();
+    if (reading.exists) {
+        return reading.problem.empty() && !describeModelChange(reading.record, model).empty();
+    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(dataFilePath(root, ""), error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() > 9 && name.rfind("face", 0) == 0 &&
+            name.compare(name.size() - 5, 5, ".brep") == 0 &&
+            name.find_first_not_of("0123456789", 4) == name.size() - 5) {
+            return true;
+        }
+    }
+    return false;
 }
 
 ModelRead readModel(const CacheSettings& cache, const std::string& path, RunModel& model,
-                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader,
-                    std::string& error, RunState* state, std::string* reason)
+                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader, std::string& error,
+                    RunState* state, std::string* reason)
 {
     ModelRead read;
     const bool taken = !model.file.sha256.empty() && model.path == path;
@@ -92,11 +105,11 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     read.shapeCount = countTransferredShapes(*reader);
     const std::string entryPath = cacheEntryPath(cache, key);
     if (!lookup.problem.empty()) {
-        read.notes.push_back("the model cache entry '" + entryPath + "' " + lookup.problem +
-                             ": '" + path + "' was read instead" +
-                             (!read.entry        ? ""
-                              : problem.empty() ? ", and the entry replaced"
-                                                : "; the entry could not be replaced: " + problem));
+        std::string note = "the model cache entry '" + entryPath + "' " + lookup.problem + ": '" +
+                           path + "' was read instead";
+        if (read.entry && problem.empty()) note += ", and the entry replaced";
+        if (read.entry && !problem.empty()) note += "; the entry could not be replaced: " + problem;
+        read.notes.push_back(note);
     } else if (read.entry && !problem.empty()) {
         read.notes.push_back("'" + path + "' is not kept in the model cache '" + cache.directory +
                              "': " + problem);
@@ -111,6 +124,6 @@ std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetIn
     if (!read.entry) return exportFaceFiles(read.shape, inputs, root, state, hashes);
     const CacheEntry& entry = *read.entry;
     return exportFaceBytes(
-        countCachedFaces(entry), [&](int number) { return cachedFaceBytes(entry, number); },
-        inputs, root, state, hashes);
+        countCachedFaces(entry), [&](int number) { return cachedFaceBytes(entry, number); }, inputs,
+        root, state, hashes);
 }

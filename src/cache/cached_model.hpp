@@ -18,15 +18,17 @@ struct RunState;
 
 /// A model as a run has it: found in the model cache, or read by the library.
 struct ModelRead {
-    TopoDS_Shape shape; ///< the model shape; null when the model came from the cache
-    int shapeCount = 0; ///< the shapes its transfer gave
+    TopoDS_Shape shape;              ///< the model shape; null when the model came from the cache
+    int shapeCount = 0;              ///< the shapes its transfer gave
     std::optional<CacheEntry> entry; ///< its entry, found or made; none without a cache
     std::vector<std::string> notes;  ///< an entry that could not be used, or not be kept
 };
 
-/// Whether the check of a dataset's lists against the record `reading` needs the shape of
-/// `model`: when the record was made for other bytes, or by other versions.
-bool needsModelShape(const RecordReading& reading, const RunModel& model);
+/// Whether the check of the lists of the dataset at `root` against the record `reading` may
+/// need the shape of `model`: when the record was made for other bytes, or by other versions;
+/// and, to be safe, when there is no record but face files of an earlier run, which a check may
+/// take the record's place with.
+bool needsModelShape(const RecordReading& reading, const RunModel& model, const std::string& root);
 
 /// Gets the model at `path` into `model`, taking its bytes in first unless `model` holds them
 /// already (takeModelFile). From the cache, when it holds the model's entry and the shape is not
@@ -36,12 +38,11 @@ bool needsModelShape(const RecordReading& reading, const RunModel& model);
 /// importStepModel; nothing about the cache is ever an error, only a note. `reader` is made
 /// only when the STEP file is read, and holds what the library read as long as it lives.
 ModelRead readModel(const CacheSettings& cache, const std::string& path, RunModel& model,
-                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader,
-                    std::string& error, RunState* state, std::string* reason = nullptr);
+                    bool shapeNeeded, std::optional<STEPControl_Reader>& reader, std::string& error,
+                    RunState* state, std::string* reason = nullptr);
 
 /// Writes the faces listed in `inputs` as exportFaceFiles does, from the model's cache entry
 /// when there is one: the same bytes, which the entry holds as the export made them.
 std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
                                           const std::filesystem::path& root,
-                                          RunState* state = nullptr,
-                                          FaceHashes* hashes = nullptr);
+                                          RunState* state = nullptr, FaceHashes* hashes = nullptr);

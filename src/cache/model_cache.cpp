@@ -87,7 +87,8 @@ std::vector<StoredEntry> listEntries(const std::string& directory, bool removeAb
         }
         if (endsWith(name, entryEnding)) {
             entries.push_back({path, std::uint64_t(status.st_size), status.st_mtim});
-        } else if (removeAbandoned && name.find(std::string(entryEnding) + ".tmp") != std::string::npos &&
+        } else if (removeAbandoned &&
+                   name.find(std::string(entryEnding) + ".tmp") != std::string::npos &&
                    now - status.st_mtim.tv_sec > abandonedAfterSeconds) {
             ::unlink(path.c_str());
         }
@@ -135,14 +136,14 @@ std::string keepCacheEntry(const CacheSettings& cache, const std::string& key,
 {
     const std::string path = cacheEntryPath(cache, key);
     if (text.size() > cache.sizeLimit) {
-        return "its entry of " + describeSize(text.size()) + " is larger than the cache's limit of " +
-               describeSize(cache.sizeLimit);
+        return "its entry of " + describeSize(text.size()) +
+               " is larger than the cache's limit of " + describeSize(cache.sizeLimit);
     }
     std::error_code error;
     std::filesystem::create_directories(cache.directory, error);
     if (error) {
-        return "cannot create the cache directory '" + cache.directory + "': " +
-               systemReason(error.value());
+        return "cannot create the cache directory '" + cache.directory +
+               "': " + systemReason(error.value());
     }
     std::vector<StoredEntry> entries = listEntries(cache.directory, true);
     std::uint64_t total = text.size();

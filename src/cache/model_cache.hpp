@@ -11,7 +11,7 @@ constexpr std::uint64_t defaultCacheSize = std::uint64_t(2) << 30;
 
 /// Where the models are kept and how much room they may take.
 struct CacheSettings {
-    std::string directory;                    ///< "" for no cache
+    std::string directory;                      ///< "" for no cache
     std::uint64_t sizeLimit = defaultCacheSize; ///< bytes of entries the directory may hold
 };
 

@@ -32,11 +32,16 @@ std::uint64_t parseSize(const std::string& text)
         }
     }
     int shift = 0;
-    if (unit == "K" || unit == "k") shift = 10;
-    else if (unit == "M") shift = 20;
-    else if (unit == "G") shift = 30;
-    else if (unit == "T") shift = 40;
-    else if (!unit.empty()) return refuse();
+    if (unit == "K" || unit == "k")
+        shift = 10;
+    else if (unit == "M")
+        shift = 20;
+    else if (unit == "G")
+        shift = 30;
+    else if (unit == "T")
+        shift = 40;
+    else if (!unit.empty())
+        return refuse();
     const std::uint64_t number = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
     if (number == 0 || number > (std::uint64_t(1) << (62 - shift))) return refuse();
     return number << shift;

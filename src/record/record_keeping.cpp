@@ -199,7 +199,8 @@ RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& l
                         const FaceHashes& hashes, const std::string& outlineSha256)
 {
     std::optional<ModelFacts> derived;
-    const ModelFacts& facts = model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
+    const ModelFacts& facts =
+        model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
     return recordRun(model, lists, hashes, facts.firstVisits, outlineSha256);
 }
 
@@ -220,7 +221,8 @@ std::string keepRunRecord(const std::string& root, const RunModel& model,
                "' changed while they were read: no record of this run was kept; run again";
     }
     std::optional<ModelFacts> derived;
-    const ModelFacts& facts = model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
+    const ModelFacts& facts =
+        model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
     return writeRunRecord(root,
                           recordRun(model, lists, hashes, facts.firstVisits, facts.outlineSha256),
                           facts.outline, state);
