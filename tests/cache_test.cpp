@@ -99,7 +99,7 @@ bool dropOverridingPermissions()
 } // namespace
 
 // On models that the test builds, a face visited twice, a model of two shapes, a stray entry,
-// and on the example: without a cache, then through an empty cache (which keeps the model),
+// the same bytes under another path, and on the example: without a cache, then through an empty cache (which keeps the model),
 // then through the filled one named by TARNFOLD_CACHE, the same output, status, face files and
 // record. The filled cache gives the model without the library reading any STEP.
 TEST_F(CacheTest, ThroughTheCacheAsWithout)
@@ -119,12 +119,14 @@ TEST_F(CacheTest, ThroughTheCacheAsWithout)
     fs::copy(fs::path(TARNFOLD_SOURCE_DIR) / "examples", dir / "examples",
              fs::copy_options::recursive);
     removeProducts(dir / "examples/bracket/data");
+    fs::copy(dir / "drilled.step", dir / "copy.step");
 
     struct Case {
         std::string root, model, force, restraint;
     };
     const std::vector<Case> cases = {
         {"drilled", "drilled.step", "1 0 0\n7 0 0\n", "3 0 0 0 0 0 0\n"},
+        {"copy", "copy.step", "2 0 0\n", ""},
         {"twice", "twice.step", "2 0 0\n8 0 0\n", "9 1 1 1 0 0 0\n"},
         {"two", "two.step", "1 0 0\n99 0 0\n", ""},
         {"examples/bracket", "", "", ""},
@@ -145,7 +147,7 @@ TEST_F(CacheTest, ThroughTheCacheAsWithout)
                          [] { ::setenv("TARNFOLD_CACHE", "/nonexistent/cache", 1); }),
                    without, c.root + ", no cache");
     }
-    EXPECT_EQ(listNames(cache).size(), cases.size());
+    EXPECT_EQ(listNames(cache).size(), cases.size() - 1); // copy.step is drilled.step's bytes
 
     // Run again over the face files and record of a run: found in the cache, as without it.
     const fs::path data = dir / "drilled" / "data";
@@ -172,6 +174,11 @@ TEST_F(CacheTest, ThroughTheCacheAsWithout)
         EXPECT_EQ(cachedFaceBytes(*fromCache.entry, number), faceFileBytes(face)) << number;
     });
     EXPECT_EQ(countCachedFaces(*fromCache.entry), faces);
+    // Messages that would be printed name a path only when they are at least the printers' level.
+    const std::vector<LibraryMessage> named = {{"Reading 'a.step'", int(Message_Trace)},
+                                               {"Loaded", int(Message_Info)}};
+    EXPECT_FALSE(wouldPrintText(named, "a.step"));
+    EXPECT_TRUE(wouldPrintText({{"Fail in 'a.step'", int(Message_Fail)}}, "a.step"));
 }
 
 // A damaged, cut short, foreign or unreadable entry is read around: one note, the results of a

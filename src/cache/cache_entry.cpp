@@ -184,9 +184,9 @@ std::string cachedFaceBytes(const CacheEntry& entry, int number)
     return entry.text.substr(entry.faceStarts[at], entry.faceStarts[at + 1] - entry.faceStarts[at]);
 }
 
-bool makeCacheEntry(const std::string& key, const TopoDS_Shape& shape, int shapeCount,
-                    const std::vector<LibraryMessage>& messages, const ModelFacts& facts,
-                    std::size_t expectedSize, CacheEntry& entry)
+bool makeCacheEntry(const std::string& key, const std::string& modelPath, const TopoDS_Shape& shape,
+                    int shapeCount, const std::vector<LibraryMessage>& messages,
+                    const ModelFacts& facts, std::size_t expectedSize, CacheEntry& entry)
 {
     std::vector<TopoDS_Face> faces;
     visitFaces(shape, [&](int, const TopoDS_Face& face) { faces.push_back(face); });
@@ -195,6 +195,9 @@ bool makeCacheEntry(const std::string& key, const TopoDS_Shape& shape, int shape
     std::string& text = made.text;
     text.reserve(expectedSize);
     text = key;
+    appendLine(text, "path", std::to_string(modelPath.size()));
+    text += modelPath;
+    text += '\n';
     appendLine(text, "shapes", std::to_string(shapeCount));
     appendLine(text, "messages", std::to_string(messages.size()));
     for (const LibraryMessage& message : messages) {
@@ -220,6 +223,7 @@ bool makeCacheEntry(const std::string& key, const TopoDS_Shape& shape, int shape
     text += '\n';
     appendLine(text, "sizes", joinNumbers(sizes));
     text += digestKey + sha256Hex(text) + '\n';
+    made.modelPath = modelPath;
     made.messages = messages;
     made.shapeCount = shapeCount;
     made.facts = facts;
@@ -250,8 +254,10 @@ std::string parseCacheEntry(std::string text, const std::string& key, CacheEntry
         return "cannot be read: " + (reader.problem.empty() ? std::string(why) : reader.problem);
     };
     std::string value;
-    std::size_t shapes = 0, count = 0, faceCount = 0;
-    if (!reader.line("shapes", value) || !parseCount(value, shapes) ||
+    std::size_t pathSize = 0, shapes = 0, count = 0, faceCount = 0;
+    if (!reader.line("path", value) || !parseCount(value, pathSize) ||
+        !reader.bytes(pathSize, read.modelPath) || !reader.newline() ||
+        !reader.line("shapes", value) || !parseCount(value, shapes) ||
         !reader.line("messages", value) || !parseCount(value, count)) {
         return unreadable("a count is no count");
     }

@@ -15,7 +15,7 @@ void recordUse(RunState* state, ModelCacheUse use)
 }
 
 // Reads the model as without a cache, gathering what the reader prints, and leaves its entry
-// in the cache. Says in `read.notes` why an entry was not kept.
+// in the cache. Sets `problem` to why the cache did not keep it.
 TopoDS_Shape readAndKeep(const CacheSettings& cache, const std::string& key,
                          const std::string& path, RunModel& model, STEPControl_Reader& reader,
                          std::string& error, RunState* state, std::string* reason,
@@ -35,8 +35,8 @@ TopoDS_Shape readAndKeep(const CacheSettings& cache, const std::string& key,
     CacheEntry entry;
     // The faces' files take about three times the bytes of the STEP file.
     const std::size_t expected = 4 * model.file.size + model.facts->outline.size() + (1 << 20);
-    if (!makeCacheEntry(key, shape, countTransferredShapes(reader), capture.messages, *model.facts,
-                        expected, entry)) {
+    if (!makeCacheEntry(key, path, shape, countTransferredShapes(reader), capture.messages,
+                        *model.facts, expected, entry)) {
         return shape;
     }
     problem = keepCacheEntry(cache, key, entry.text);
@@ -81,7 +81,12 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
 
     const std::string key = cacheEntryKey(model.file.sha256);
     CacheLookup lookup = findCacheEntry(cache, key);
-    if (lookup.entry && !shapeNeeded) {
+    // The same bytes under another path: the messages may name the path it was read by, and
+    // are printed again only where none that would be printed does.
+    const bool replayable = lookup.entry && (lookup.entry->modelPath == path ||
+                                             !wouldPrintText(lookup.entry->messages,
+                                                             lookup.entry->modelPath));
+    if (lookup.entry && replayable && !shapeNeeded) {
         std::cout.flush();
         replayLibraryMessages(lookup.entry->messages);
         model.faceCount = countCachedFaces(*lookup.entry);
@@ -92,7 +97,8 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
         return read;
     }
     if (lookup.entry) {
-        // Found, but the geometry is needed: the model is read as without a cache.
+        // Found, but the geometry is needed, or its messages name another path: the model is
+        // read as without a cache, and the entry stays as it is.
         read.shape = importStepModel(reader.emplace(), path, error, state, reason);
         read.shapeCount = countTransferredShapes(*reader);
         recordUse(state, ModelCacheUse::read);

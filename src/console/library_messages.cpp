@@ -127,6 +127,19 @@ bool finishLibraryCapture(LibraryCapture& capture)
     return again.str() == capture.console;
 }
 
+bool wouldPrintText(const std::vector<LibraryMessage>& messages, const std::string& text)
+{
+    for (const Handle(Message_Printer)& printer : Message::DefaultMessenger()->Printers()) {
+        for (const LibraryMessage& message : messages) {
+            if (message.gravity >= int(printer->GetTraceLevel()) &&
+                message.text.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void replayLibraryMessages(const std::vector<LibraryMessage>& messages)
 {
     const Handle(Message_Messenger)& messenger = Message::DefaultMessenger();

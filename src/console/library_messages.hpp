@@ -41,6 +41,9 @@ void startLibraryCapture(LibraryCapture& capture);
 /// the console meanwhile: nothing was written to it past the library's printers.
 bool finishLibraryCapture(LibraryCapture& capture);
 
+/// Whether any of `messages` that the library's printers would print holds `text`.
+bool wouldPrintText(const std::vector<LibraryMessage>& messages, const std::string& text);
+
 /// Gives `messages` to the library's messenger again, in order, so that its printers print
 /// them as they printed them when they were first given, to wherever they print now.
 void replayLibraryMessages(const std::vector<LibraryMessage>& messages);
