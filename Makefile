@@ -12,7 +12,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-record bench-batch bench-reals install lint-man package \
+	bench-allocators bench-since bench-record bench-batch bench-reals bench-cache \
+	check-cache-corpus install lint-man package \
 	check-package image check-image test-cluster docs \
 	windows test-windows test-windows-base measure-faces clean
 
@@ -27,7 +28,9 @@ $(BUILD_DIR)/CMakeCache.txt: | deps
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Builds only what it runs: tarnfold, not the other commands and the test suite.
+run: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tarnfold
 	$(BUILD_DIR)/tarnfold $(DATASET)
 
 test: build
@@ -136,6 +139,24 @@ bench-batch:
 	  -DTARNFOLD_BENCH_ROUNDS="$(PAIRS)" -DTARNFOLD_BENCH_SEPARATE="$(SEPARATE)" \
 	  -DTARNFOLD_BENCH_BATCH_MEASURE="$(BATCH_MEASURE)" -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench_batch
+
+# bench-cache: the model cache on the corpus model (CORPUS): 10 listed faces through a filled
+# cache against the same run without one, every face through it against the bare floor, the cost
+# of a first run that leaves the entry, peak memory; then tarnfold-batch on 30 datasets of the
+# model against one run. PAIRS rounds (default 5 here). Prints its figures; never fails on a time.
+bench-cache: PAIRS = 5
+bench-cache:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(PAIRS)" -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_cache_bench
+
+# Every face file of every model in CORPUS_DIR through the model cache (when it keeps the model
+# and when it gives it) against the same run without it, byte for byte, with stdout, stderr and
+# the exit status. Not a test: it needs models that the tests may not rely on.
+CORPUS_DIR ?= ../shared/corpus
+check-cache-corpus: build
+	scripts/check-cache-corpus $(BUILD_DIR) $(CORPUS_DIR)
 
 # Installs into $(DESTDIR)$(PREFIX): bin, share/man/man1, share/doc/tarnfold.
 install: build

@@ -122,7 +122,8 @@ TEST_F(BatchTest, CommandLine)
     };
     const std::vector<Case> cases = {
         {{}, 2, "usage: tarnfold-batch [options] <dataset-root>...\n"
-                "       tarnfold-batch [options] --from FILE [<dataset-root>...]\n"},
+                "       tarnfold-batch [options] --from FILE [<dataset-root>...]\n"
+                "       tarnfold-batch --cache-stats [--cache DIR]\n"},
         {{"--jobs", "0", "a"}, 2,
          "tarnfold-batch: error: --jobs needs a whole number from 1 to 1024, not '0'; see "
          "tarnfold-batch --help\n"},

@@ -58,7 +58,7 @@ TEST(Console, NoArgumentIsAUsageError)
     const ToolRun run = runTool({});
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "usage: tarnfold <dataset-root>\n");
+    EXPECT_EQ(run.err, "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>\n");
 }
 
 TEST(Console, HelpAndVersion)
@@ -66,7 +66,7 @@ TEST(Console, HelpAndVersion)
     for (const std::string flag : {"-h", "--help"}) {
         const ToolRun run = runTool({flag});
         EXPECT_EQ(run.exitStatus, 0) << flag;
-        EXPECT_EQ(run.out.rfind("usage: tarnfold <dataset-root>\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.rfind("usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>\n", 0), 0u) << run.out;
         EXPECT_EQ(run.err, "") << flag;
     }
     const ToolRun version = runTool({"--version"});

@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 
 void TempDirTest::SetUp()
 {
+    // The commands run by a test use a model cache only where the test gives them one.
+    ::unsetenv("TARNFOLD_CACHE");
     std::string pattern = (fs::temp_directory_path() / "tarnfold-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir = pattern;

@@ -1,6 +1,7 @@
 // tarnfold-faces: prints the table of a model's faces, numbered as tarnfold numbers them, draws
 // the model with the faces of a dataset's lists coloured and numbered, and writes a 3D page to
 // pick faces in a browser.
+#include "../cache/cached_model.hpp"
 #include "../command_line/faces_arguments.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
@@ -35,6 +36,7 @@
 #include <filesystem>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <utility>
 
 #include <Standard_Version.hxx>
@@ -100,12 +102,15 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     installLibrarySignalHandlers();
     ProgressLine progress;
     if (state) startProgressLine(progress, *state);
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader;
     std::string importError;
     // The model as its record would name it, taken in only for a dataset.
     RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
-    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, state);
+    const ModelRead read =
+        readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
+    const TopoDS_Shape& modelShape = read.shape;
     stopProgressLine(progress);
+    printNotes(read.notes);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
             importError = describeUnnamedModel(root);
@@ -116,7 +121,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
-    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    const std::string note = describeShapeChoice(read.shapeCount);
     if (!note.empty()) printNote(note);
 
     // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have

@@ -1,5 +1,7 @@
 // tarnfold <dataset-root>: writes the faces that a dataset's force and restraint lists name to
 // <root>/data/face<N>.brep, one BRep file per face.
+#include "../cache/cached_model.hpp"
+#include "../command_line/cache_options.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../console/progress.hpp"
@@ -22,12 +24,15 @@
 #include <iomanip>
 #include <iostream>
 #include <locale>
+#include <optional>
+#include <stdexcept>
 
 #include <Standard_Version.hxx>
 
 namespace {
 
-constexpr const char* usageLine = "usage: tarnfold <dataset-root>";
+constexpr const char* usageLine =
+    "usage: tarnfold [--cache DIR] [--cache-size SIZE] <dataset-root>";
 
 void printHelp()
 {
@@ -50,19 +55,25 @@ void printHelp()
                  "it did not write and that holds another face than its number's, and a crash\n"
                  "of the STEP library included), 2 for a usage error, 128+N when stopped by\n"
                  "signal N.\n\n"
-                 "  -h, --help     show this help\n"
-                 "  --version      show the version of tarnfold and of OpenCASCADE\n"
+                 "With a model cache, a model read once is kept in it: what the STEP reader\n"
+                 "printed, the bytes of every face file and what the record takes from the\n"
+                 "model, keyed by the SHA-256 of the STEP file, the versions of OpenCASCADE and\n"
+                 "tarnfold and the reader settings. A run that finds its model there reads no\n"
+                 "STEP file, and prints, writes and exits byte for byte as without it.\n\n"
+              << cacheOptionsHelp
+              << "  -h, --help         show this help\n"
+                 "  --version          show the version of tarnfold and of OpenCASCADE\n"
                  "A dataset root of one of these names can be given as ./--help.\n";
 }
 
 // The whole run, in the worker. A run that gets as far as the export ends the process itself.
-int run(char** argv, RunState& state)
+int run(char** argv, const char* rootArgument, const CacheSettings& cache, RunState& state)
 {
     std::cout << argv[0] << std::endl;
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
-    const std::filesystem::path root = nativePath(argv[1]);
+    const std::filesystem::path root = nativePath(rootArgument);
     const std::string rootText = narrowForm(root); // the argument as given, on every platform
     std::cout << std::quoted(rootText) << std::endl;
 
@@ -76,10 +87,14 @@ int run(char** argv, RunState& state)
     installLibrarySignalHandlers();
     ProgressLine progress;
     startProgressLine(progress, state);
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader; // made only when the model is read
     std::string importError;
     RunModel model = takeModelFile(inputs.modelPath, &state);
-    const TopoDS_Shape modelShape = importStepModel(reader, inputs.modelPath, importError, &state);
+    const bool shapeNeeded = needsModelShape(readRunRecord(rootText), model, rootText, inputs);
+    const ModelRead read =
+        readModel(cache, inputs.modelPath, model, shapeNeeded, reader, importError, &state);
+    const TopoDS_Shape& modelShape = read.shape;
+    printNotes(read.notes);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
             importError = describeUnnamedModel(rootText);
@@ -89,7 +104,7 @@ int run(char** argv, RunState& state)
     }
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
-    const std::string note = describeShapeChoice(countTransferredShapes(reader));
+    const std::string note = describeShapeChoice(read.shapeCount);
     if (!note.empty()) printNote(note);
     // No face file is written for lists that no longer name the faces they were written for.
     if (const std::string changed = settleRunModel(model, modelShape); !changed.empty()) {
@@ -106,7 +121,10 @@ int run(char** argv, RunState& state)
         reportProblems(binding.problems, complete);
         return 1;
     }
-    const DatasetWrite write = writeDatasetFaces(rootText, inputs, binding, sampled, &state);
+    const DatasetWrite write = writeDatasetFaces(
+        rootText, binding, sampled,
+        [&](FaceHashes& hashes) { return exportModelFaces(read, inputs, root, &state, &hashes); },
+        &state);
     stopProgressLine(progress);
     printNotes(binding.notes);
     printNotes(write.notes);
@@ -120,21 +138,33 @@ int run(char** argv, RunState& state)
 int main(int argc, char** argv)
 {
     nameCommand(commands::tool);
-    if (argc < 2) {
-        std::cerr << usageLine << '\n';
-        return 2;
-    }
-    // The root exactly as typed: one whose characters the narrow file-name encoding lacks ends
-    // the run here, before anything is read or written.
+    // The arguments exactly as typed: a root whose characters the narrow file-name encoding
+    // lacks ends the run here, before anything is read or written.
     if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
         printError(problem);
         return 1;
     }
-    if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    // The cache's options may stand before or after the dataset root; any other argument after
+    // the root is ignored, as it always was.
+    CacheSettings cache = cacheFromEnvironment();
+    const char* rootArgument = nullptr;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            if (!takeCacheOption(argc, argv, i, cache) && !rootArgument) rootArgument = argv[i];
+        }
+    } catch (const std::invalid_argument& e) {
+        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        return 2;
+    }
+    if (!rootArgument) {
+        std::cerr << usageLine << '\n';
+        return 2;
+    }
+    if (std::strcmp(rootArgument, "-h") == 0 || std::strcmp(rootArgument, "--help") == 0) {
         printHelp();
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
+    if (std::strcmp(rootArgument, "--version") == 0) {
         std::cout << commandName() << " " TARNFOLD_VERSION " (OpenCASCADE " OCC_VERSION_COMPLETE
                      ")\n";
         return 0;
@@ -143,8 +173,8 @@ int main(int argc, char** argv)
     ignoreFileSizeSignal();
     // The run happens in a worker process, so that whatever the library does to it ends in
     // one line on stderr and a clean data directory.
-    const WorkerProducts products{{argv[1]}, recordFilePaths(argv[1])};
-    return superviseRun(products, [argv](RunState& state) {
-        return runReportingFailures([&] { return run(argv, state); });
+    const WorkerProducts products{{rootArgument}, recordFilePaths(rootArgument)};
+    return superviseRun(products, [&](RunState& state) {
+        return runReportingFailures([&] { return run(argv, rootArgument, cache, state); });
     });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../cache/model_cache.hpp"
+
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@ struct BatchOptions {
     double timeoutSeconds = 0;      ///< limit of each model worker; 0 for none
     std::string timeoutText;        ///< the limit as given, for the lines that name it
     bool listGroups = false;        ///< --list-groups: print the groups, read no model
+    CacheSettings cache;            ///< --cache, --cache-size, or TARNFOLD_CACHE
+    bool cacheStats = false;        ///< --cache-stats: tell what the model cache held and gave
 };
 
 /// The usage lines, each ended by a newline.

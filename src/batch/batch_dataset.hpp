@@ -17,6 +17,7 @@ struct BatchDataset {
     bool walkedWhole = true;        ///< its walk reported no error
     DatasetStatus status = DatasetStatus::pending;
     int files = 0;                  ///< face files written whole
+    int modelCache = 0;             ///< how its model came, a ModelCacheUse
 };
 
 /// The datasets whose models are one file, read once by one worker.

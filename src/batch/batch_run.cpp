@@ -5,6 +5,7 @@
 #include "worker_pool.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../run/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 
@@ -13,8 +14,37 @@
 #include <fstream>
 #include <iostream>
 
+namespace {
+
+// What the model cache gave this batch, and what it holds now.
+std::string describeCacheUse(const BatchOptions& options, const std::vector<BatchDataset>& datasets,
+                             const std::vector<ModelGroup>& groups)
+{
+    int found = 0, kept = 0, models = 0;
+    for (const ModelGroup& group : groups) {
+        const int use = datasets[group.members.front()].modelCache;
+        if (use == 0) continue; // not read: a model that cannot be looked at, or none
+        ++models;
+        if (use == static_cast<int>(ModelCacheUse::found)) ++found;
+        if (use == static_cast<int>(ModelCacheUse::kept)) ++kept;
+    }
+    const CacheUsage usage = measureCache(options.cache.directory);
+    return "model cache '" + options.cache.directory + "': " + std::to_string(found) + " of " +
+           std::to_string(models) + (models == 1 ? " model" : " models") + " found in it, " +
+           std::to_string(kept) + " kept; " + describeCacheHolding(options.cache, usage);
+}
+
+} // namespace
+
 int runBatch(const BatchOptions& options)
 {
+    if (options.roots.empty() && options.listFile.empty()) {
+        // --cache-stats alone.
+        std::cout << "model cache '" << options.cache.directory << "': "
+                  << describeCacheHolding(options.cache, measureCache(options.cache.directory))
+                  << "\n";
+        return std::cout.flush() ? 0 : 1;
+    }
     std::vector<std::string> roots = options.roots;
     if (!options.listFile.empty()) {
         const std::string problem = readDatasetList(options.listFile, roots);
@@ -52,8 +82,12 @@ int runBatch(const BatchOptions& options)
     settings.timeoutSeconds = options.timeoutSeconds;
     settings.timeoutText = options.timeoutText;
     settings.messages = log.is_open() ? static_cast<std::ostream*>(&log) : &std::cerr;
+    settings.cache = options.cache;
     const int stopSignal = runModelWorkers(datasets, groups, settings, table);
     if (stopSignal != 0) endBySignal(stopSignal);
+    if (options.cacheStats) {
+        std::cerr << commandName() << ": " << describeCacheUse(options, datasets, groups) << '\n';
+    }
     if (table.writeError != 0) {
         printError("cannot write the table to standard output: " +
                    systemReason(table.writeError));

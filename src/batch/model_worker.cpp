@@ -2,6 +2,7 @@
 
 #include "result_frames.hpp"
 
+#include "../cache/cached_model.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../follow/dataset_faces.hpp"
@@ -11,6 +12,7 @@
 #include "../run/worker.hpp"
 
 #include <cerrno>
+#include <optional>
 
 #include <unistd.h>
 
@@ -44,10 +46,18 @@ void beginDataset(RunState& state, const BatchDataset& dataset, int begun)
 
 // What tarnfold does for the dataset once the model is read: its lists checked against the
 // record of its last run, its face files written, its record kept. Notes go into `result`.
-std::vector<std::string> writeDataset(const BatchDataset& dataset, SampledModel& sampled,
-                                      RunState& state, DatasetResult& result)
+std::vector<std::string> writeDataset(const BatchDataset& dataset, const ModelRead& read,
+                                      RunModel& model, SampledModel& sampled, RunState& state,
+                                      DatasetResult& result)
 {
     enterPhase(&state, RunPhase::checking);
+    // The model came from the cache because no dataset asked for its shape when the worker
+    // began; one that does now was changed meanwhile, by another run.
+    if (model.shape.IsNull() &&
+        needsModelShape(readRunRecord(dataset.root), model, dataset.root, dataset.inputs)) {
+        return {"the record or the face files of '" + dataset.root +
+                "' changed while the batch ran; run again"};
+    }
     ListBinding binding = checkListBinding(dataset.root, sampled);
     for (const std::string& note : binding.notes) {
         result.lines.push_back(noteLine(commands::tool, note));
@@ -56,7 +66,12 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, SampledModel&
         result.stale = true;
         return std::move(binding.problems);
     }
-    DatasetWrite write = writeDatasetFaces(dataset.root, dataset.inputs, binding, sampled, &state);
+    DatasetWrite write = writeDatasetFaces(
+        dataset.root, binding, sampled,
+        [&](FaceHashes& hashes) {
+            return exportModelFaces(read, dataset.inputs, dataset.root, &state, &hashes);
+        },
+        &state);
     for (const std::string& note : write.notes) {
         result.lines.push_back(noteLine(commands::tool, note));
     }
@@ -66,21 +81,32 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, SampledModel&
 } // namespace
 
 void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& datasets,
-                    RunState& state, int resultsFd)
+                    const CacheSettings& cache, RunState& state, int resultsFd)
 {
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
-    STEPControl_Reader reader;
+    std::optional<STEPControl_Reader> reader; // made only when the model is read
     std::string importError, reason;
     bool thrown = false;
-    TopoDS_Shape modelShape;
-    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed.
+    ModelRead read;
+    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed,
+    // and what the records take from it derived once.
     RunModel model = takeModelFile(group.modelPath, &state);
     SampledModel sampled{&model, {}};
     std::string unsettled;
     try {
-        modelShape = importStepModel(reader, group.modelPath, importError, &state, &reason);
-        if (importError.empty()) unsettled = settleRunModel(model, modelShape);
+        bool shapeNeeded = false;
+        for (const std::size_t index : group.members) {
+            const std::string& root = datasets[index].root;
+            shapeNeeded = shapeNeeded || needsModelShape(readRunRecord(root), model, root,
+                                                         datasets[index].inputs);
+        }
+        read = readModel(cache, group.modelPath, model, shapeNeeded, reader, importError, &state,
+                         &reason);
+        if (importError.empty()) unsettled = settleRunModel(model, read.shape);
+        if (importError.empty() && unsettled.empty() && !model.facts) {
+            model.facts = deriveModelFacts(model.shape);
+        }
     } catch (...) {
         importError = describeCurrentException();
         thrown = true;
@@ -92,6 +118,12 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
         beginDataset(state, dataset, ++begun);
         DatasetResult result;
         result.dataset = index;
+        // The model was read once, for the first dataset: tarnfold would say this for it alone.
+        if (begun == 1) {
+            for (const std::string& note : read.notes) {
+                result.lines.push_back(noteLine(commands::tool, note));
+            }
+        }
         std::vector<std::string> problems;
         if (!importError.empty()) {
             // The same file under another name: tarnfold would name it as this dataset does.
@@ -102,11 +134,11 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
             problems = {unsettled};
         } else {
             // As tarnfold notes it, before the export's lines.
-            const std::string note = describeShapeChoice(countTransferredShapes(reader));
+            const std::string note = describeShapeChoice(read.shapeCount);
             if (!note.empty()) result.lines.push_back(noteLine(commands::tool, note));
             try {
                 model.path = dataset.inputs.modelPath; // as its record names it
-                problems = writeDataset(dataset, sampled, state, result);
+                problems = writeDataset(dataset, read, model, sampled, state, result);
             } catch (...) {
                 problems.push_back(describeCurrentException());
             }

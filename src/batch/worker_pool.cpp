@@ -105,6 +105,9 @@ void finishWorker(Pool& pool, PoolWorker& worker)
         ending.waitStatus = worker.state->stopRequest.load();
     }
     settleUnfinished(pool.datasets, group, ending, *worker.state);
+    for (const std::size_t member : group.members) {
+        pool.datasets[member].modelCache = worker.state->modelCache.load();
+    }
     printModelMessages(*pool.settings.messages, group, worker.output);
     worker.state->~RunState();
     ::munmap(worker.state, sizeof(RunState));
@@ -229,6 +232,10 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
                 worker.killed = true;
             }
         }
+        // The rows its results made known come before a finished worker's messages, whether its
+        // results and its end were seen in one wake or in two: a fast worker must not reorder
+        // stderr.
+        printKnownRows(table, datasets);
         for (auto worker = pool.running.begin(); worker != pool.running.end();) {
             if (worker->outputFd >= 0 || worker->resultsFd >= 0) {
                 ++worker;

@@ -3,6 +3,8 @@
 #include "batch_dataset.hpp"
 #include "batch_table.hpp"
 
+#include "../cache/model_cache.hpp"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@ struct PoolSettings {
     double timeoutSeconds = 0;         ///< limit of each worker; 0 for none
     std::string timeoutText;           ///< that limit as given
     std::ostream* messages = nullptr;  ///< where each worker's output goes, whole, when it ends
+    CacheSettings cache;               ///< the model cache the workers read models through
 };
 
 /// Runs one worker process per model group, at most `jobs` at once, each under the discipline

@@ -57,7 +57,8 @@ std::string startWorker(Pool& pool, std::size_t g)
         // Whatever escapes the worker's loop must end the worker here, never run on into the
         // supervisor's code that follows the fork.
         try {
-            runModelWorker(pool.groups[g], pool.datasets, *worker.state, results[1]);
+            runModelWorker(pool.groups[g], pool.datasets, pool.settings.cache, *worker.state,
+                           results[1]);
         } catch (...) {
             printError(describeCurrentException());
         }

@@ -1,5 +1,6 @@
 #include "faces_arguments.hpp"
 
+#include "cache_options.hpp"
 #include "option_value.hpp"
 
 #include "../console/error_printer.hpp"
@@ -75,8 +76,12 @@ void printFacesHelp()
                  "                   count once per face\n"
                  "  --allow-reshaped also carry reshaped faces over (a resized hole, a thicker\n"
                  "                   plate): a load on a resized face may need new values\n"
-                 "  -h, --help       show this help\n"
+              << cacheOptionsHelp
+              << "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
+                 "The model cache (see tarnfold --help) is where a model this command reads for\n"
+                 "its table, picture or page is left for tarnfold to find; the command itself\n"
+                 "reads the STEP file every time, and --since and --follow do not use the cache.\n"
                  "The STEP reader's messages go to stderr, so that stdout holds the table alone.\n"
                  "When the STEP transfer gives several shapes, only the last one's faces are\n"
                  "numbered; a note on stderr, the picture and the page say so. A page is written\n"
@@ -95,6 +100,7 @@ void printFacesHelp()
 FacesOptions parseFacesArguments(int argc, char** argv)
 {
     FacesOptions options;
+    options.cache = cacheFromEnvironment();
     std::vector<std::string> operands;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -143,6 +149,7 @@ FacesOptions parseFacesArguments(int argc, char** argv)
                                             "' (listed, all or none)");
             }
             options.labelsGiven = true;
+        } else if (takeCacheOption(argc, argv, i, options.cache)) {
         } else {
             throw std::invalid_argument("unknown option '" + argument + "'");
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../cache/model_cache.hpp"
 #include "../faces/panel.hpp"
 #include "../intake/dataset_inputs.hpp"
 
@@ -23,6 +24,7 @@ struct FacesOptions {
     bool allowSplitMerge = false; ///< also carry split and merged faces over
     bool allowReshaped = false;   ///< also carry reshaped faces over
     bool accept = false;     ///< bind the dataset's lists as they stand to its model as it is now
+    CacheSettings cache;          ///< where a model read is left for tarnfold to find
 };
 
 /// The usage lines, each ended by a newline.

@@ -1,5 +1,6 @@
 #include "mesh_arguments.hpp"
 
+#include "cache_options.hpp"
 #include "option_value.hpp"
 
 #include <cmath>
@@ -25,13 +26,15 @@ void printMeshHelp()
                  "                   elements, 12 to a full turn\n"
                  "  --order N        1 for linear elements (default), 2 for quadratic\n"
                  "  --format V       MSH format version 2.2 (default) or 4.1, in ASCII\n"
-                 "  -h, --help       show this help\n"
+              << cacheOptionsHelp
+              << "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-mesh, gmsh and OpenCASCADE\n\n"
                  "Only the elements of the three groups are written. stdout carries the STEP\n"
                  "reader's messages and a summary of the mesh; gmsh's warnings and errors go to\n"
                  "stderr. Exit status: 0 when the mesh was written, 1 when an error was reported\n"
                  "on stderr (then no mesh file is written), 2 for a usage error, 128+N when\n"
-                 "stopped by signal N.\n";
+                 "stopped by signal N. The model cache (see tarnfold --help) is where the model\n"
+                 "read is left for tarnfold to find; this command reads the STEP file itself.\n";
 }
 
 namespace {
@@ -54,6 +57,7 @@ double readPositive(const std::string& name, const std::string& text)
 MeshOptions parseMeshArguments(int argc, char** argv)
 {
     MeshOptions options;
+    options.cache = cacheFromEnvironment();
     std::vector<std::string> operands;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -73,6 +77,7 @@ MeshOptions parseMeshArguments(int argc, char** argv)
                                             "'");
             }
             options.format = value;
+        } else if (takeCacheOption(argc, argv, i, options.cache)) {
         } else {
             throw std::invalid_argument("unknown option '" + argument + "'");
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../cache/model_cache.hpp"
+
 #include <string>
 
 /// What the command line of tarnfold-mesh asks for.
@@ -9,6 +11,7 @@ struct MeshOptions {
     double size = 0;            ///< largest element size; 0 for a twentieth of the model's size
     int order = 1;              ///< 1: linear elements, 2: quadratic
     std::string format = "2.2"; ///< the MSH format version written: 2.2 or 4.1
+    CacheSettings cache;        ///< where the model read is left for tarnfold to find
 };
 
 /// The usage line, ended by a newline.

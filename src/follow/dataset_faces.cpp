@@ -10,8 +10,9 @@
 #include <filesystem>
 #include <map>
 
-DatasetWrite writeDatasetFaces(const std::string& root, const DatasetInputs& inputs,
-                               const ListBinding& binding, SampledModel& model, RunState* state)
+DatasetWrite writeDatasetFaces(const std::string& root, const ListBinding& binding,
+                               SampledModel& model,
+                               const FaceFileWriter& writeFaces, RunState* state)
 {
     DatasetWrite write;
     RunModel& runModel = *model.model;
@@ -26,8 +27,7 @@ DatasetWrite writeDatasetFaces(const std::string& root, const DatasetInputs& inp
         if (!problem.empty()) write.problems.push_back(problem);
     }
     FaceHashes hashes;
-    const std::vector<std::string> written =
-        exportFaceFiles(runModel.shape, inputs, std::filesystem::path(root), state, &hashes);
+    const std::vector<std::string> written = writeFaces(hashes);
     write.problems.insert(write.problems.end(), written.begin(), written.end());
     enterPhase(state, RunPhase::recording);
     const std::string problem =

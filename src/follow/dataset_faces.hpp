@@ -4,6 +4,7 @@
 
 #include "../intake/dataset_inputs.hpp"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,15 +16,19 @@ struct DatasetWrite {
     std::vector<std::string> notes;
 };
 
+/// Writes the face files of the faces a dataset lists, with the hashes of their bytes; returns one
+/// line per problem. The export from the shape, or from the model's cache entry.
+using FaceFileWriter = std::function<std::vector<std::string>(FaceHashes& hashes)>;
+
 /// What tarnfold does once `binding` let the lists of the dataset at `root` through: writes
-/// each face `inputs` lists to its face file, keeps the record of the run (also before the face
+/// each listed face to its face file through `writeFaces`, keeps the record of the run (also before the face
 /// files when the lists were bound anew, so that a run stopped half way is not refused the next
 /// time), removes the face files of the last run that no list names now, and names each face
 /// file that this run did not write and that holds another face than its number's. The face
 /// being written and the phases are recorded in `state`.
-DatasetWrite writeDatasetFaces(const std::string& root, const DatasetInputs& inputs,
-                               const ListBinding& binding, SampledModel& model,
-                               RunState* state);
+DatasetWrite writeDatasetFaces(const std::string& root, const ListBinding& binding,
+                               SampledModel& model,
+                               const FaceFileWriter& writeFaces, RunState* state);
 
 /// One line per face file data/face<N>.brep of the dataset at `root` whose number is not in
 /// `listed` (increasing) and that does not hold face N of the model: neither its bytes nor, by

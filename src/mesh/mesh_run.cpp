@@ -5,6 +5,7 @@
 #include "mesh_output.hpp"
 #include "surface_match.hpp"
 
+#include "../cache/cached_model.hpp"
 #include "../command_line/mesh_arguments.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <iostream>
 #include <locale>
+#include <optional>
 
 #include <BRepBndLib.hxx>
 #include <Bnd_Box.hxx>
@@ -125,11 +127,14 @@ int runMesh(const MeshOptions& options, RunState* state)
         installLibrarySignalHandlers();
         ProgressLine progress;
         if (state) startProgressLine(progress, *state);
-        STEPControl_Reader reader;
+        std::optional<STEPControl_Reader> reader;
         std::string importError;
-        const TopoDS_Shape modelShape =
-            importStepModel(reader, inputs.modelPath, importError, state);
+        RunModel model;
+        const ModelRead read =
+            readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
+        const TopoDS_Shape& modelShape = read.shape;
         stopProgressLine(progress);
+        ::printNotes(read.notes);
         if (!importError.empty()) {
             if (inputs.modelPath.empty()) importError = describeUnnamedModel(options.datasetRoot);
             reportProblems({importError, "no mesh was written"}, complete);

@@ -10,6 +10,7 @@
 #include "../run/run_state.hpp"
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 
 #include <BRepTools.hxx>
@@ -33,26 +34,41 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const std::filesystem::path& root, RunState* state,
                                          FaceHashes* hashes)
 {
-    std::vector<std::string> problems;
-    const std::string namePrefix = narrowForm(root) + "/data/face";
     const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
-    if (state && state->showsProgress.load()) {
-        const int faceCount = visitFaces(modelShape, [](int, const TopoDS_Face&) {});
-        state->facesToWrite.store(static_cast<int>(
-            std::upper_bound(listed.begin(), listed.end(), faceCount) - listed.begin()));
-    }
+    std::map<int, TopoDS_Face> faces; // the listed ones
     auto next = listed.begin(); // faces come in increasing numbers, and so do the listed ones
     const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
         if (next == listed.end() || *next != faceNumber) return;
         ++next;
-        enterFaceWrite(state, faceNumber);
-        const std::string bytes = faceFileBytes(face);
-        // Hashed while the bytes are at hand, for the record of the run.
-        if (hashes) hashes->emplace_back(faceNumber, sha256Hex(bytes));
-        std::string problem =
-            writeWholeFile(namePrefix + std::to_string(faceNumber) + ".brep", bytes, state);
-        if (!problem.empty()) problems.push_back(std::move(problem));
+        faces.emplace(faceNumber, face);
     });
+    return exportFaceBytes(
+        faceCount, [&](int faceNumber) { return faceFileBytes(faces.at(faceNumber)); }, inputs,
+        root, state, hashes);
+}
+
+std::vector<std::string> exportFaceBytes(int faceCount,
+                                         const std::function<std::string(int)>& bytesOf,
+                                         const DatasetInputs& inputs,
+                                         const std::filesystem::path& root, RunState* state,
+                                         FaceHashes* hashes)
+{
+    std::vector<std::string> problems;
+    const std::string namePrefix = narrowForm(root) + "/data/face";
+    const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
+    const auto end = std::upper_bound(listed.begin(), listed.end(), faceCount);
+    if (state && state->showsProgress.load()) {
+        state->facesToWrite.store(static_cast<int>(end - listed.begin()));
+    }
+    for (auto number = listed.begin(); number != end; ++number) {
+        enterFaceWrite(state, *number);
+        const std::string bytes = bytesOf(*number);
+        // Hashed while the bytes are at hand, for the record of the run.
+        if (hashes) hashes->emplace_back(*number, sha256Hex(bytes));
+        std::string problem =
+            writeWholeFile(namePrefix + std::to_string(*number) + ".brep", bytes, state);
+        if (!problem.empty()) problems.push_back(std::move(problem));
+    }
 
     for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
                                      std::pair{&inputs.restraintFaces, "restraint"}}) {

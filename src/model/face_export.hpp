@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,14 @@ using FaceHashes = std::vector<std::pair<int, std::string>>;
 /// written, and its temporary file, are recorded in `state`. `hashes`, when given, gets the
 /// SHA-256 of each face file's bytes, whether or not the write succeeded.
 std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
+                                         const DatasetInputs& inputs,
+                                         const std::filesystem::path& root,
+                                         RunState* state = nullptr, FaceHashes* hashes = nullptr);
+
+/// Writes the faces listed in `inputs` of a model of `faceCount` faces as exportFaceFiles does,
+/// each face's bytes given by bytesOf(face number).
+std::vector<std::string> exportFaceBytes(int faceCount,
+                                         const std::function<std::string(int)>& bytesOf,
                                          const DatasetInputs& inputs,
                                          const std::filesystem::path& root,
                                          RunState* state = nullptr, FaceHashes* hashes = nullptr);

@@ -1,6 +1,8 @@
 #include "reader_settings.hpp"
 
 #include <cstdlib>
+#include <locale>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -76,4 +78,14 @@ void pinReaderSettings()
     // does its built-in healing.
     clearVariable("CSF_STEPDefaults");
     clearVariable("CSF_STEPUserDefaults");
+}
+
+std::string describeReaderSettings()
+{
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text.precision(17);
+    for (const Setting& setting : textSettings) text << setting.name << '=' << setting.value << '\n';
+    for (const auto& setting : realSettings) text << setting.name << '=' << setting.value << '\n';
+    return text.str();
 }

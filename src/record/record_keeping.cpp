@@ -24,16 +24,74 @@ namespace {
 // a tenth of a megabyte.
 constexpr std::size_t outlineSampleSize = 1024;
 
-// Every number of each listed face, in the orientation it is listed in, as the matching of two
-// revisions groups a model's visits.
-std::map<int, std::vector<int>> findVisits(const TopoDS_Shape& shape,
+// Every number of each listed face, in the orientation it is listed in.
+std::map<int, std::vector<int>> findVisits(const std::vector<int>& firstVisits,
                                            const std::vector<int>& numbers)
 {
-    std::vector<TopoDS_Face> faces;
-    std::vector<std::vector<int>> visits;
-    std::vector<std::size_t> groupOf;
+    std::map<int, std::vector<int>> byFirst; // the visits of each listed face's group
+    for (const int number : numbers) {
+        if (number >= 1 && std::size_t(number) <= firstVisits.size()) {
+            byFirst[firstVisits[std::size_t(number) - 1]];
+        }
+    }
+    for (std::size_t i = 0; i < firstVisits.size(); ++i) {
+        const auto group = byFirst.find(firstVisits[i]);
+        if (group != byFirst.end()) group->second.push_back(int(i) + 1);
+    }
+    std::map<int, std::vector<int>> found;
+    for (const int number : numbers) {
+        if (number >= 1 && std::size_t(number) <= firstVisits.size()) {
+            found[number] = byFirst[firstVisits[std::size_t(number) - 1]];
+        }
+    }
+    return found;
+}
+
+// The record of a run of `lists` on `model`, its faces' visits grouped as `firstVisits` says.
+RunRecord recordRun(const RunModel& model, const std::vector<ListFileNow>& lists,
+                    const FaceHashes& hashes, const std::vector<int>& firstVisits,
+                    const std::string& outlineSha256)
+{
+    RunRecord record;
+    record.toolVersion = toolVersion();
+    record.libraryVersion = libraryVersion();
+    record.modelPath = model.path;
+    record.modelSize = model.file.size;
+    record.modelSha256 = model.file.sha256;
+    record.modelFaces = model.faceCount;
+    record.outlineSha256 = outlineSha256;
+    for (const ListFileNow& list : lists) {
+        if (list.read) record.lists.push_back({list.name, list.sha256});
+    }
+    std::sort(record.lists.begin(), record.lists.end(),
+              [](const RecordedList& a, const RecordedList& b) { return a.name < b.name; });
+    const std::vector<std::pair<int, FaceList>> listed = listedFaces(lists, model.faceCount);
+    std::vector<int> numbers;
+    for (const auto& [number, list] : listed) numbers.push_back(number);
+    std::map<int, std::vector<int>> visits = findVisits(firstVisits, numbers);
+    for (const auto& [number, list] : listed) {
+        const auto hash = std::lower_bound(
+            hashes.begin(), hashes.end(), number,
+            [](const std::pair<int, std::string>& h, int n) { return h.first < n; });
+        if (hash == hashes.end() || hash->first != number) continue;
+        record.faces.push_back({number, list, visits[number],
+                                "face" + std::to_string(number) + ".brep", hash->second});
+    }
+    return record;
+}
+
+} // namespace
+
+ModelFacts deriveModelFacts(const TopoDS_Shape& shape)
+{
+    ModelFacts facts;
+    facts.outline = formatOutline(outlineModel(shape, outlineSampleSize));
+    facts.outlineSha256 = sha256Hex(facts.outline);
+    // Visits of one face in one orientation, as the matching of two revisions groups them.
+    std::vector<TopoDS_Face> faces; // the first visit of each group
+    std::vector<int> firsts;
     TopTools_DataMapOfShapeInteger seen; // keyed by IsSame; the value is the first group
-    visitFaces(shape, [&](int, const TopoDS_Face& face) {
+    visitFaces(shape, [&](int number, const TopoDS_Face& face) {
         std::size_t group = faces.size();
         if (const Standard_Integer* first = seen.Seek(face)) {
             for (std::size_t g = std::size_t(*first); g < faces.size(); ++g) {
@@ -47,21 +105,12 @@ std::map<int, std::vector<int>> findVisits(const TopoDS_Shape& shape,
         }
         if (group == faces.size()) {
             faces.push_back(face);
-            visits.emplace_back();
+            firsts.push_back(number);
         }
-        visits[group].push_back(int(groupOf.size()) + 1);
-        groupOf.push_back(group);
+        facts.firstVisits.push_back(firsts[group]);
     });
-    std::map<int, std::vector<int>> found;
-    for (const int number : numbers) {
-        if (number >= 1 && std::size_t(number) <= groupOf.size()) {
-            found[number] = visits[groupOf[std::size_t(number) - 1]];
-        }
-    }
-    return found;
+    return facts;
 }
-
-} // namespace
 
 const char* libraryVersion()
 {
@@ -103,6 +152,7 @@ RunModel takeModelFile(const std::string& path, RunState* state)
 
 std::string settleRunModel(RunModel& model, const TopoDS_Shape& shape)
 {
+    if (shape.IsNull()) return {};
     model.shape = shape;
     model.faceCount = visitFaces(shape, [](int, const TopoDS_Face&) {});
     if (!model.file.regular) return {};
@@ -153,32 +203,10 @@ FaceHashes hashListedFaces(const TopoDS_Shape& shape, const std::vector<ListFile
 RunRecord makeRunRecord(const RunModel& model, const std::vector<ListFileNow>& lists,
                         const FaceHashes& hashes, const std::string& outlineSha256)
 {
-    RunRecord record;
-    record.toolVersion = toolVersion();
-    record.libraryVersion = libraryVersion();
-    record.modelPath = model.path;
-    record.modelSize = model.file.size;
-    record.modelSha256 = model.file.sha256;
-    record.modelFaces = model.faceCount;
-    record.outlineSha256 = outlineSha256;
-    for (const ListFileNow& list : lists) {
-        if (list.read) record.lists.push_back({list.name, list.sha256});
-    }
-    std::sort(record.lists.begin(), record.lists.end(),
-              [](const RecordedList& a, const RecordedList& b) { return a.name < b.name; });
-    const std::vector<std::pair<int, FaceList>> listed = listedFaces(lists, model.faceCount);
-    std::vector<int> numbers;
-    for (const auto& [number, list] : listed) numbers.push_back(number);
-    std::map<int, std::vector<int>> visits = findVisits(model.shape, numbers);
-    for (const auto& [number, list] : listed) {
-        const auto hash = std::lower_bound(
-            hashes.begin(), hashes.end(), number,
-            [](const std::pair<int, std::string>& h, int n) { return h.first < n; });
-        if (hash == hashes.end() || hash->first != number) continue;
-        record.faces.push_back({number, list, visits[number],
-                                faceFileName(number), hash->second});
-    }
-    return record;
+    std::optional<ModelFacts> derived;
+    const ModelFacts& facts =
+        model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
+    return recordRun(model, lists, hashes, facts.firstVisits, outlineSha256);
 }
 
 std::vector<UntrueFaceFile> findUntrueFaceFiles(const std::string& root, const RunRecord& before,
@@ -263,8 +291,11 @@ std::string composeRunRecord(const std::string& root, const RunModel& model,
         return "the lists of '" + root +
                "' changed while they were read: no record of this run was kept; run again";
     }
-    texts.outline = formatOutline(outlineModel(model.shape, outlineSampleSize));
-    const RunRecord record = makeRunRecord(model, lists, hashes, sha256Hex(texts.outline));
+    std::optional<ModelFacts> derived;
+    const ModelFacts& facts =
+        model.facts ? *model.facts : derived.emplace(deriveModelFacts(model.shape));
+    texts.outline = facts.outline;
+    const RunRecord record = recordRun(model, lists, hashes, facts.firstVisits, facts.outlineSha256);
     texts.record = formatRunRecord(record);
     if (made) *made = record;
     return {};

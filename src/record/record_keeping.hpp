@@ -12,13 +12,26 @@
 
 struct RunState;
 
+/// What the record of a run takes from the model's shape, the same for every dataset of the
+/// model: derived once for all of them, and kept in the model cache.
+struct ModelFacts {
+    std::string outline;       ///< the text of the outline file beside the record
+    std::string outlineSha256; ///< of that text
+    /// For each face number from 1, the first number of the same face in the same orientation.
+    std::vector<int> firstVisits;
+};
+
+/// The facts of the model `shape`.
+ModelFacts deriveModelFacts(const TopoDS_Shape& shape);
+
 /// The model a run has read, as the record of the run and the check of its lists take it.
 struct RunModel {
     std::string path;  ///< as address.txt gives it
     HashedFile file;   ///< its bytes, taken in before the library read them
-    TopoDS_Shape shape;
+    TopoDS_Shape shape; ///< null when the model came from the model cache
     int faceCount = 0;
     std::optional<ModelOutline> wholeOutline; ///< every face and vertex; made when first needed
+    std::optional<ModelFacts> facts; ///< derived from the shape for each record when not given
 };
 
 /// Takes in the model file at `path` before the library reads it, so that the record names the
@@ -27,6 +40,7 @@ RunModel takeModelFile(const std::string& path, RunState* state = nullptr);
 
 /// Completes `model` with the shape the library read from it. Returns "" or, when the file is
 /// no longer the one taken in (it was replaced while it was read), why no record can be kept.
+/// A null shape, for a model that came from the model cache, leaves the model as it is.
 std::string settleRunModel(RunModel& model, const TopoDS_Shape& shape);
 
 /// The outline of every face and vertex of the model, made once.

@@ -42,6 +42,7 @@ std::string describePlace(const RunState& state)
                "' over to the new revision";
     case RunPhase::reporting:
         return "while handing on the results of '" + readText(state.datasetRoot) + "'";
+    case RunPhase::caching: return "while keeping " + model + " in the model cache";
     case RunPhase::finished: break;
     }
     return "after the run had ended";

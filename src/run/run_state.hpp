@@ -19,6 +19,7 @@ enum class RunPhase : int {
     recording, ///< the record of this run
     carrying,  ///< a dataset's lists and record being replaced by the ones carried over
     reporting, ///< a batch worker handing a dataset's results to its supervisor
+    caching,   ///< the model's entry in the model cache
     finished,
 };
 
@@ -46,10 +47,16 @@ struct RunState {
     std::atomic<int> facesToWrite{0};     ///< face files the export will write, when shown
     std::atomic<int> datasetsBegun{0};    ///< datasets a batch's model worker has begun
     std::atomic<int> stopRequest{0};      ///< the stop signal the supervisor asks it to end by
+    std::atomic<int> modelCache{0};       ///< how the model came: a ModelCacheUse
     SharedText modelPath;                 ///< the model being read
     SharedText datasetRoot;               ///< the dataset being walked
     SharedText temporary;                 ///< a temporary file that may exist now, "" when none
 };
+
+/// How a run had its model, for a batch to count: with no cache, found in the cache, read from its
+/// file and kept there, or read from its file and not kept (the cache could not keep it, or the
+/// geometry was needed).
+enum class ModelCacheUse : int { none, found, kept, read };
 
 /// Records that the run has entered `phase`; does nothing when `state` is null.
 void enterPhase(RunState* state, RunPhase phase);

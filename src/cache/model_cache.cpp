@@ -1,0 +1,196 @@
+#include "model_cache.hpp"
+
+#include "../console/error_printer.hpp"
+#include "../model/reader_settings.hpp"
+#include "../output/whole_file.hpp"
+#include "../record/record_keeping.hpp"
+#include "../record/sha256.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* entryEnding = ".entry";
+
+// A temporary this old was left by a writer that died: writing an entry takes seconds at most.
+constexpr std::time_t abandonedAfterSeconds = 3600;
+
+bool endsWith(const std::string& text, const std::string& ending)
+{
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// Reads a whole file; false with `error` (an errno) set when it cannot.
+bool readWholeFile(const std::string& path, std::string& bytes, int& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        error = errno;
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    bytes.clear();
+    bytes.reserve(std::size_t(status.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+struct StoredEntry {
+    std::string path;
+    std::uint64_t size = 0;
+    struct timespec used = {};
+};
+
+bool usedEarlier(const StoredEntry& a, const StoredEntry& b)
+{
+    if (a.used.tv_sec != b.used.tv_sec) return a.used.tv_sec < b.used.tv_sec;
+    return a.used.tv_nsec < b.used.tv_nsec;
+}
+
+// The entries of the directory; removes, on the way, temporaries of entries long abandoned.
+std::vector<StoredEntry> listEntries(const std::string& directory, bool removeAbandoned)
+{
+    std::vector<StoredEntry> entries;
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing) return entries;
+    const std::time_t now = std::time(nullptr);
+    while (const struct dirent* item = ::readdir(listing)) {
+        const std::string name = item->d_name;
+        const std::string path = directory + "/" + name;
+        struct stat status = {};
+        if (name[0] == '.' || ::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        if (endsWith(name, entryEnding)) {
+            entries.push_back({path, std::uint64_t(status.st_size), status.st_mtim});
+        } else if (removeAbandoned &&
+                   name.find(std::string(entryEnding) + ".tmp") != std::string::npos &&
+                   now - status.st_mtim.tv_sec > abandonedAfterSeconds) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(listing);
+    return entries;
+}
+
+} // namespace
+
+std::string cacheEntryKey(const std::string& modelSha256)
+{
+    return std::string(cacheEntryFormat) + "\nmodel_sha256\t" + modelSha256 + "\nopencascade\t" +
+           libraryVersion() + "\ntarnfold\t" + toolVersion() + "\nreader_settings\t" +
+           sha256Hex(describeReaderSettings()) + "\n";
+}
+
+std::string cacheEntryPath(const CacheSettings& cache, const std::string& key)
+{
+    return (std::filesystem::path(cache.directory) / (sha256Hex(key) + entryEnding)).string();
+}
+
+CacheLookup findCacheEntry(const CacheSettings& cache, const std::string& key)
+{
+    CacheLookup lookup;
+    const std::string path = cacheEntryPath(cache, key);
+    std::string bytes;
+    int error = 0;
+    if (!readWholeFile(path, bytes, error)) {
+        if (error != ENOENT) lookup.problem = "cannot be read: " + systemReason(error);
+        return lookup;
+    }
+    CacheEntry entry;
+    lookup.problem = parseCacheEntry(std::move(bytes), key, entry);
+    if (!lookup.problem.empty()) return lookup;
+    // Used now: the least recently used entries go first. A cache that others keep may not let
+    // this process say so, and need not.
+    ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+    lookup.entry = std::move(entry);
+    return lookup;
+}
+
+std::string keepCacheEntry(const CacheSettings& cache, const std::string& key,
+                           const std::string& text)
+{
+    const std::string path = cacheEntryPath(cache, key);
+    if (text.size() > cache.sizeLimit) {
+        return "its entry of " + describeSize(text.size()) +
+               " is larger than the cache's limit of " + describeSize(cache.sizeLimit);
+    }
+    std::error_code error;
+    std::filesystem::create_directories(cache.directory, error);
+    if (error) {
+        return "cannot create the cache directory '" + cache.directory +
+               "': " + systemReason(error.value());
+    }
+    std::vector<StoredEntry> entries = listEntries(cache.directory, true);
+    std::uint64_t total = text.size();
+    for (const StoredEntry& entry : entries) {
+        if (entry.path != path) total += entry.size;
+    }
+    std::sort(entries.begin(), entries.end(), usedEarlier);
+    for (const StoredEntry& entry : entries) {
+        if (total <= cache.sizeLimit) break;
+        if (entry.path == path) continue;
+        // Another run may have removed it already: it is gone either way.
+        ::unlink(entry.path.c_str());
+        total -= entry.size;
+    }
+    return writeWholeFile(path, text);
+}
+
+CacheUsage measureCache(const std::string& directory)
+{
+    CacheUsage usage;
+    for (const StoredEntry& entry : listEntries(directory, false)) {
+        ++usage.entries;
+        usage.bytes += entry.size;
+    }
+    return usage;
+}
+
+std::string describeCacheHolding(const CacheSettings& cache, const CacheUsage& usage)
+{
+    return std::to_string(usage.entries) + (usage.entries == 1 ? " entry, " : " entries, ") +
+           describeSize(usage.bytes) + " of " + describeSize(cache.sizeLimit);
+}
+
+std::string describeSize(std::uint64_t bytes)
+{
+    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    if (unit == 0 || value == double(std::uint64_t(value))) {
+        std::snprintf(text, sizeof text, "%.0f %s", value, units[unit]);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    }
+    return text;
+}
