@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 #include <signal.h>
@@ -25,6 +26,11 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
 /// request by stopGraceSeconds is killed. Returns 0 with the wait status in `status`, or the
 /// errno of a wait that failed.
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status);
+
+/// As waitForWorker, and a worker still running `limit` after the call, unasked to stop, is
+/// killed (SIGKILL); `timedOut` then says so.
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status,
+                  std::chrono::steady_clock::duration limit, bool& timedOut);
 
 /// How long a worker that was asked to stop has to end on its own.
 constexpr int stopGraceSeconds = 3;
