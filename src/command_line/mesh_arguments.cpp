@@ -67,6 +67,9 @@ MeshOptions parseMeshArguments(int argc, char** argv)
                 throw std::invalid_argument("option --order takes 1 or 2, not '" + value + "'");
             }
             options.order = value == "1" ? 1 : 2;
+        } else if (takeOptionValue("--try-timeout", argc, argv, i, value)) {
+            options.tryTimeout = readPositive("--try-timeout", value);
+            options.tryTimeoutText = value;
         } else if (takeOptionValue("--format", argc, argv, i, value)) {
             if (value != "2.2" && value != "4.1") {
                 throw std::invalid_argument("option --format takes 2.2 or 4.1, not '" + value +

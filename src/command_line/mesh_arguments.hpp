@@ -9,6 +9,8 @@ struct MeshOptions {
     double size = 0;            ///< largest element size; 0 for a twentieth of the model's size
     int order = 1;              ///< 1: linear elements, 2: quadratic
     std::string format = "2.2"; ///< the MSH format version written: 2.2 or 4.1
+    double tryTimeout = 60;     ///< seconds each try of gmsh's may take
+    std::string tryTimeoutText = "60"; ///< that limit as given, for the lines that name it
 };
 
 /// The usage line, ended by a newline.
