@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include <BRepAdaptor_Surface.hxx>
+#include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 
@@ -148,6 +149,50 @@ TEST_F(MeshTest, FindsAFaceThatGmshSplitAsAllItsPieces)
     for (const GmshSurface& surface : surfaces) all.push_back(surface.tag);
     std::sort(tags.begin(), tags.end());
     EXPECT_EQ(tags, all) << "each surface is in the group of one face";
+}
+
+// The healing merged two faces into one surface: the surface is the group of both when they are
+// listed alike, and no group at all when it would hold a face that its lists do not name.
+TEST_F(MeshTest, FindsFacesMergedIntoOneSurfaceOnlyWhenListedAlike)
+{
+    // Two halves of a block, fused: the top is two faces. gmsh is handed the block whole.
+    const TopoDS_Shape halves = BRepAlgoAPI_Fuse(BRepPrimAPI_MakeBox(5, 10, 10).Shape(),
+                                                 BRepPrimAPI_MakeBox(gp_Pnt(5, 0, 0), 5, 10, 10).Shape())
+                                    .Shape();
+    std::vector<ListedFace> tops;
+    for (ListedFace& face : listEveryFace(halves)) {
+        if (measureFace(face.face).centre.Z() > 9.9) tops.push_back(face);
+    }
+    ASSERT_EQ(tops.size(), 2u);
+    startGmsh();
+    importIntoGmsh(BRepPrimAPI_MakeBox(10, 10, 10).Shape());
+    std::string error;
+    const std::vector<GmshSurface> surfaces =
+        readGmshSurfaces((dir / "surfaces.brep").string(), error, nullptr);
+    ASSERT_EQ(error, "");
+
+    struct Case {
+        const char* name;
+        bool secondListed, secondForce; // the first is a force face
+    };
+    for (const Case& c : {Case{"both forces", true, true}, Case{"a force and a restraint", true, false},
+                          Case{"one force alone", false, true}}) {
+        std::vector<ListedFace> listed{tops[0]};
+        if (c.secondListed) listed.push_back(tops[1]);
+        listed.back().force = c.secondForce;
+        listed.back().restraint = !c.secondForce;
+        const SurfaceMatch match = matchSurfaces(listed, surfaces).front();
+        if (c.secondListed && c.secondForce) {
+            EXPECT_EQ(match.tags.size(), 1u) << c.name;
+            EXPECT_EQ(match.note.compare(0, 6, "faces "), 0) << match.note;
+            EXPECT_NE(match.note.find(" were merged into gmsh surface "), std::string::npos)
+                << match.note;
+        } else {
+            EXPECT_TRUE(match.tags.empty()) << c.name;
+            EXPECT_NE(match.problem.find("merged with faces that are not in its groups"),
+                      std::string::npos) << c.name << ": " << match.problem;
+        }
+    }
 }
 
 // gmsh takes our shape itself, which only works on the OpenCASCADE that both were built on.
