@@ -1,5 +1,7 @@
 #include "mesh_models.hpp"
 
+#include "bench.hpp"
+
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepBuilderAPI_Sewing.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -8,6 +10,8 @@
 #include <TopExp_Explorer.hxx>
 #include <TopTools_ListOfShape.hxx>
 #include <TopoDS_Compound.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <STEPControl_Writer.hxx>
 #include <gp_Ax2.hxx>
 
 TopoDS_Shape makeHoledPlate(int perSide)
@@ -57,4 +61,30 @@ TopoDS_Shape makeTouchingBoxes()
     builder.Add(boxes, BRepPrimAPI_MakeBox(10, 10, 10).Shape());
     builder.Add(boxes, BRepPrimAPI_MakeBox(gp_Pnt(10, 0, 0), 10, 10, 10).Shape());
     return boxes;
+}
+
+std::vector<std::pair<std::string, fs::path>> writeMeshModels(const fs::path& directory)
+{
+    const std::vector<std::pair<std::string, TopoDS_Shape>> models = {
+        {"holed plate, 5 x 5 holes", makeHoledPlate(5)},
+        {"slotted cylinder, wall 0.07", makeSlottedCylinder(0.3, 0.07, 0.01)},
+        {"slotted cylinder, slot through", makeSlottedCylinder(0.5, 0.01, 0.01)},
+        {"shell box", makeShellBox()},
+        {"touching boxes", makeTouchingBoxes()},
+    };
+    fs::create_directories(directory);
+    std::vector<std::pair<std::string, fs::path>> written;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        const fs::path path = directory / ("mesh-model-" + std::to_string(i + 1) + ".step");
+        if (!fs::exists(path)) {
+            const int saved = silenceStdout(); // the writer's trace
+            STEPControl_Writer writer;
+            const bool done = writer.Transfer(models[i].second, STEPControl_AsIs) == IFSelect_RetDone &&
+                              writer.Write(path.c_str()) == IFSelect_RetDone;
+            restoreStdout(saved);
+            if (!done) return {};
+        }
+        written.emplace_back(models[i].first, path);
+    }
+    return written;
 }

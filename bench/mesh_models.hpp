@@ -2,6 +2,11 @@
 
 // Models that tarnfold-mesh is tried on, by its tests and by bench-mesh: what users hand it.
 
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <TopoDS_Shape.hxx>
 
 /// A plate with a grid of perSide x perSide holes through it, of slightly different radii.
@@ -18,3 +23,8 @@ TopoDS_Shape makeShellBox();
 
 /// Two 10 x 10 x 10 boxes side by side, touching on the plane x = 10: solid 1 below x = 10.
 TopoDS_Shape makeTouchingBoxes();
+
+/// The models above as bench-mesh meshes them, each with a name, written as STEP files into
+/// `directory` (once: those already there are kept). None when one cannot be written.
+std::vector<std::pair<std::string, std::filesystem::path>>
+writeMeshModels(const std::filesystem::path& directory);
