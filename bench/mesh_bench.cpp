@@ -4,7 +4,7 @@
 //   mesh_bench --work <dir> --mesh-tool <exe> [--rounds n] [--try-timeout s] <model or dir>...
 //
 // Each model gets a dataset that lists its face 1 as a force and face 2 as a restraint, and is
-// meshed at the command's default size, `rounds` times. A directory stands for the .step and
+// meshed `rounds` times, at the command's default size (the built ones at the tests' size). A directory stands for the .step and
 // .stp files in it. It prints one line per model and a summary; it never fails on a time.
 #include "bench.hpp"
 #include "mesh_models.hpp"
@@ -50,23 +50,24 @@ std::string findError(const std::string& err)
     return err.substr(at + prefix.size(), err.find('\n', at) - at - prefix.size());
 }
 
-MeshFigures meshModel(const std::string& name, const fs::path& model, const fs::path& work,
+MeshFigures meshModel(const std::string& dataset, const MeshModel& model, const fs::path& work,
                       const fs::path& tool, int rounds, const std::string& tryTimeout)
 {
-    const fs::path root = work / "datasets" / name;
+    const fs::path root = work / "datasets" / dataset;
     fs::create_directories(root / "data" / "force");
     fs::create_directories(root / "data" / "restraint");
-    std::ofstream(root / "data" / "address.txt") << fs::absolute(model).string() << '\n';
+    std::ofstream(root / "data" / "address.txt") << fs::absolute(model.path).string() << '\n';
     std::ofstream(root / "data" / "force" / "loads.txt") << "1 0 -100\n";
     std::ofstream(root / "data" / "restraint" / "fixed.txt") << "2 1 1 1 0 0 0\n";
 
     MeshFigures figures;
-    figures.name = name;
+    figures.name = model.name;
+    std::vector<std::string> command{tool.string(), "--try-timeout", tryTimeout};
+    if (!model.size.empty()) command.insert(command.end(), {"--size", model.size});
+    const fs::path mesh = work / "mesh.msh", err = work / "err.txt";
+    command.insert(command.end(), {root.string(), mesh.string()});
     for (int round = 0; round < rounds; ++round) {
-        const fs::path mesh = work / "mesh.msh", err = work / "err.txt";
-        const ProcessFigures run = runProcess({tool.string(), "--try-timeout", tryTimeout,
-                                               root.string(), mesh.string()},
-                                              work / "time.txt", err);
+        const ProcessFigures run = runProcess(command, work / "time.txt", err);
         figures.seconds.push_back(run.wallMs / 1000);
         figures.peakMiB.push_back(run.peakRssMiB);
         figures.status = run.exitStatus;
@@ -144,7 +145,7 @@ int main(int argc, char** argv)
         return 2;
     }
     fs::create_directories(work);
-    std::vector<std::pair<std::string, fs::path>> models;
+    std::vector<MeshModel> models;
     for (const fs::path& input : inputs) {
         if (fs::is_directory(input)) {
             std::vector<fs::path> found;
@@ -153,9 +154,9 @@ int main(int argc, char** argv)
                 if (extension == ".step" || extension == ".stp") found.push_back(entry.path());
             }
             std::sort(found.begin(), found.end());
-            for (const fs::path& model : found) models.emplace_back(model.filename().string(), model);
+            for (const fs::path& model : found) models.push_back({model.filename().string(), model, ""});
         } else if (fs::exists(input)) {
-            models.emplace_back(input.filename().string(), input);
+            models.push_back({input.filename().string(), input, ""});
         } else {
             std::cout << input.string() << ": not found, skipped\n";
         }
@@ -164,7 +165,7 @@ int main(int argc, char** argv)
     const auto built = writeMeshModels(work / "models");
     models.insert(models.end(), built.begin(), built.end());
 
-    std::cout << "tarnfold-mesh at its default size, each try stopped after " << tryTimeout
+    std::cout << "tarnfold-mesh, each try stopped after " << tryTimeout
               << " s: wall time and peak memory (GNU time's largest resident set of the run's "
                  "processes), median (min-max) of "
               << rounds << (rounds == 1 ? " round" : " rounds") << "\n";
@@ -172,9 +173,8 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < models.size(); ++i) {
         if (i == 0 && real > 0) std::cout << "\nreal models\n";
         if (i == real) std::cout << "\nmodels the tests build\n";
-        all.push_back(meshModel("m" + std::to_string(i + 1), models[i].second, work, tool, rounds,
+        all.push_back(meshModel("m" + std::to_string(i + 1), models[i], work, tool, rounds,
                                 tryTimeout));
-        all.back().name = models[i].first;
         printModel(all.back());
     }
     printSummary(all);

@@ -63,28 +63,35 @@ TopoDS_Shape makeTouchingBoxes()
     return boxes;
 }
 
-std::vector<std::pair<std::string, fs::path>> writeMeshModels(const fs::path& directory)
+std::vector<MeshModel> writeMeshModels(const fs::path& directory)
 {
-    const std::vector<std::pair<std::string, TopoDS_Shape>> models = {
-        {"holed plate, 5 x 5 holes", makeHoledPlate(5)},
-        {"slotted cylinder, wall 0.07", makeSlottedCylinder(0.3, 0.07, 0.01)},
-        {"slotted cylinder, slot through", makeSlottedCylinder(0.5, 0.01, 0.01)},
-        {"shell box", makeShellBox()},
-        {"touching boxes", makeTouchingBoxes()},
+    struct Built {
+        MeshModel model;
+        TopoDS_Shape shape;
+    };
+    // The slotted cylinders at the tests' size, where their elements' chords cut the thin wall.
+    const std::vector<Built> built = {
+        {{"holed plate, 5 x 5 holes", {}, ""}, makeHoledPlate(5)},
+        {{"slotted cylinder, wall 0.07, size 2", {}, "2"}, makeSlottedCylinder(0.3, 0.07, 0.01)},
+        {{"slotted cylinder, slot through, size 2", {}, "2"}, makeSlottedCylinder(0.5, 0.01, 0.01)},
+        {{"shell box", {}, ""}, makeShellBox()},
+        {{"touching boxes", {}, ""}, makeTouchingBoxes()},
     };
     fs::create_directories(directory);
-    std::vector<std::pair<std::string, fs::path>> written;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        const fs::path path = directory / ("mesh-model-" + std::to_string(i + 1) + ".step");
-        if (!fs::exists(path)) {
+    std::vector<MeshModel> written;
+    for (std::size_t i = 0; i < built.size(); ++i) {
+        MeshModel model = built[i].model;
+        model.path = directory / ("mesh-model-" + std::to_string(i + 1) + ".step");
+        if (!fs::exists(model.path)) {
             const int saved = silenceStdout(); // the writer's trace
             STEPControl_Writer writer;
-            const bool done = writer.Transfer(models[i].second, STEPControl_AsIs) == IFSelect_RetDone &&
-                              writer.Write(path.c_str()) == IFSelect_RetDone;
+            const bool done =
+                writer.Transfer(built[i].shape, STEPControl_AsIs) == IFSelect_RetDone &&
+                writer.Write(model.path.c_str()) == IFSelect_RetDone;
             restoreStdout(saved);
             if (!done) return {};
         }
-        written.emplace_back(models[i].first, path);
+        written.push_back(model);
     }
     return written;
 }

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <TopoDS_Shape.hxx>
@@ -24,7 +23,13 @@ TopoDS_Shape makeShellBox();
 /// Two 10 x 10 x 10 boxes side by side, touching on the plane x = 10: solid 1 below x = 10.
 TopoDS_Shape makeTouchingBoxes();
 
-/// The models above as bench-mesh meshes them, each with a name, written as STEP files into
-/// `directory` (once: those already there are kept). None when one cannot be written.
-std::vector<std::pair<std::string, std::filesystem::path>>
-writeMeshModels(const std::filesystem::path& directory);
+/// A model that bench-mesh meshes.
+struct MeshModel {
+    std::string name;
+    std::filesystem::path path;
+    std::string size; ///< the largest element size to ask for, as the tests do; "" for the default
+};
+
+/// The models above as bench-mesh meshes them, written as STEP files into `directory` (once:
+/// those already there are kept). None when one cannot be written.
+std::vector<MeshModel> writeMeshModels(const std::filesystem::path& directory);

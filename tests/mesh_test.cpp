@@ -17,9 +17,11 @@
 #include <algorithm>
 
 #include <BRepAdaptor_Surface.hxx>
+#include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
 
 namespace fs = std::filesystem;
 
@@ -192,6 +194,31 @@ TEST_F(MeshTest, FindsFacesMergedIntoOneSurfaceOnlyWhenListedAlike)
             EXPECT_NE(match.problem.find("merged with faces that are not in its groups"),
                       std::string::npos) << c.name << ": " << match.problem;
         }
+    }
+}
+
+// Each surface of gmsh's is paired with the very face it wrote, whatever the order of the file:
+// the same area and centre, thin rings included, whose middle is a hole.
+TEST_F(MeshTest, PairsGmshsSurfacesWithTheFacesItWrote)
+{
+    const gp_Ax2 axis(gp_Pnt(0, 0, -1), gp::DZ());
+    const TopoDS_Shape tube = BRepAlgoAPI_Cut(BRepPrimAPI_MakeCylinder(5, 10).Shape(),
+                                              BRepPrimAPI_MakeCylinder(axis, 4.95, 12).Shape())
+                                  .Shape();
+    startGmsh();
+    importIntoGmsh(tube);
+    std::string error;
+    const std::vector<GmshSurface> surfaces =
+        readGmshSurfaces((dir / "surfaces.brep").string(), error, nullptr);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(surfaces.size(), 4u);
+    for (const GmshSurface& surface : surfaces) {
+        double area = 0, x = 0, y = 0, z = 0;
+        gmsh::model::occ::getMass(2, surface.tag, area);
+        gmsh::model::occ::getCenterOfMass(2, surface.tag, x, y, z);
+        const Patch face = measureFace(surface.face);
+        EXPECT_NEAR(face.area, area, 1e-9 * area) << surface.tag;
+        EXPECT_LT(face.centre.Distance(gp_Pnt(x, y, z)), 1e-9) << surface.tag;
     }
 }
 

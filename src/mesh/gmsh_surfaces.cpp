@@ -5,24 +5,26 @@
 
 #include <gmsh.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <locale>
 
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepGProp.hxx>
 #include <BRepTools.hxx>
+#include <BRepTopAdaptor_FClass2d.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GProp_GProps.hxx>
+#include <Geom_Curve.hxx>
 #include <Standard_Failure.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS.hxx>
-#include <BRepTopAdaptor_FClass2d.hxx>
-#include <BRepAdaptor_Surface.hxx>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -71,8 +73,8 @@ bool boxesAgree(const Bnd_Box& a, const Bnd_Box& b, double slack)
     return true;
 }
 
-// A point inside the face: the middle of its parameter domain when that is inside it, otherwise
-// the first of a grid over the domain that is.
+// A point of the face: inside it where a grid over its parameter domain finds one, otherwise
+// the middle of one of its edges, which lies on its surface too.
 bool findPointOn(const TopoDS_Face& face, gp_Pnt& point)
 {
     double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
@@ -89,7 +91,24 @@ bool findPointOn(const TopoDS_Face& face, gp_Pnt& point)
             return true;
         }
     }
+    for (TopExp_Explorer edge(face, TopAbs_EDGE); edge.More(); edge.Next()) {
+        double first = 0, last = 0;
+        const Handle(Geom_Curve) curve = BRep_Tool::Curve(TopoDS::Edge(edge.Current()), first, last);
+        if (curve.IsNull()) continue;
+        point = curve->Value(0.5 * (first + last));
+        return true;
+    }
     return false;
+}
+
+// The largest tolerance of the face and its edges: how far its edges' middles may lie off it.
+double maxTolerance(const TopoDS_Face& face)
+{
+    double tolerance = BRep_Tool::Tolerance(face);
+    for (TopExp_Explorer edge(face, TopAbs_EDGE); edge.More(); edge.Next()) {
+        tolerance = std::max(tolerance, BRep_Tool::Tolerance(TopoDS::Edge(edge.Current())));
+    }
+    return tolerance;
 }
 
 bool liesOnSurface(int tag, const gp_Pnt& point, double tolerance)
@@ -172,7 +191,7 @@ std::vector<GmshSurface> readGmshSurfaces(const std::string& scratchFile, std::s
             if (taken[i] || std::abs(mine.area - theirs.area) > 1e-7 * theirs.area + near * near ||
                 mine.centre.Distance(theirs.centre) > near ||
                 !boxesAgree(mine.box, theirs.box, slack) || !findPointOn(faces[i], point) ||
-                !liesOnSurface(tag, point, near + BRep_Tool::Tolerance(faces[i]))) {
+                !liesOnSurface(tag, point, near + maxTolerance(faces[i]))) {
                 continue;
             }
             found = i;
