@@ -7,7 +7,7 @@
 namespace {
 
 bool gmshStarted = false;
-std::size_t warningsTaken = 0;
+std::size_t linesTaken = 0;
 
 } // namespace
 
@@ -27,18 +27,21 @@ void startGmsh()
     gmsh::option::setNumber("General.NumThreads", 1);
 }
 
-std::vector<std::string> takeGmshWarnings()
+GmshLog takeGmshLog()
 {
-    std::vector<std::string> log, warnings;
-    gmsh::logger::get(log);
-    const std::string prefix = "Warning: ";
-    for (std::size_t i = warningsTaken; i < log.size(); ++i) {
-        if (log[i].compare(0, prefix.size(), prefix) == 0) {
-            warnings.push_back(log[i].substr(prefix.size()));
+    std::vector<std::string> lines;
+    gmsh::logger::get(lines);
+    GmshLog log;
+    const std::string warning = "Warning: ", error = "Error: ";
+    for (std::size_t i = linesTaken; i < lines.size(); ++i) {
+        if (lines[i].compare(0, warning.size(), warning) == 0) {
+            log.warnings.push_back(lines[i].substr(warning.size()));
+        } else if (lines[i].compare(0, error.size(), error) == 0) {
+            log.errors.push_back(lines[i].substr(error.size()));
         }
     }
-    warningsTaken = log.size();
-    return warnings;
+    linesTaken = lines.size();
+    return log;
 }
 
 std::string checkGmshOpenCascade()

@@ -8,11 +8,17 @@
 
 /// Starts gmsh with an empty model, or empties the model of a gmsh already started: no
 /// configuration file of the user's is read, and gmsh prints nothing itself. Its errors become
-/// exceptions (std::string); its warnings are logged, for takeGmshWarnings.
+/// exceptions (std::string), but while it meshes; its warnings and errors are logged, for
+/// takeGmshLog.
 void startGmsh();
 
-/// The warnings gmsh has logged since the last call, each as gmsh worded it.
-std::vector<std::string> takeGmshWarnings();
+/// What gmsh has logged since the last call, each line as gmsh worded it.
+struct GmshLog {
+    std::vector<std::string> warnings, errors;
+};
+
+/// The warnings and errors gmsh has logged since the last call.
+GmshLog takeGmshLog();
 
 /// "" when gmsh was built on the OpenCASCADE version that this program was built on, as handing
 /// it a shape needs; otherwise why not.

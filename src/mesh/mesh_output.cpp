@@ -67,7 +67,11 @@ void generateMesh(const MeshSettings& settings)
     gmsh::option::setNumber("Mesh.ElementOrder", settings.order);
     gmsh::option::setNumber("Mesh.Algorithm", settings.algorithm2D);
     gmsh::option::setNumber("Mesh.Algorithm3D", settings.algorithm3D);
+    // An exception thrown inside one of gmsh's OpenMP loops would end the process: while it
+    // meshes, an error only stops the meshing, and is logged.
+    gmsh::option::setNumber("General.AbortOnError", 1);
     gmsh::model::mesh::generate(3);
+    gmsh::option::setNumber("General.AbortOnError", 2);
 }
 
 std::string checkWritableBeside(const std::string& temporary, const std::string& fileName,

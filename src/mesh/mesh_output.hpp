@@ -35,7 +35,8 @@ struct MeshSettings {
 };
 
 /// Meshes gmsh's model with `settings`: in 3D, which meshes the surfaces of a model without
-/// volumes too.
+/// volumes too. An error while gmsh meshes ends the meshing without an exception, which could
+/// not cross the parallel loops gmsh meshes in: look for it in gmsh's log.
 void generateMesh(const MeshSettings& settings);
 
 /// "" when a file can be made at `temporary`, beside the mesh file `fileName`, which is tried

@@ -150,12 +150,16 @@ TryOutcome runMeshTry(const MeshJob& job, const MeshTry& attempt, RunState* stat
         settings.algorithm3D = attempt.algorithm3D;
         settings.elementsPerTurn = attempt.elementsPerTurn;
         generateMesh(settings);
-        const std::vector<std::string> warnings = takeGmshWarnings();
-        if (outcome.reason = findEmptyEntity(groups); !outcome.reason.empty()) {
-            if (!warnings.empty()) outcome.reason += " (gmsh: " + tidy(warnings.back()) + ")";
+        const GmshLog log = takeGmshLog();
+        if (!log.errors.empty()) {
+            outcome.reason = "gmsh: " + tidy(log.errors.front());
             return outcome;
         }
-        for (const std::string& warning : warnings) {
+        if (outcome.reason = findEmptyEntity(groups); !outcome.reason.empty()) {
+            if (!log.warnings.empty()) outcome.reason += " (gmsh: " + tidy(log.warnings.back()) + ")";
+            return outcome;
+        }
+        for (const std::string& warning : log.warnings) {
             outcome.notes.push_back("gmsh: " + tidy(warning));
         }
         outcome.reason = writeMeshTemporary(job.temporary, job.meshFile, settings, state);
