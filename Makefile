@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
-	bench-allocators bench-since bench-record bench-batch bench-reals bench-cache \
+	bench-allocators bench-since bench-record bench-batch bench-reals bench-cache bench-mesh \
 	check-cache-corpus install lint-man package \
 	check-package image check-image test-cluster docs \
 	windows test-windows test-windows-base measure-faces clean
@@ -125,6 +125,20 @@ bench bench-quick bench-allocators:
 	  -DTARNFOLD_BENCH_DATASETS="$(DATASETS)" -DTARNFOLD_BENCH_MEASURE="$(MEASURE)" \
 	  -DTARNFOLD_BENCH_CORPUS="$(CORPUS)"
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_bench
+
+# bench-mesh: tarnfold-mesh over MESH_MODELS (STEP models, or directories of them; default: the
+#   corpus directory), the example and the models its tests build: which meshed, on which try, in
+#   how long and with how much memory. MESH_ROUNDS rounds (default 1: meshing is slow), each try
+#   stopped after TRY_TIMEOUT seconds (default 60, the command's own).
+MESH_MODELS = $(CURDIR)/../shared/corpus
+MESH_ROUNDS = 1
+TRY_TIMEOUT = 60
+bench-mesh:
+	scripts/install-deps --bench
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTARNFOLD_BENCH=ON \
+	  -DTARNFOLD_BENCH_PAIRS="$(MESH_ROUNDS)" -DTARNFOLD_BENCH_MESH_MODELS="$(MESH_MODELS)" \
+	  -DTARNFOLD_BENCH_TRY_TIMEOUT="$(TRY_TIMEOUT)"
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target run_mesh_bench
 
 # bench-batch: tarnfold-batch against tarnfold: the corpus model with 100 datasets and the
 # 10,000-face plate with 20, the whole batch against one tarnfold run, the floors and every

@@ -51,8 +51,10 @@ std::string formatFixed(double value, int digits);
 /// "median (min-max)" of `values` with `digits` decimals, just the value when there is one.
 std::string formatSpread(const std::vector<double>& values, int digits);
 
-/// Runs `command` with stdout and stderr on /dev/null; `scratch` is a file it may use.
-ProcessFigures runProcess(const std::vector<std::string>& command, const fs::path& scratch);
+/// Runs `command` with stdout on /dev/null, and stderr too unless `errorFile` names a file for
+/// it; `scratch` is a file it may use.
+ProcessFigures runProcess(const std::vector<std::string>& command, const fs::path& scratch,
+                          const fs::path& errorFile = {});
 
 /// The allocator libraries (mimalloc, jemalloc, tcmalloc) the dynamic linker loads for
 /// `executable`, as ldd would list them.

@@ -114,7 +114,8 @@ double readPeakRssMiB(const fs::path& file)
 // time reaped, in microseconds rather than its %U's hundredths. posix_spawn rather than fork, so
 // that copying our page tables stays out of the wall time, measured around spawn..wait for every
 // command alike.
-ProcessFigures runProcess(const std::vector<std::string>& command, const fs::path& scratch)
+ProcessFigures runProcess(const std::vector<std::string>& command, const fs::path& scratch,
+                          const fs::path& errorFile)
 {
     static const bool haveTime = ::access("/usr/bin/time", X_OK) == 0;
     std::vector<std::string> arguments;
@@ -125,7 +126,12 @@ ProcessFigures runProcess(const std::vector<std::string>& command, const fs::pat
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errorFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
 
     ProcessFigures figures;
     const Clock::time_point start = Clock::now();

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "mesh_models.hpp"
+
 #include "mesh/listed_faces.hpp"
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,15 +26,21 @@ Patch measureFace(const TopoDS_Shape& face);
 /// itself; a volume's "area" is its number of elements.
 std::map<std::string, std::vector<Patch>> readGroups(const std::filesystem::path& meshFile);
 
-/// Fails the test unless each face file's face is one patch of `group`, near its centre and of
-/// its area within what the mesh allows, and the group holds no other patch. `size` is the
-/// model's.
-void expectGroupHolds(const std::vector<Patch>& group,
-                      const std::vector<std::filesystem::path>& faceFiles, double size,
-                      const std::string& name);
+/// The nodes of the elements of each physical group of a mesh file that lie on the plane
+/// x = `x`.
+std::map<std::string, std::set<std::size_t>> readNodesAtX(const std::filesystem::path& meshFile,
+                                                          double x);
 
-/// A plate with a grid of perSide x perSide holes through it, of slightly different radii.
-TopoDS_Shape makeHoledPlate(int perSide);
+/// Fails the test unless each face is one patch of `group`, near its centre and of its area
+/// within what the mesh allows, and the group holds no other patch. `size` is the model's.
+void expectGroupHolds(const std::vector<Patch>& group, const std::vector<TopoDS_Shape>& faces,
+                      double size, const std::string& name);
+
+/// The faces that face files hold.
+std::vector<TopoDS_Shape> readFaceFiles(const std::vector<std::filesystem::path>& files);
+
+/// The faces of `shape` numbered `numbers`, as tarnfold numbers them.
+std::vector<TopoDS_Shape> facesOf(const TopoDS_Shape& shape, const std::vector<int>& numbers);
 
 /// A list file's text: one record of `length` numbers a face, the further ones zero.
 std::string recordsOf(const std::vector<int>& faces, int length);
@@ -40,7 +49,5 @@ std::string recordsOf(const std::vector<int>& faces, int length);
 std::vector<std::filesystem::path> faceFilesOf(const std::filesystem::path& root,
                                                const std::vector<int>& faces);
 
-/// Face files of every face of `shape` under root, as tarnfold writes them, read back as
-/// tarnfold-mesh reads them.
-std::vector<ListedFace> listEveryFace(const TopoDS_Shape& shape,
-                                      const std::filesystem::path& root);
+/// Every face of `shape`, listed in the force list, as tarnfold-mesh takes them from the model.
+std::vector<ListedFace> listEveryFace(const TopoDS_Shape& shape);

@@ -1,29 +1,34 @@
-// tarnfold-mesh: the real command on the example and on a model of many faces, its mesh read back
-// with gmsh, and the matching of face files to gmsh's surfaces against splits gmsh makes itself.
+// tarnfold-mesh: the real command on the example, on a model of many faces and on a dataset whose
+// model changed, its mesh read back with gmsh; and the finding of listed faces among gmsh's
+// surfaces against splits gmsh makes itself.
+#include "bound_lists.hpp"
 #include "mesh_support.hpp"
 #include "test_support.hpp"
 
-#include "intake/dataset_inputs.hpp"
 #include "mesh/gmsh_model.hpp"
-#include "mesh/listed_faces.hpp"
+#include "mesh/gmsh_surfaces.hpp"
+#include "mesh/mesh_run.hpp"
 #include "mesh/surface_match.hpp"
-#include "model/face_export.hpp"
 #include "model/face_numbering.hpp"
+#include "run/temporaries.hpp"
 
 #include <gmsh.h>
 
 #include <algorithm>
 
 #include <BRepAdaptor_Surface.hxx>
+#include <BRepAlgoAPI_Cut.hxx>
+#include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
 
 namespace fs = std::filesystem;
 
 class MeshTest : public TempDirTest {};
 
 // The example, as README runs it: tarnfold writes the face files, tarnfold-mesh meshes the model
-// with them as the groups.
+// with its listed faces as the groups.
 TEST_F(MeshTest, MeshesTheExampleWithItsListsAsGroups)
 {
     fs::copy(fs::path(TARNFOLD_SOURCE_DIR) / "examples", dir / "examples",
@@ -43,8 +48,9 @@ TEST_F(MeshTest, MeshesTheExampleWithItsListsAsGroups)
     ASSERT_EQ(groups.count("solid"), 1u);
     EXPECT_EQ(groups.at("solid").size(), 1u);
     EXPECT_GT(groups.at("solid").front().area, 100); // its tetrahedra
-    expectGroupHolds(groups.at("force"), faceFilesOf(root, {8, 11}), 60, "force");
-    expectGroupHolds(groups.at("restraint"), faceFilesOf(root, {19, 20}), 60, "restraint");
+    expectGroupHolds(groups.at("force"), readFaceFiles(faceFilesOf(root, {8, 11})), 60, "force");
+    expectGroupHolds(groups.at("restraint"), readFaceFiles(faceFilesOf(root, {19, 20})), 60,
+                     "restraint");
 }
 
 // Many faces, many alike: each group must hold exactly the listed holes, not their neighbours,
@@ -62,7 +68,6 @@ TEST_F(MeshTest, GroupsHoldExactlyTheListedFacesOfAManyFacedModel)
     const std::vector<int> restraint{holes[3], holes[4], holes[12], planes[1], planes[2]};
     makeDataset(dir / "job", (dir / "plate.step").string(), recordsOf(force, 3),
                 recordsOf(restraint, 7));
-    ASSERT_EQ(runTool({(dir / "job").string()}).exitStatus, 0);
     const ToolRun run = runBinary(TARNFOLD_MESH_BINARY,
                                   {"--size", "8", (dir / "job").string(), (dir / "plate.msh").string()});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
@@ -70,17 +75,53 @@ TEST_F(MeshTest, GroupsHoldExactlyTheListedFacesOfAManyFacedModel)
     const auto groups = readGroups(dir / "plate.msh");
     ASSERT_EQ(groups.count("force"), 1u);
     ASSERT_EQ(groups.count("restraint"), 1u);
-    expectGroupHolds(groups.at("force"), faceFilesOf(dir / "job", force), 100, "force");
-    expectGroupHolds(groups.at("restraint"), faceFilesOf(dir / "job", restraint), 100,
-                     "restraint");
+    expectGroupHolds(groups.at("force"), facesOf(plate, force), 100, "force");
+    expectGroupHolds(groups.at("restraint"), facesOf(plate, restraint), 100, "restraint");
+}
+
+// The model replaced by a revision that renumbers the listed faces (the drilled hole makes face
+// 3 face 2, and face 2 face 6): meshed after the lists were carried, without a tarnfold run in
+// between, each group holds the face its list was written for; meshed before, the stale lists
+// are refused as tarnfold refuses them, and no mesh is written.
+class MeshBoundTest : public BoundListsTest {};
+
+TEST_F(MeshBoundTest, MeshesTheFacesTheListsAreBoundTo)
+{
+    for (const bool carried : {true, false}) {
+        SCOPED_TRACE(carried ? "carried" : "not carried");
+        fs::remove_all(dir / "set");
+        const Revision revision = drilled();
+        runThenRevise(revision, recordsOf({3}, 3), recordsOf({2}, 7));
+        if (carried) {
+            const ToolRun carry = faces({"--follow", "--rewrite"});
+            ASSERT_EQ(carry.exitStatus, 0) << carry.err;
+        }
+        const fs::path mesh = dir / "m.msh";
+        const ToolRun run = runBinary(TARNFOLD_MESH_BINARY, {"--size", "20", root.string(), mesh.string()});
+        if (!carried) {
+            EXPECT_EQ(run.exitStatus, 1);
+            EXPECT_NE(run.err.find("is no longer the face this list was written for"),
+                      std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("; no mesh was written\n"), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(mesh));
+            continue;
+        }
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        const auto groups = readGroups(mesh);
+        ASSERT_EQ(groups.count("force"), 1u);
+        ASSERT_EQ(groups.count("restraint"), 1u);
+        expectGroupHolds(groups.at("force"), facesOf(revision.after, {2}), 60, "force");
+        expectGroupHolds(groups.at("restraint"), facesOf(revision.after, {6}), 60, "restraint");
+        fs::remove(mesh);
+    }
 }
 
 // gmsh itself splits a face (fragmenting the block with a rectangle on half of its top): the
-// split face is named with both of its pieces, never matched to one of them; the others match.
-TEST_F(MeshTest, ReportsAFaceThatGmshSplit)
+// split face is found as both its pieces, and said to be split; the others are one surface each.
+TEST_F(MeshTest, FindsAFaceThatGmshSplitAsAllItsPieces)
 {
     const TopoDS_Shape block = BRepPrimAPI_MakeBox(10, 10, 10).Shape();
-    const std::vector<ListedFace> faces = listEveryFace(block, dir / "block");
+    const std::vector<ListedFace> faces = listEveryFace(block);
     startGmsh();
     importIntoGmsh(block);
     const int half = gmsh::model::occ::addRectangle(0, 0, 10, 5, 10);
@@ -89,30 +130,96 @@ TEST_F(MeshTest, ReportsAFaceThatGmshSplit)
     gmsh::model::occ::fragment({{3, 1}}, {{2, half}}, fragments, parents);
     gmsh::model::occ::synchronize();
     std::string error;
-    const std::vector<GmshSurface> surfaces = readGmshSurfaces(error, nullptr);
+    const std::vector<GmshSurface> surfaces =
+        readGmshSurfaces((dir / "surfaces.brep").string(), error, nullptr);
     ASSERT_EQ(error, "");
     ASSERT_EQ(surfaces.size(), 7u);
+    EXPECT_EQ(listNames(dir), std::vector<std::string>{}) << "the scratch file is removed";
 
     const std::vector<SurfaceMatch> matches = matchSurfaces(faces, surfaces);
     ASSERT_EQ(matches.size(), 6u);
     std::vector<int> tags;
-    int split = 0;
     for (std::size_t i = 0; i < faces.size(); ++i) {
+        EXPECT_EQ(matches[i].problem, "");
         const bool top = measureFace(faces[i].face).centre.Z() > 9.9;
-        if (top) {
-            ++split;
-            EXPECT_EQ(matches[i].tag, 0);
-            EXPECT_NE(matches[i].problem.find("gmsh split it: surfaces "), std::string::npos)
-                << matches[i].problem;
-            EXPECT_NE(matches[i].problem.find(" and "), std::string::npos) << matches[i].problem;
+        EXPECT_EQ(matches[i].tags.size(), top ? 2u : 1u);
+        EXPECT_EQ(matches[i].note.find("was split into gmsh surfaces "), top ? 7u : std::string::npos)
+            << matches[i].note;
+        tags.insert(tags.end(), matches[i].tags.begin(), matches[i].tags.end());
+    }
+    std::vector<int> all;
+    for (const GmshSurface& surface : surfaces) all.push_back(surface.tag);
+    std::sort(tags.begin(), tags.end());
+    EXPECT_EQ(tags, all) << "each surface is in the group of one face";
+}
+
+// The healing merged two faces into one surface: the surface is the group of both when they are
+// listed alike, and no group at all when it would hold a face that its lists do not name.
+TEST_F(MeshTest, FindsFacesMergedIntoOneSurfaceOnlyWhenListedAlike)
+{
+    // Two halves of a block, fused: the top is two faces. gmsh is handed the block whole.
+    const TopoDS_Shape halves = BRepAlgoAPI_Fuse(BRepPrimAPI_MakeBox(5, 10, 10).Shape(),
+                                                 BRepPrimAPI_MakeBox(gp_Pnt(5, 0, 0), 5, 10, 10).Shape())
+                                    .Shape();
+    std::vector<ListedFace> tops;
+    for (ListedFace& face : listEveryFace(halves)) {
+        if (measureFace(face.face).centre.Z() > 9.9) tops.push_back(face);
+    }
+    ASSERT_EQ(tops.size(), 2u);
+    startGmsh();
+    importIntoGmsh(BRepPrimAPI_MakeBox(10, 10, 10).Shape());
+    std::string error;
+    const std::vector<GmshSurface> surfaces =
+        readGmshSurfaces((dir / "surfaces.brep").string(), error, nullptr);
+    ASSERT_EQ(error, "");
+
+    struct Case {
+        const char* name;
+        bool secondListed, secondForce; // the first is a force face
+    };
+    for (const Case& c : {Case{"both forces", true, true}, Case{"a force and a restraint", true, false},
+                          Case{"one force alone", false, true}}) {
+        std::vector<ListedFace> listed{tops[0]};
+        if (c.secondListed) listed.push_back(tops[1]);
+        listed.back().force = c.secondForce;
+        listed.back().restraint = !c.secondForce;
+        const SurfaceMatch match = matchSurfaces(listed, surfaces).front();
+        if (c.secondListed && c.secondForce) {
+            EXPECT_EQ(match.tags.size(), 1u) << c.name;
+            EXPECT_EQ(match.note.compare(0, 6, "faces "), 0) << match.note;
+            EXPECT_NE(match.note.find(" were merged into gmsh surface "), std::string::npos)
+                << match.note;
         } else {
-            EXPECT_NE(matches[i].tag, 0) << matches[i].problem;
-            tags.push_back(matches[i].tag);
+            EXPECT_TRUE(match.tags.empty()) << c.name;
+            EXPECT_NE(match.problem.find("merged with faces that are not in its groups"),
+                      std::string::npos) << c.name << ": " << match.problem;
         }
     }
-    EXPECT_EQ(split, 1);
-    std::sort(tags.begin(), tags.end());
-    EXPECT_EQ(std::unique(tags.begin(), tags.end()), tags.end());
+}
+
+// Each surface of gmsh's is paired with the very face it wrote, whatever the order of the file:
+// the same area and centre, thin rings included, whose middle is a hole.
+TEST_F(MeshTest, PairsGmshsSurfacesWithTheFacesItWrote)
+{
+    const gp_Ax2 axis(gp_Pnt(0, 0, -1), gp::DZ());
+    const TopoDS_Shape tube = BRepAlgoAPI_Cut(BRepPrimAPI_MakeCylinder(5, 10).Shape(),
+                                              BRepPrimAPI_MakeCylinder(axis, 4.95, 12).Shape())
+                                  .Shape();
+    startGmsh();
+    importIntoGmsh(tube);
+    std::string error;
+    const std::vector<GmshSurface> surfaces =
+        readGmshSurfaces((dir / "surfaces.brep").string(), error, nullptr);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(surfaces.size(), 4u);
+    for (const GmshSurface& surface : surfaces) {
+        double area = 0, x = 0, y = 0, z = 0;
+        gmsh::model::occ::getMass(2, surface.tag, area);
+        gmsh::model::occ::getCenterOfMass(2, surface.tag, x, y, z);
+        const Patch face = measureFace(surface.face);
+        EXPECT_NEAR(face.area, area, 1e-9 * area) << surface.tag;
+        EXPECT_LT(face.centre.Distance(gp_Pnt(x, y, z)), 1e-9) << surface.tag;
+    }
 }
 
 // gmsh takes our shape itself, which only works on the OpenCASCADE that both were built on.
@@ -128,15 +235,15 @@ TEST_F(MeshTest, ReportsFacesWithNoneOrSeveralSurfaces)
     const TopoDS_Shape block = BRepPrimAPI_MakeBox(10, 10, 10).Shape();
     gp_Trsf away;
     away.SetTranslation(gp_Vec(0, 0, 0.5));
-    const TopoDS_Shape moved = BRepBuilderAPI_Transform(block, away, true).Shape();
-    const std::vector<ListedFace> faces = listEveryFace(block, dir / "block");
+    const std::vector<ListedFace> faces = listEveryFace(block);
+    const std::string scratch = (dir / "surfaces.brep").string();
 
     startGmsh();
-    importIntoGmsh(moved);
+    importIntoGmsh(BRepBuilderAPI_Transform(block, away, true).Shape());
     std::string error;
-    std::vector<SurfaceMatch> matches = matchSurfaces(faces, readGmshSurfaces(error, nullptr));
+    std::vector<SurfaceMatch> matches = matchSurfaces(faces, readGmshSurfaces(scratch, error, nullptr));
     for (const SurfaceMatch& match : matches) {
-        EXPECT_EQ(match.tag, 0);
+        EXPECT_TRUE(match.tags.empty());
         EXPECT_EQ(match.problem.compare(0, 32, "no gmsh surface coincides with i"), 0)
             << match.problem;
     }
@@ -144,9 +251,9 @@ TEST_F(MeshTest, ReportsFacesWithNoneOrSeveralSurfaces)
     startGmsh();
     importIntoGmsh(block);
     importIntoGmsh(BRepBuilderAPI_Transform(block, gp_Trsf(), true).Shape());
-    matches = matchSurfaces(faces, readGmshSurfaces(error, nullptr));
+    matches = matchSurfaces(faces, readGmshSurfaces(scratch, error, nullptr));
     for (const SurfaceMatch& match : matches) {
-        EXPECT_EQ(match.tag, 0);
+        EXPECT_TRUE(match.tags.empty());
         EXPECT_NE(match.problem.find("several gmsh surfaces coincide with it ("),
                   std::string::npos)
             << match.problem;
@@ -154,31 +261,38 @@ TEST_F(MeshTest, ReportsFacesWithNoneOrSeveralSurfaces)
 }
 
 // What goes wrong before gmsh is reached: every problem named, and no mesh file.
-TEST_F(MeshTest, WritesNoMeshWhenAFaceIsMissingOrUnlisted)
+TEST_F(MeshTest, WritesNoMeshWhenAnEntrySelectsNoFaceOrTheMeshCannotBeWritten)
 {
     writeStepModel(BRepPrimAPI_MakeBox(10, 10, 10).Shape(), dir / "box.step");
     makeDataset(dir / "job", (dir / "box.step").string(), "1 0 0\n9 0 0\n", "2 0 0 0 0 0 0\n");
     ToolRun run = runBinary(TARNFOLD_MESH_BINARY, {(dir / "job").string(), (dir / "m.msh").string()});
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_NE(run.err.find("tarnfold-mesh: error: cannot read face file '" +
-                           (dir / "job" / "data" / "face1.brep").string() +
-                           "': No such file or directory"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("force list entry 9 selects no face"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("tarnfold-mesh: error: no mesh was written\n"), std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.err, "tarnfold-mesh: error: force list entry 9 selects no face: the model has 6 "
+                       "faces; no mesh was written\n");
     EXPECT_FALSE(fs::exists(dir / "m.msh"));
 
-    // With the face files, but a mesh file that cannot be written.
     makeDataset(dir / "job", (dir / "box.step").string(), "1 0 0\n", "2 0 0 0 0 0 0\n");
-    ASSERT_EQ(runTool({(dir / "job").string()}).exitStatus, 0);
     run = runBinary(TARNFOLD_MESH_BINARY, {(dir / "job").string(), (dir / "no" / "m.msh").string()});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find("cannot create a file beside '" + (dir / "no" / "m.msh").string() +
-                           "': No such file or directory"),
+                           "': No such file or directory; no mesh was written"),
               std::string::npos)
         << run.err;
+}
+
+// The temporaries that a worker writes beside the mesh file are the ones its supervisor may
+// remove after a crash or a stop, and nothing else of the directory is.
+TEST_F(MeshTest, ItsTemporariesAreOnesTheSupervisorRemoves)
+{
+    const std::string mesh = (dir / "m.msh").string();
+    const WorkerProducts products = meshProducts(mesh);
+    const MeshTemporaries temporaries = nameMeshTemporaries(mesh, 4242);
+    for (const std::string& name : {temporaries.mesh, temporaries.surfaces}) {
+        EXPECT_EQ(fs::path(name).parent_path(), dir) << name;
+        EXPECT_TRUE(isWorkerTemporary(name, 4242, products)) << name;
+        EXPECT_FALSE(isWorkerTemporary(name, 4243, products)) << name;
+    }
+    EXPECT_FALSE(isWorkerTemporary((dir / "m.brep").string(), 4242, products));
 }
 
 // Usage errors end with status 2 before anything is read.
@@ -186,7 +300,8 @@ TEST_F(MeshTest, RefusesCommandLinesItCannotFollow)
 {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"job"}, {"job", "a.msh", "b.msh"}, {"--order", "3", "j", "m"},
-          {"--size", "-1", "j", "m"}, {"--format", "3", "j", "m"}, {"--colour", "j", "m"}}) {
+          {"--size", "-1", "j", "m"}, {"--format", "3", "j", "m"}, {"--colour", "j", "m"},
+          {"--try-timeout", "0", "j", "m"}}) {
         const ToolRun run = runBinary(TARNFOLD_MESH_BINARY, args, dir);
         EXPECT_EQ(run.exitStatus, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(run.err.compare(0, 22, "tarnfold-mesh: error: "), 0) << run.err;

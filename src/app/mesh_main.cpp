@@ -1,5 +1,5 @@
 // tarnfold-mesh <dataset-root> <mesh.msh>: meshes a dataset's model with gmsh, its listed faces
-// the physical surfaces "force" and "restraint", its solids the physical volume "solid".
+// the physical surfaces "force" and "restraint", its solids physical volumes.
 #include "../command_line/mesh_arguments.hpp"
 #include "../console/error_printer.hpp"
 #include "../mesh/gmsh_model.hpp"
@@ -7,6 +7,7 @@
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
+#include "../run/worker.hpp"
 
 #include <csignal>
 #include <cstring>
@@ -39,8 +40,15 @@ int main(int argc, char** argv)
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the libraries do to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Only the mesh's own temporary may be removed after the worker: it writes no face file.
-    const WorkerProducts products{{}, {options.meshFile}};
-    return superviseRun(products,
-                        [&options](RunState& state) { return runMesh(options, &state); });
+    return superviseRun(meshProducts(options.meshFile), [&options](RunState& state) -> int {
+        const int status = runReportingFailures([&] {
+            const MeshReport report = runMesh(options, state);
+            printNotes(report.notes);
+            for (const std::string& error : report.errors) printError(error);
+            for (const std::string& line : report.summary) std::cout << line << '\n';
+            return report.status;
+        });
+        enterPhase(&state, RunPhase::finished);
+        endWorker(status);
+    });
 }

@@ -12,6 +12,8 @@ struct MeshOptions {
     int order = 1;              ///< 1: linear elements, 2: quadratic
     std::string format = "2.2"; ///< the MSH format version written: 2.2 or 4.1
     CacheSettings cache;        ///< where the model read is left for tarnfold to find
+    double tryTimeout = 60;     ///< seconds each try of gmsh's may take
+    std::string tryTimeoutText = "60"; ///< that limit as given, for the lines that name it
 };
 
 /// The usage line, ended by a newline.

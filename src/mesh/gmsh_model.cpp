@@ -1,48 +1,13 @@
 #include "gmsh_model.hpp"
 
-#include "../console/error_printer.hpp"
-#include "../output/whole_file.hpp"
-#include "../run/run_state.hpp"
-
 #include <gmsh.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <locale>
-
-#include <BRepTools.hxx>
-#include <BRep_Builder.hxx>
-#include <Standard_Failure.hxx>
 #include <Standard_Version.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Iterator.hxx>
-
-#include <unistd.h>
 
 namespace {
 
 bool gmshStarted = false;
-std::size_t warningsTaken = 0;
-
-// A file of our own for gmsh to write to, named so that gmsh takes it for BRep; "" when none
-// can be made, `error` then saying why.
-std::string makeScratchFile(std::string& error, RunState* state)
-{
-    const char* directory = std::getenv("TMPDIR");
-    std::string name = std::string(directory && *directory ? directory : "/tmp") +
-                       "/tarnfold-mesh-surfaces-XXXXXX.brep";
-    recordTemporary(state, "");
-    const int fd = ::mkstemps(name.data(), 5);
-    if (fd < 0) {
-        error = "cannot create a file in the temporary directory for gmsh's surfaces: " +
-                systemReason(errno);
-        return {};
-    }
-    ::close(fd);
-    recordTemporary(state, name.c_str());
-    return name;
-}
+std::size_t linesTaken = 0;
 
 } // namespace
 
@@ -62,18 +27,21 @@ void startGmsh()
     gmsh::option::setNumber("General.NumThreads", 1);
 }
 
-std::vector<std::string> takeGmshWarnings()
+GmshLog takeGmshLog()
 {
-    std::vector<std::string> log, warnings;
-    gmsh::logger::get(log);
-    const std::string prefix = "Warning: ";
-    for (std::size_t i = warningsTaken; i < log.size(); ++i) {
-        if (log[i].compare(0, prefix.size(), prefix) == 0) {
-            warnings.push_back(log[i].substr(prefix.size()));
+    std::vector<std::string> lines;
+    gmsh::logger::get(lines);
+    GmshLog log;
+    const std::string warning = "Warning: ", error = "Error: ";
+    for (std::size_t i = linesTaken; i < lines.size(); ++i) {
+        if (lines[i].compare(0, warning.size(), warning) == 0) {
+            log.warnings.push_back(lines[i].substr(warning.size()));
+        } else if (lines[i].compare(0, error.size(), error) == 0) {
+            log.errors.push_back(lines[i].substr(error.size()));
         }
     }
-    warningsTaken = log.size();
-    return warnings;
+    linesTaken = lines.size();
+    return log;
 }
 
 std::string checkGmshOpenCascade()
@@ -89,71 +57,47 @@ std::string checkGmshOpenCascade()
            ": gmsh cannot be handed the model";
 }
 
-std::vector<int> importIntoGmsh(const TopoDS_Shape& modelShape)
+void importIntoGmsh(const TopoDS_Shape& modelShape)
 {
     gmsh::vectorpair entities;
     gmsh::model::occ::importShapesNativePointer(&modelShape, entities, false);
     gmsh::model::occ::synchronize();
-    gmsh::vectorpair volumes;
-    gmsh::model::getEntities(volumes, 3);
-    std::vector<int> tags;
-    for (const auto& [dim, tag] : volumes) tags.push_back(tag);
-    return tags;
 }
 
-std::vector<GmshSurface> readGmshSurfaces(std::string& error, RunState* state)
+void healGmshModel(double tolerance, bool sew)
 {
-    gmsh::vectorpair surfaces, copies;
-    gmsh::model::getEntities(surfaces, 2);
-    if (surfaces.empty()) return {};
-    const std::string file = makeScratchFile(error, state);
-    if (file.empty()) return {};
-    // gmsh writes only what stands on its own: the volumes, whose surfaces it does not name,
-    // and then every surface that bounds no volume, in increasing order of tags. Copies of the
-    // surfaces stand on their own, with tags above all others: they come last, in order.
-    gmsh::model::occ::copy(surfaces, copies);
+    gmsh::vectorpair healed;
+    gmsh::model::occ::healShapes(healed, {}, tolerance, true, true, true, sew, false);
     gmsh::model::occ::synchronize();
-    try {
-        gmsh::write(file);
-    } catch (...) {
-        ::unlink(file.c_str());
-        recordTemporary(state, "");
-        throw;
+}
+
+VolumePieces fragmentGmshVolumes()
+{
+    gmsh::vectorpair volumes, fragments;
+    gmsh::model::occ::getEntities(volumes, 3);
+    VolumePieces result;
+    if (volumes.size() < 2) {
+        for (const auto& volume : volumes) result[volume.second] = {volume.second};
+        return result;
     }
-    gmsh::model::occ::remove(copies, true);
+    std::vector<gmsh::vectorpair> pieces;
+    gmsh::model::occ::fragment(volumes, {}, fragments, pieces);
     gmsh::model::occ::synchronize();
-
-    TopoDS_Shape written;
-    {
-        std::ifstream stream(file, std::ios::binary);
-        stream.imbue(std::locale::classic());
-        try {
-            BRep_Builder builder;
-            BRepTools::Read(written, stream, builder);
-        } catch (const Standard_Failure&) {
-            written.Nullify();
+    for (std::size_t i = 0; i < volumes.size() && i < pieces.size(); ++i) {
+        for (const auto& piece : pieces[i]) {
+            if (piece.first == 3) result[volumes[i].second].push_back(piece.second);
         }
-    }
-    ::unlink(file.c_str());
-    recordTemporary(state, "");
-
-    std::vector<TopoDS_Face> faces;
-    if (!written.IsNull()) {
-        for (TopoDS_Iterator child(written); child.More(); child.Next()) {
-            if (child.Value().ShapeType() == TopAbs_FACE) faces.push_back(TopoDS::Face(child.Value()));
-        }
-    }
-    if (faces.size() < copies.size()) {
-        error = "gmsh's surfaces could not be read back: " + std::to_string(faces.size()) +
-                " faces for " + std::to_string(copies.size()) + " surfaces";
-        return {};
-    }
-    std::vector<GmshSurface> result;
-    const std::size_t first = faces.size() - copies.size();
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        result.push_back({surfaces[i].second, faces[first + i]});
     }
     return result;
+}
+
+std::vector<int> listGmshEntities(int dim)
+{
+    gmsh::vectorpair entities;
+    gmsh::model::getEntities(entities, dim);
+    std::vector<int> tags;
+    for (const auto& entity : entities) tags.push_back(entity.second);
+    return tags;
 }
 
 std::string describeGmshVersion()

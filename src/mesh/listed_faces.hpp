@@ -1,25 +1,24 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <TopoDS_Face.hxx>
+#include <TopoDS_Shape.hxx>
 
 struct DatasetInputs;
 
-/// A face that a dataset's lists name, as its face file holds it.
+/// A face that a dataset's lists name, as the model holds it.
 struct ListedFace {
     int number = 0;         ///< its face number in the model
     bool force = false;     ///< named by the force list
     bool restraint = false; ///< named by the restraint list
-    std::string file;       ///< the face file it was read from
-    TopoDS_Face face;
+    TopoDS_Face face;       ///< oriented as its face file would be
 };
 
-/// Reads root/data/face<N>.brep for every face N from 1 to `faceCount` that `inputs` lists, in
-/// increasing order. Returns one message per face file that cannot be read or holds no single
-/// face, and per list entry that selects no face.
-std::vector<std::string> readListedFaces(const std::filesystem::path& root,
-                                         const DatasetInputs& inputs, int faceCount,
+/// The faces of `modelShape` that `inputs` lists, taken from the model itself (never from a face
+/// file), each number once, in increasing order. Returns one message per list entry that selects
+/// no face.
+std::vector<std::string> takeListedFaces(const TopoDS_Shape& modelShape,
+                                         const DatasetInputs& inputs,
                                          std::vector<ListedFace>& faces);

@@ -1,9 +1,7 @@
 #include "mesh_output.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../output/whole_file.hpp"
 #include "../run/run_state.hpp"
-#include "../run/temporaries.hpp"
 
 #include <gmsh.h>
 
@@ -17,7 +15,7 @@
 
 namespace {
 
-void addGroup(int dim, std::vector<int> tags, int groupTag, const char* name)
+void addGroup(int dim, std::vector<int> tags, int groupTag, const std::string& name)
 {
     if (tags.empty()) return;
     std::sort(tags.begin(), tags.end());
@@ -49,36 +47,53 @@ const char* elementWord(int dim, std::size_t count)
 
 } // namespace
 
-void addPhysicalGroups(const std::vector<ListedFace>& faces,
-                       const std::vector<SurfaceMatch>& matches, const std::vector<int>& volumes)
+void addPhysicalGroups(const MeshGroups& groups)
 {
-    std::vector<int> force, restraint;
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        if (faces[i].force) force.push_back(matches[i].tag);
-        if (faces[i].restraint) restraint.push_back(matches[i].tag);
+    addGroup(2, groups.force, 1, forceGroup);
+    addGroup(2, groups.restraint, 2, restraintGroup);
+    int tag = 3;
+    for (std::size_t k = 0; k < groups.solids.size(); ++k, ++tag) {
+        addGroup(3, groups.solids[k], tag,
+                 groups.solids.size() == 1 ? solidGroup : solidGroup + std::to_string(k + 1));
     }
-    addGroup(2, force, 1, forceGroup);
-    addGroup(2, restraint, 2, restraintGroup);
-    addGroup(3, volumes, 3, solidGroup);
+    addGroup(2, groups.shell, tag, shellGroup);
 }
 
 void generateMesh(const MeshSettings& settings)
 {
     gmsh::option::setNumber("Mesh.MeshSizeMax", settings.size);
     // Holes and fillets get elements that follow them, whatever the largest size.
-    gmsh::option::setNumber("Mesh.MeshSizeFromCurvature", 12);
+    gmsh::option::setNumber("Mesh.MeshSizeFromCurvature", settings.elementsPerTurn);
     gmsh::option::setNumber("Mesh.ElementOrder", settings.order);
+    gmsh::option::setNumber("Mesh.Algorithm", settings.algorithm2D);
+    gmsh::option::setNumber("Mesh.Algorithm3D", settings.algorithm3D);
+    // An exception thrown inside one of gmsh's OpenMP loops would end the process: while it
+    // meshes, an error only stops the meshing, and is logged.
+    gmsh::option::setNumber("General.AbortOnError", 1);
     gmsh::model::mesh::generate(3);
+    gmsh::option::setNumber("General.AbortOnError", 2);
 }
 
-std::string writeMeshFile(const std::string& fileName, const MeshSettings& settings,
-                          RunState* state)
+std::string checkWritableBeside(const std::string& temporary, const std::string& fileName,
+                                RunState* state)
+{
+    recordTemporary(state, temporary);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int reason = errno;
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+    }
+    recordTemporary(state, "");
+    return fd >= 0 ? "" : "cannot create a file beside '" + fileName + "': " + systemReason(reason);
+}
+
+std::string writeMeshTemporary(const std::string& temporary, const std::string& fileName,
+                               const MeshSettings& settings, RunState* state)
 {
     gmsh::option::setNumber("Mesh.MshFileVersion", settings.format == "4.1" ? 4.1 : 2.2);
     gmsh::option::setNumber("Mesh.Binary", 0);
     gmsh::option::setNumber("Mesh.SaveAll", 0);
-    // gmsh tells the format by the name's ending, so the temporary ends as a mesh file does.
-    const std::string temporary = endingTemporaryName(fileName, ::getpid());
     recordTemporary(state, temporary);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -94,10 +109,21 @@ std::string writeMeshFile(const std::string& fileName, const MeshSettings& setti
     } catch (const std::string& message) {
         problem = "cannot write '" + fileName + "': gmsh: " + message;
     }
-    if (problem.empty() && std::rename(temporary.c_str(), fileName.c_str()) != 0) {
-        problem = "cannot write '" + fileName + "': " + systemReason(errno);
+    if (!problem.empty()) {
+        std::remove(temporary.c_str());
+        recordTemporary(state, "");
     }
-    if (!problem.empty()) std::remove(temporary.c_str());
+    return problem;
+}
+
+std::string placeMeshFile(const std::string& temporary, const std::string& fileName,
+                          RunState* state)
+{
+    std::string problem;
+    if (std::rename(temporary.c_str(), fileName.c_str()) != 0) {
+        problem = "cannot write '" + fileName + "': " + systemReason(errno);
+        std::remove(temporary.c_str());
+    }
     recordTemporary(state, "");
     return problem;
 }

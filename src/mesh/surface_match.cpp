@@ -2,14 +2,18 @@
 
 #include "../follow/face_links.hpp"
 #include "../follow/face_sampling.hpp"
-#include "../follow/revision_match.hpp"
+#include "../follow/match_terms.hpp"
 
 #include <algorithm>
-
+#include <cmath>
 
 namespace {
 
-// The faces of `shapes` sampled as the revision matcher samples a model's, one entry each, in
+// Shares of a face's samples that count as all of it, and areas that count as equal.
+constexpr double whole = 0.999;
+constexpr double sameArea = 1e-3;
+
+// The faces of `items` sampled as the revision matcher samples a model's, one entry each, in
 // order: each is given as a model of its own, so that two equal faces stay two entries.
 template <typename Item, typename Face>
 std::vector<SampledFace> sampleEach(const std::vector<Item>& items, Face face)
@@ -23,14 +27,20 @@ std::vector<SampledFace> sampleEach(const std::vector<Item>& items, Face face)
     return sampled;
 }
 
-// One surface, facing one way, each face wholly on the other: the same bounds, or bounds that
-// differ only by a vertex that gmsh put on an edge.
-bool coincide(const FaceLink& link)
+bool wholly(const Placement& p, bool reversed)
 {
-    constexpr double whole = 0.999;
-    return !link.doubtful &&
-           (link.sameBounds || (link.oldOnNew.inside + link.oldOnNew.boundary >= whole &&
-                                link.newOnOld.inside + link.newOnOld.boundary >= whole));
+    return (reversed ? p.reversed : p.inside) + p.boundary >= whole;
+}
+
+// Each wholly on the other, facing one way or the other.
+bool coincide(const FaceLink& link, bool reversed)
+{
+    return !link.doubtful && wholly(link.oldOnNew, reversed) && wholly(link.newOnOld, reversed);
+}
+
+bool whollyOn(const Placement& p)
+{
+    return p.inside + p.reversed + p.boundary >= whole;
 }
 
 std::string joinTags(std::vector<int> tags)
@@ -44,11 +54,28 @@ std::string joinTags(std::vector<int> tags)
     return text;
 }
 
-std::string describeMissing(const std::vector<int>& same, const std::vector<int>& partial)
+std::string groupsOf(const ListedFace& face)
 {
-    if (same.size() > 1) {
-        return "several gmsh surfaces coincide with it (" + joinTags(same) + ")";
-    }
+    if (face.force && face.restraint) return "the force and restraint groups hold";
+    return face.force ? "the force group holds" : "the restraint group holds";
+}
+
+// How the listed faces and one gmsh surface relate.
+struct Relations {
+    std::vector<int> same, reversedSame; ///< coincide, facing the same or the other way
+    std::vector<int> parts;              ///< lie wholly on the face, without covering it
+    std::vector<int> covers;             ///< hold the face wholly, and more
+    std::vector<int> partial;            ///< overlap it otherwise
+};
+
+std::string describeMissing(const Relations& r)
+{
+    std::vector<int> same = r.same;
+    same.insert(same.end(), r.reversedSame.begin(), r.reversedSame.end());
+    std::vector<int> partial = r.partial;
+    partial.insert(partial.end(), r.parts.begin(), r.parts.end());
+    partial.insert(partial.end(), r.covers.begin(), r.covers.end());
+    if (same.size() > 1) return "several gmsh surfaces coincide with it (" + joinTags(same) + ")";
     if (same.size() == 1) {
         return "gmsh surface " + joinTags(same) + " coincides with it, but surface" +
                (partial.size() > 1 ? "s " : " ") + joinTags(partial) + " also cover" +
@@ -75,21 +102,79 @@ std::vector<SurfaceMatch> matchSurfaces(const std::vector<ListedFace>& faces,
     const std::vector<SampledFace> theirs =
         sampleEach(surfaces, [](const GmshSurface& surface) { return surface.face; });
 
-    std::vector<std::vector<int>> same(faces.size()), partial(faces.size());
+    std::vector<Relations> relations(faces.size());
+    // For each surface, the listed faces that lie wholly on it.
+    std::vector<std::vector<std::size_t>> onSurface(surfaces.size());
     for (const FaceLink& link : linkFaces(listed, theirs, measureTolerance(listed, theirs))) {
-        const int tag = surfaces[std::size_t(link.newFace)].tag;
-        if (coincide(link)) {
-            same[std::size_t(link.oldFace)].push_back(tag);
-        } else if (!isWeak(link) && !facesAway(link)) {
-            partial[std::size_t(link.oldFace)].push_back(tag);
+        const std::size_t i = std::size_t(link.oldFace), s = std::size_t(link.newFace);
+        const int tag = surfaces[s].tag;
+        Relations& r = relations[i];
+        if (coincide(link, false)) {
+            r.same.push_back(tag);
+        } else if (coincide(link, true)) {
+            r.reversedSame.push_back(tag);
+        } else if (link.doubtful || isWeak(link)) {
+            if (!facesAway(link)) r.partial.push_back(tag);
+        } else if (whollyOn(link.newOnOld)) {
+            r.parts.push_back(tag);
+        } else if (whollyOn(link.oldOnNew)) {
+            r.covers.push_back(tag);
+            onSurface[s].push_back(i);
+        } else if (!facesAway(link)) {
+            r.partial.push_back(tag);
         }
     }
+
+    const auto areaOf = [&](const std::vector<int>& tags) {
+        double area = 0;
+        for (std::size_t s = 0; s < surfaces.size(); ++s) {
+            if (std::count(tags.begin(), tags.end(), surfaces[s].tag)) area += theirs[s].area;
+        }
+        return area;
+    };
     std::vector<SurfaceMatch> matches(faces.size());
     for (std::size_t i = 0; i < faces.size(); ++i) {
-        if (same[i].size() == 1 && partial[i].empty()) {
-            matches[i].tag = same[i].front();
+        const Relations& r = relations[i];
+        SurfaceMatch& match = matches[i];
+        const std::string number = "face " + std::to_string(faces[i].number);
+        const bool nothingElse = r.parts.empty() && r.covers.empty() && r.partial.empty();
+        if (nothingElse && r.same.size() == 1) {
+            match.tags = r.same;
+        } else if (nothingElse && r.same.empty() && r.reversedSame.size() == 1) {
+            match.tags = r.reversedSame;
+        } else if (r.same.empty() && r.reversedSame.empty() && r.covers.empty() &&
+                   r.partial.empty() && r.parts.size() > 1 &&
+                   std::abs(areaOf(r.parts) - listed[i].area) <= sameArea * listed[i].area) {
+            match.tags = r.parts;
+            match.note = number + " was split into gmsh surfaces " + joinTags(r.parts) + ", which " +
+                         groupsOf(faces[i]);
+        } else if (r.same.empty() && r.reversedSame.empty() && r.parts.empty() &&
+                   r.partial.empty() && r.covers.size() == 1) {
+            // Merged: the surface must be this face and other listed faces of the same groups.
+            const std::size_t s = std::size_t(std::find_if(surfaces.begin(), surfaces.end(),
+                                                           [&](const GmshSurface& surface) {
+                                                               return surface.tag == r.covers[0];
+                                                           }) - surfaces.begin());
+            double covered = 0;
+            std::vector<int> numbers;
+            bool alike = true;
+            for (const std::size_t j : onSurface[s]) {
+                covered += listed[j].area;
+                numbers.push_back(faces[j].number);
+                alike = alike && faces[j].force == faces[i].force &&
+                        faces[j].restraint == faces[i].restraint;
+            }
+            if (alike && std::abs(covered - theirs[s].area) <= sameArea * theirs[s].area) {
+                match.tags = r.covers;
+                match.note = "faces " + joinTags(numbers) + " were merged into gmsh surface " +
+                             joinTags(r.covers) + ", which " + groupsOf(faces[i]);
+            } else {
+                match.problem = "gmsh surface " + joinTags(r.covers) +
+                                " holds it merged with faces that are not in its groups, and no "
+                                "physical group is made of more than its faces";
+            }
         } else {
-            matches[i].problem = describeMissing(same[i], partial[i]);
+            match.problem = describeMissing(r);
         }
     }
     return matches;

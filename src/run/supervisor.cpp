@@ -34,8 +34,19 @@ timespec timeLeft(Clock::time_point until)
 
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status)
 {
+    bool timedOut = false;
+    return waitForWorker(worker, waiting, state, status, Clock::duration::max(), timedOut);
+}
+
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status,
+                  Clock::duration limit, bool& timedOut)
+{
     bool asked = false, killed = false;
+    timedOut = false;
     Clock::time_point killAt;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline =
+        limit >= Clock::time_point::max() - start ? Clock::time_point::max() : start + limit;
     for (;;) {
         const pid_t ended = ::waitpid(worker, &status, WNOHANG);
         if (ended == worker) return 0;
@@ -51,14 +62,18 @@ int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& s
             ::kill(worker, signal);
             continue;
         }
-        if (asked && !killed && Clock::now() >= killAt) {
+        if (!killed && ((asked && Clock::now() >= killAt) ||
+                        (!asked && Clock::now() >= deadline))) {
             ::kill(worker, SIGKILL);
+            timedOut = !asked;
             killed = true;
             continue;
         }
-        const timespec wait = timeLeft(killAt);
+        const Clock::time_point wakeAt = asked ? killAt : deadline;
+        const timespec wait = timeLeft(wakeAt);
         // Signals are let through here only: never between two steps.
-        ::ppoll(nullptr, 0, asked && !killed ? &wait : nullptr, &waiting);
+        ::ppoll(nullptr, 0, !killed && wakeAt != Clock::time_point::max() ? &wait : nullptr,
+                &waiting);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 struct RunState;
@@ -27,6 +28,11 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
 /// errno of a wait that failed.
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status);
 #endif
+
+/// As waitForWorker, and a worker still running `limit` after the call, unasked to stop, is
+/// killed (SIGKILL); `timedOut` then says so.
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status,
+                  std::chrono::steady_clock::duration limit, bool& timedOut);
 
 /// How long a worker that was asked to stop has to end on its own.
 constexpr int stopGraceSeconds = 3;
