@@ -66,6 +66,7 @@ TEST_F(ImportTest, ARealThatNoDoubleHoldsRefusesTheModel)
         {point + "-1.E400,0.));", "-1.E400"},
         {point + "0.,12E99999));", "12E99999"},
         {point + "1" + std::string(400, '0') + ".,0.));", "1" + std::string(39, '0') + "..."},
+        {point + "1" + std::string(4100, '0') + ".,0.));", "1" + std::string(39, '0') + "..."},
         {"#999 = UNCERTAINTY_MEASURE_WITH_UNIT(LENGTH_MEASURE(\n  2.E+309),#346,'d','c');",
          "2.E+309"},
         {point + "1.E308,-1.7976931348623157E308));", ""},
@@ -123,6 +124,54 @@ TEST(RealScanTest, SamePiecesOrWhole)
             EXPECT_EQ(scan.first.text, c.number) << c.text << ", cut at " << cut;
             EXPECT_EQ(scan.first.entity, c.entity) << c.text;
             EXPECT_EQ(scan.first.line, c.line) << c.text;
+        }
+    }
+}
+
+// A number is judged the same whatever its length: each case as it stands, then made longer
+// than the scan keeps by zeros that leave its value as it is (before its digits, after its
+// fraction, before its exponent's digits). An integer that no double holds counts too: the
+// reader converts it like a real.
+TEST(RealScanTest, LongNumbersAreJudgedWhole)
+{
+    const std::string zeros(5000, '0');
+    const struct {
+        std::string number;
+        bool refused;
+    } cases[] = {
+        {"1.E400", true},          {"-1.E400", true},        {"1.E308", false},
+        {"1.7976931348623157E308", false},                   {"1.7976931348623159E308", true},
+        {"0.18E310", true},        {"1.E-400", false},       {"12E99999", true},
+        {"1" + std::string(400, '0'), true},                 {"-1" + std::string(300, '0'), false},
+        {"1.2.3E400", false},      {"1.E", false},           {"1.E+", false},
+        {"1.E-99999999999", false}, {"17.E-99999999999", false},
+        // 1.E300 to arithmetic, but the library's conversion takes an exponent past 19999 for
+        // 19999, and makes it too large.
+        {"1" + std::string(20400, '0') + ".E-20100", true},
+    };
+    for (const auto& c : cases) {
+        const std::size_t digits = c.number.find_first_not_of("-+");
+        const std::size_t exponent = c.number.find('E');
+        const std::string mantissa = c.number.substr(0, exponent);
+        std::vector<std::string> forms = {c.number};
+        forms.push_back(c.number.substr(0, digits) + zeros + c.number.substr(digits));
+        if (std::count(mantissa.begin(), mantissa.end(), '.') == 1) {
+            forms.push_back(mantissa + zeros + c.number.substr(mantissa.size()));
+        }
+        const std::size_t power = exponent == std::string::npos
+                                      ? exponent
+                                      : c.number.find_first_not_of("-+", exponent + 1);
+        if (power != std::string::npos) {
+            forms.push_back(c.number.substr(0, power) + zeros + c.number.substr(power));
+        }
+        for (const std::string& form : forms) {
+            const std::string text = "#5=P((0.," + form + "),$);";
+            RealScan scan;
+            scanStepText(scan, text.data(), text.size() / 2);
+            scanStepText(scan, text.data() + text.size() / 2, text.size() - text.size() / 2);
+            EXPECT_EQ(scan.found, c.refused) << form.substr(0, 60) << " (" << form.size() << ")";
+            if (!scan.found) continue;
+            EXPECT_EQ(scan.first.text, form.size() > 40 ? form.substr(0, 40) + "..." : form);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "step_reals.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -7,8 +8,14 @@
 
 namespace {
 
-// A longer number is kept cut short: it is checked only if its value is plain from what is kept.
+// A longer number is kept only in part, and judged by what decides it (LongNumber).
 constexpr std::size_t keptDigits = 4096;
+
+// A number longer than that is shown cut short.
+constexpr std::size_t shownChars = 40;
+
+// More than the 309 digits of the largest double: what follows can only round it.
+constexpr std::size_t significantDigits = 330;
 
 bool isDigit(char c)
 {
@@ -25,15 +32,16 @@ bool startsNumber(char c)
     return isDigit(c) || c == '-' || c == '+' || c == '.';
 }
 
-// Whether `text` is a real as the library's lexer takes it, [-+.0-9][.0-9]+(E[-+0-9][0-9]*)?,
-// and not an integer, which it prefers where both would do.
-bool isStepReal(const std::string& text)
+// Whether `text` is a number as the library's lexer takes it: an integer, [-+0-9][0-9]*, or a
+// real, [-+.0-9][.0-9]+(E[-+0-9][0-9]*)? with a point or an exponent. Its reader converts both
+// to a double where it reads a real.
+bool isStepNumber(const std::string& text)
 {
     std::size_t i = 1;
     while (i < text.size() && (isDigit(text[i]) || text[i] == '.')) ++i;
-    if (text.empty() || !startsNumber(text[0]) || i < 2) return false;
-    if (i == text.size()) return text.find('.') != std::string::npos;
-    if (text[i] != 'E' || ++i == text.size()) return false;
+    if (text.empty() || !startsNumber(text[0])) return false;
+    if (i == text.size()) return text.find('.') == std::string::npos || i >= 2;
+    if (text[i] != 'E' || i < 2 || ++i == text.size()) return false;
     if (!isDigit(text[i]) && text[i] != '-' && text[i] != '+') return false;
     for (++i; i < text.size(); ++i) {
         if (!isDigit(text[i])) return false;
@@ -41,7 +49,7 @@ bool isStepReal(const std::string& text)
     return true;
 }
 
-// Whether `text` (a STEP real) stands for a finite double. Most are plainly far from the
+// Whether `text` (a STEP number) stands for a finite double. Most are plainly far from the
 // largest double by their count of digits and exponent; only the others are converted, in the C
 // locale whatever the process's is.
 bool isFinite(const std::string& text)
@@ -69,14 +77,112 @@ bool isFinite(const std::string& text)
     return std::isfinite(strtod_l(text.c_str(), nullptr, classic));
 }
 
+// A digit or a point of a long number's mantissa, as the conversion takes it: up to a second
+// point, where it stops.
+void takeValueChar(LongNumber& number, char c)
+{
+    if (number.valueEnded) return;
+    if (c == '.') {
+        number.valueEnded = number.point;
+        number.point = true;
+        return;
+    }
+    if (!number.point) ++number.beforePoint;
+    if (number.significant.empty() && c == '0') {
+        ++number.leadingZeros;
+    } else if (number.significant.size() < significantDigits) {
+        number.significant += c;
+    } else if (c != '0') {
+        number.moreSignificant = true;
+    }
+}
+
+void takeLongNumber(LongNumber& number, const char* text, std::size_t size)
+{
+    using Part = LongNumber::Part;
+    for (std::size_t i = 0; i < size && number.part != Part::none; ++i) {
+        const char c = text[i];
+        switch (number.part) {
+        case Part::first:
+            number.part = Part::mantissa;
+            number.mantissaChars = 1;
+            if (c != '-' && c != '+') takeValueChar(number, c);
+            break;
+        case Part::mantissa:
+            if (isDigit(c) || c == '.') {
+                ++number.mantissaChars;
+                takeValueChar(number, c);
+            } else {
+                const bool exponent = c == 'E' && number.mantissaChars >= 2;
+                number.part = exponent ? Part::exponentSign : Part::none;
+            }
+            break;
+        case Part::exponentSign:
+            number.part = isDigit(c) || c == '-' || c == '+' ? Part::exponent : Part::none;
+            number.negativeExponent = c == '-';
+            if (!isDigit(c)) break;
+            [[fallthrough]];
+        case Part::exponent:
+            if (!isDigit(c)) {
+                number.part = Part::none;
+                break;
+            }
+            ++number.exponentDigits;
+            number.exponent = std::min(number.exponent * 10 + (c - '0'), 20000L);
+            break;
+        case Part::none: break;
+        }
+    }
+}
+
+// What isStepNumber and isFinite tell of a number's whole text, told of a long one.
+bool isNonFiniteNumber(const LongNumber& number)
+{
+    using Part = LongNumber::Part;
+    const bool isNumber =
+        number.part == Part::exponent ||
+        (number.part == Part::mantissa && (!number.point || number.mantissaChars >= 2));
+    if (!isNumber || number.significant.empty()) return false;
+    // The value is 0.<significant digits> times ten to this.
+    long long place = number.beforePoint - number.leadingZeros;
+    if (!number.valueEnded && number.exponentDigits > 0) {
+        // The library's conversion takes a larger exponent for 19999.
+        const long exponent = std::min(number.exponent, 19999L);
+        place += number.negativeExponent ? -exponent : exponent;
+    }
+    if (place != 309) return place > 309;
+    const std::string near =
+        "0." + number.significant + (number.moreSignificant ? "1" : "") + "E309";
+    return !isFinite(near);
+}
+
+void takeNumberText(RealScan& scan, const char* text, std::size_t size)
+{
+    if (!scan.numberCut && scan.number.size() + size <= keptDigits) {
+        scan.number.append(text, size);
+        return;
+    }
+    if (!scan.numberCut) {
+        scan.numberCut = true;
+        scan.longNumber = LongNumber();
+        takeLongNumber(scan.longNumber, scan.number.data(), scan.number.size());
+        // Its start is kept for the message.
+        const std::size_t shown = shownChars + 1 - std::min(shownChars + 1, scan.number.size());
+        scan.number.append(text, std::min(size, shown));
+    }
+    takeLongNumber(scan.longNumber, text, size);
+}
+
 void finishNumber(RealScan& scan)
 {
-    if (scan.found || scan.number.size() >= keptDigits || !isStepReal(scan.number) ||
-        isFinite(scan.number)) {
+    if (scan.found) return;
+    if (scan.numberCut ? !isNonFiniteNumber(scan.longNumber)
+                       : !isStepNumber(scan.number) || isFinite(scan.number)) {
         return;
     }
     scan.found = true;
-    scan.first.text = scan.number.size() > 40 ? scan.number.substr(0, 40) + "..." : scan.number;
+    scan.first.text = scan.number.size() > shownChars ? scan.number.substr(0, shownChars) + "..."
+                                                      : scan.number;
     scan.first.entity = scan.entity;
     scan.first.line = scan.numberLine;
 }
@@ -105,6 +211,7 @@ void scanNormal(RealScan& scan, char c)
     if (startsNumber(c) && (scan.lastSignificant == '(' || scan.lastSignificant == ',')) {
         scan.mode = RealScan::Mode::number;
         scan.number.assign(1, c);
+        scan.numberCut = false;
         scan.numberLine = scan.line;
     }
     scan.lastSignificant = c;
@@ -120,8 +227,7 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
         if (scan.mode == Mode::number) {
             std::size_t end = i;
             while (end < size && (startsNumber(bytes[end]) || bytes[end] == 'E')) ++end;
-            const std::size_t room = keptDigits - std::min(keptDigits, scan.number.size());
-            scan.number.append(bytes + i, std::min(end - i, room));
+            takeNumberText(scan, bytes + i, end - i);
             if (end == size) return;
             i = end;
         } else if (scan.mode == Mode::text) {
