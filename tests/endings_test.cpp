@@ -66,21 +66,22 @@ TEST_F(EndingTest, LibraryCrashIsOneLineWithThePhase)
 
 // Stop signals reach the worker, wherever they are sent; the run then ends by the same signal,
 // as if it had run alone, without temporaries or processes left. Killed outright, the
-// supervisor takes its worker with it. The model is a FIFO that is opened for writing and never
-// written, so the run is sure to be inside the STEP reader when the signal comes, and nothing but
-// the signal can end it.
+// supervisor takes its worker with it. The model is a FIFO whose writer never writes more than
+// its first line, so the run is sure to be inside the STEP reader once that is read, and nothing
+// but the signal can end it.
 TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
 {
     for (const int stopSignal : {SIGINT, SIGHUP, SIGTERM, SIGKILL}) {
         const fs::path fifo = dir / ("model" + std::to_string(stopSignal) + ".step");
-        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const int writer = makePipeWriter(fifo);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, "ISO-10303-21;\n", 14), 14);
         makeDataset(dir, fifo.string(), "1 0 0\n", "");
 
         const int err = openForOutput(dir / "err.txt");
         const pid_t pid = startChild({TARNFOLD_BINARY, {dir.string()}, {}, {}, -1, -1, err, {}});
         ::close(err);
-        const int writer = ::open(fifo.c_str(), O_WRONLY); // returns once the reader has it open
-        ASSERT_GE(writer, 0);
+        ASSERT_TRUE(waitUntilPipeRead(writer));
         ::kill(pid, stopSignal);
         const int status = waitBounded(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)

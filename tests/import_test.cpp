@@ -6,10 +6,18 @@
 #include "model/reader_settings.hpp"
 #include "model/step_import.hpp"
 #include "model/step_reals.hpp"
+#include "record/record_files.hpp"
 #include "run/run_state.hpp"
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -93,6 +101,44 @@ TEST_F(ImportTest, ARealThatNoDoubleHoldsRefusesTheModel)
                                ", which is not a finite double; nothing was transferred\n")
             << c.entity;
         EXPECT_FALSE(fs::exists(dir / "data" / "face1.brep")) << c.entity;
+    }
+}
+
+// A model that is a named pipe is opened once, by the reader, and never waited for: the record
+// opens it not even to see that it cannot hash it (its bytes are the reader's alone), a pipe
+// that a program has open for writing is read whole, and one that no program writes to ends
+// the run at once, in one line.
+TEST_F(ImportTest, ANamedPipeIsReadOnceAndNeverWaitedFor)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    const fs::path fifo = dir / "model.step";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
+    EXPECT_FALSE(hashFile(fifo.string()).regular);
+    char event[sizeof(inotify_event) + NAME_MAX + 1];
+    EXPECT_LT(::read(watch, event, sizeof event), 0) << "the record opened the pipe";
+    ::close(watch);
+
+    makeDataset(dir, fifo.string(), "1 0 0\n", "");
+    for (const bool written : {false, true}) {
+        const int writer = written ? ::open(fifo.c_str(), O_RDWR | O_CLOEXEC) : -1;
+        const int err = openForOutput(dir / "err.txt");
+        const pid_t run = startChild({TARNFOLD_BINARY, {dir.string()}, {}, {}, -1, -1, err, {}});
+        ::close(err);
+        if (written) {
+            const std::string model = readFile(dir / "box.step");
+            EXPECT_EQ(::write(writer, model.data(), model.size()), ssize_t(model.size()));
+            EXPECT_TRUE(waitUntilPipeRead(writer)); // the last holder's close empties a pipe
+            ::close(writer);
+        }
+        const int status = waitBounded(run);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (written ? 0 : 1)) << status;
+        EXPECT_EQ(readFile(dir / "err.txt"),
+                  written ? "" : "tarnfold: error: cannot read STEP model '" + fifo.string() +
+                                     "': it is a named pipe that no program writes to\n");
+        EXPECT_EQ(fs::exists(dir / "data" / "face1.brep"), written);
+        EXPECT_FALSE(fs::exists(dir / "data" / "last-run.tsv")) << "bytes no record can name";
     }
 }
 

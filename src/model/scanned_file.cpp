@@ -1,9 +1,22 @@
 #include "scanned_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+long readSome(int fd, std::vector<char>& buffer)
+{
+    ssize_t got;
+    while ((got = ::read(fd, buffer.data(), buffer.size())) < 0 && errno == EINTR) {}
+    return got;
+}
+
+} // namespace
 
 ScannedFile::~ScannedFile()
 {
@@ -12,17 +25,37 @@ ScannedFile::~ScannedFile()
 
 bool ScannedFile::open(const std::string& path)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    error = fd_ < 0 ? errno : 0;
-    return fd_ >= 0;
+    // A named pipe that no program writes to would hold the run for ever: it is opened without
+    // waiting, and a first read tells whether a writer has it open (no writer: the end at once;
+    // one that has written nothing yet: EAGAIN).
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        error = errno;
+        return false;
+    }
+    struct stat status = {};
+    if (::fstat(fd_, &status) == 0 && S_ISFIFO(status.st_mode)) {
+        const long got = readSome(fd_, buffer_);
+        if (got < 0 && errno != EAGAIN) error = errno;
+        noWriter = got == 0;
+        if (noWriter || error != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return false;
+        }
+        pending_ = std::max(got, 0L);
+    }
+    // From here on a read waits for the writer's next bytes, as for a disk's.
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    return true;
 }
 
 ScannedFile::int_type ScannedFile::underflow()
 {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (fd_ < 0) return traits_type::eof();
-    ssize_t got;
-    while ((got = ::read(fd_, buffer_.data(), buffer_.size())) < 0 && errno == EINTR) {}
+    const long got = pending_ > 0 ? pending_ : readSome(fd_, buffer_);
+    pending_ = 0;
     if (got <= 0) {
         // A failed read (a directory, say) ends the bytes like the end of the file, and is told.
         if (got < 0) error = errno;

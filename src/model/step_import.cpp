@@ -137,6 +137,7 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     };
     // After a failed read the reader holds no usable model, and asking it for its roots crashes
     // inside the library; there is nothing to transfer anyway.
+    if (file.noWriter) return fail("it is a named pipe that no program writes to");
     if (file.error != 0) return fail(describeOpenFailure(modelPath, file.error));
     if (status == IFSelect_RetVoid) return fail("it holds no STEP data");
     if (status != IFSelect_RetDone) return fail("not a valid STEP file");

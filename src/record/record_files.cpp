@@ -53,9 +53,15 @@ long long nanoseconds(const struct timespec& time)
 HashedFile hashFile(const std::string& path)
 {
     HashedFile file;
-    // Not waiting on a pipe: it is left to the library to read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Only a regular file is opened: opening a named pipe would let its writer go on writing to
+    // nobody before the reader opens it. Its bytes are the reader's alone.
     struct stat status = {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        file.regular = false;
+        return file;
+    }
+    // Without waiting all the same, should a pipe take the file's place meanwhile.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         file.problem = "cannot read '" + path + "': " + systemReason(errno);
         if (fd >= 0) ::close(fd);
