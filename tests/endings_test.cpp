@@ -4,12 +4,18 @@
 #include "test_support.hpp"
 
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
 #include <regex>
 
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +31,31 @@ std::string boxStepText(const fs::path& dir)
 {
     writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
     return readFile(dir / "box.step");
+}
+
+// Makes every ppoll of this process, and of the processes it starts, fail as the kernel's own
+// can (ENOMEM): a seccomp filter, so that the call really fails rather than a stand-in for it.
+bool failEveryPpoll()
+{
+#if defined(__x86_64__)
+    constexpr std::uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr std::uint32_t arch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_ppoll, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOMEM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 } // namespace
@@ -103,6 +134,30 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
         expectNoProcessLeft();
         expectNoTemporary(dir / "data");
     }
+}
+
+// A wait for the worker that fails (here ppoll, as it does when the kernel has no memory for it)
+// is one line and status 1, never taken for the worker's success nor tried again at full speed
+// for ever; the worker, which still runs, is killed rather than left unwatched.
+TEST_F(EndingTest, AWaitThatFailsKillsTheWorker)
+{
+    const fs::path fifo = dir / "model.step";
+    const int writer = makePipeWriter(fifo); // never written: the worker waits in the reader
+    ASSERT_GE(writer, 0);
+    makeDataset(dir, fifo.string(), "1 0 0\n", "");
+    const int err = openForOutput(dir / "err.txt");
+    const pid_t pid = startChild({TARNFOLD_BINARY, {dir.string()}, {}, {}, -1, -1, err, [] {
+                                      if (!failEveryPpoll()) ::_exit(99);
+                                  }});
+    ::close(err);
+    const int status = waitBounded(pid);
+    ::close(writer);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_TRUE(std::regex_match(readFile(dir / "err.txt"),
+                                 std::regex("tarnfold: error: cannot wait for the worker \\(pid "
+                                            "[0-9]+\\): Cannot allocate memory; it was killed\n")))
+        << readFile(dir / "err.txt");
+    expectNoProcessLeft();
 }
 
 // Past a file-size limit a face write fails like any other: named, status 1, no temporary, and
