@@ -161,7 +161,7 @@ TEST_F(EndingTest, AWaitThatFailsKillsTheWorker)
 }
 
 // Past a file-size limit a face write fails like any other: named, status 1, no temporary, and
-// the older face file stays as it was. So does the record of the run.
+// the older face file stays as it was. So does the record of the run, which is written first.
 TEST_F(EndingTest, FileSizeLimitIsAFailedWrite)
 {
     writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
@@ -176,7 +176,42 @@ TEST_F(EndingTest, FileSizeLimitIsAFailedWrite)
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "tarnfold: error: cannot write '" + (dir / "data" / "face1.brep").string() +
                            "': File too large\ntarnfold: error: cannot write '" +
-                           (dir / "data" / "last-run-model.tsv").string() + "': File too large\n");
+                           (dir / "data" / "last-run.tsv").string() + "': File too large\n");
     EXPECT_EQ(readFile(dir / "data" / "face1.brep"), "old face\n");
+    expectNoTemporary(dir / "data");
+}
+
+// A record that cannot be written leaves the last one as it was, with the outline it names: the
+// outline is written only once the record is. Here the model changed and its list was edited
+// since (so nothing is checked against the record), and the record, which names the model by
+// its long path, is the one file past a file-size limit.
+TEST_F(EndingTest, ARecordThatCannotBeWrittenKeepsTheOutlineItNames)
+{
+    fs::path model = dir;
+    for (const char c : {'a', 'b', 'c', 'd', 'e'}) model /= std::string(250, c);
+    model /= "box.step";
+    fs::create_directories(model.parent_path());
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), model);
+    makeDataset(dir, model.string(), "1 0 0\n", "");
+    ASSERT_EQ(runTool({dir.string()}).exitStatus, 0);
+    const fs::path record = dir / "data" / "last-run.tsv";
+    const fs::path outline = dir / "data" / "last-run-model.tsv";
+    const std::string recorded = readFile(record);
+    const std::string outlined = readFile(outline);
+    ASSERT_NE(recorded.find("\tlast-run-model.tsv\t" + sha256Of(outline) + "\n"), std::string::npos);
+
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 40).Shape(), model);
+    writeFile(dir / "data" / "force" / "loads.txt", "1 0 0 \n");
+    const ToolRun run = runTool({dir.string()}, {}, {}, [] {
+        const struct rlimit limit = {1500, 1500}; // a face and an outline of a box take less
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_NE(run.err.find("tarnfold: error: cannot write '" + record.string() +
+                           "': File too large\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(readFile(record), recorded);
+    EXPECT_EQ(readFile(outline), outlined);
     expectNoTemporary(dir / "data");
 }

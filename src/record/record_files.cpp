@@ -181,10 +181,14 @@ std::string writeRunRecord(const std::string& root, const RunRecord& record,
     // Their temporaries are recorded in the state like a face file's, but they are no face
     // files: the count of those written stays as it was.
     const int facesWritten = state ? state->filesWritten.load() : 0;
-    // The outline first: a record is only ever read with the outline it names.
-    std::string problem = writeWholeFile(dataFilePath(root, outlineFileName), outlineText, state);
+    // The record first, and the outline only once it is in place: a record that cannot be
+    // written leaves the last one with the outline it names. An outline that cannot be written
+    // then is one the record does not name (its digest tells), and the next run on the same
+    // model writes it again; only a changed model needs it.
+    std::string problem =
+        writeWholeFile(dataFilePath(root, recordFileName), formatRunRecord(record), state);
     if (problem.empty()) {
-        problem = writeWholeFile(dataFilePath(root, recordFileName), formatRunRecord(record), state);
+        problem = writeWholeFile(dataFilePath(root, outlineFileName), outlineText, state);
     }
     if (state) state->filesWritten.store(facesWritten);
     return problem;
