@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-
-#include <locale.h>
 
 namespace {
 
@@ -13,9 +10,6 @@ constexpr std::size_t keptDigits = 4096;
 
 // A number longer than that is shown cut short.
 constexpr std::size_t shownChars = 40;
-
-// More than the 309 digits of the largest double: what follows can only round it.
-constexpr std::size_t significantDigits = 330;
 
 bool isDigit(char c)
 {
@@ -32,128 +26,23 @@ bool startsNumber(char c)
     return isDigit(c) || c == '-' || c == '+' || c == '.';
 }
 
-// Whether `text` is a number as the library's lexer takes it: an integer, [-+0-9][0-9]*, or a
-// real, [-+.0-9][.0-9]+(E[-+0-9][0-9]*)? with a point or an exponent. Its reader converts both
-// to a double where it reads a real.
-bool isStepNumber(const std::string& text)
+bool isLetter(char c)
 {
-    std::size_t i = 1;
-    while (i < text.size() && (isDigit(text[i]) || text[i] == '.')) ++i;
-    if (text.empty() || !startsNumber(text[0])) return false;
-    if (i == text.size()) return text.find('.') == std::string::npos || i >= 2;
-    if (text[i] != 'E' || i < 2 || ++i == text.size()) return false;
-    if (!isDigit(text[i]) && text[i] != '-' && text[i] != '+') return false;
-    for (++i; i < text.size(); ++i) {
-        if (!isDigit(text[i])) return false;
-    }
-    return true;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Whether `text` (a STEP number) stands for a finite double. Most are plainly far from the
-// largest double by their count of digits and exponent; only the others are converted, in the C
-// locale whatever the process's is.
-bool isFinite(const std::string& text)
+bool continuesWord(char c)
 {
-    std::size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
-    long magnitude = 0; // digits before the point, leading zeros left out
-    bool leading = true;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        if (text[i] != '0') leading = false;
-        if (!leading) ++magnitude;
-    }
-    long exponent = 0;
-    const std::size_t e = text.find('E');
-    if (e != std::string::npos) {
-        const bool negative = e + 1 < text.size() && text[e + 1] == '-';
-        for (std::size_t k = e + 1; k < text.size(); ++k) {
-            if (isDigit(text[k]) && exponent < 100000000) {
-                exponent = exponent * 10 + (text[k] - '0');
-            }
-        }
-        if (negative) exponent = -exponent;
-    }
-    if (magnitude + exponent < 300) return true;
-    static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return std::isfinite(strtod_l(text.c_str(), nullptr, classic));
+    return isLetter(c) || isDigit(c) || c == '_';
 }
 
-// A digit or a point of a long number's mantissa, as the conversion takes it: up to a second
-// point, where it stops.
-void takeValueChar(LongNumber& number, char c)
+void keep(RealScan& scan, RealTrouble trouble, const std::string& text)
 {
-    if (number.valueEnded) return;
-    if (c == '.') {
-        number.valueEnded = number.point;
-        number.point = true;
-        return;
-    }
-    if (!number.point) ++number.beforePoint;
-    if (number.significant.empty() && c == '0') {
-        ++number.leadingZeros;
-    } else if (number.significant.size() < significantDigits) {
-        number.significant += c;
-    } else if (c != '0') {
-        number.moreSignificant = true;
-    }
-}
-
-void takeLongNumber(LongNumber& number, const char* text, std::size_t size)
-{
-    using Part = LongNumber::Part;
-    for (std::size_t i = 0; i < size && number.part != Part::none; ++i) {
-        const char c = text[i];
-        switch (number.part) {
-        case Part::first:
-            number.part = Part::mantissa;
-            number.mantissaChars = 1;
-            if (c != '-' && c != '+') takeValueChar(number, c);
-            break;
-        case Part::mantissa:
-            if (isDigit(c) || c == '.') {
-                ++number.mantissaChars;
-                takeValueChar(number, c);
-            } else {
-                const bool exponent = c == 'E' && number.mantissaChars >= 2;
-                number.part = exponent ? Part::exponentSign : Part::none;
-            }
-            break;
-        case Part::exponentSign:
-            number.part = isDigit(c) || c == '-' || c == '+' ? Part::exponent : Part::none;
-            number.negativeExponent = c == '-';
-            if (!isDigit(c)) break;
-            [[fallthrough]];
-        case Part::exponent:
-            if (!isDigit(c)) {
-                number.part = Part::none;
-                break;
-            }
-            ++number.exponentDigits;
-            number.exponent = std::min(number.exponent * 10 + (c - '0'), 20000L);
-            break;
-        case Part::none: break;
-        }
-    }
-}
-
-// What isStepNumber and isFinite tell of a number's whole text, told of a long one.
-bool isNonFiniteNumber(const LongNumber& number)
-{
-    using Part = LongNumber::Part;
-    const bool isNumber =
-        number.part == Part::exponent ||
-        (number.part == Part::mantissa && (!number.point || number.mantissaChars >= 2));
-    if (!isNumber || number.significant.empty()) return false;
-    // The value is 0.<significant digits> times ten to this.
-    long long place = number.beforePoint - number.leadingZeros;
-    if (!number.valueEnded && number.exponentDigits > 0) {
-        // The library's conversion takes a larger exponent for 19999.
-        const long exponent = std::min(number.exponent, 19999L);
-        place += number.negativeExponent ? -exponent : exponent;
-    }
-    if (place != 309) return place > 309;
-    const std::string near =
-        "0." + number.significant + (number.moreSignificant ? "1" : "") + "E309";
-    return !isFinite(near);
+    scan.found = true;
+    scan.first.trouble = trouble;
+    scan.first.text = text.size() > shownChars ? text.substr(0, shownChars) + "..." : text;
+    scan.first.entity = scan.entity;
+    scan.first.line = scan.numberLine;
 }
 
 void takeNumberText(RealScan& scan, const char* text, std::size_t size)
@@ -173,18 +62,52 @@ void takeNumberText(RealScan& scan, const char* text, std::size_t size)
     takeLongNumber(scan.longNumber, text, size);
 }
 
+// Follows an ELLIPSE instance, whose third and fourth parameters are its semi-axes; `c` is a
+// character outside strings and comments that is no blank.
+void followEllipse(RealScan& scan, char c)
+{
+    static const char start[] = "ELLIPSE(";
+    if (scan.lastSignificant == '=') {
+        scan.ellipseMatched = 0; // the type of a new instance
+        scan.ellipseDepth = 0;
+    }
+    if (scan.ellipseDepth == 0) {
+        const bool next = scan.ellipseMatched >= 0 && c == start[scan.ellipseMatched];
+        scan.ellipseMatched = next ? scan.ellipseMatched + 1 : -1;
+        if (scan.ellipseMatched == sizeof start - 1) {
+            scan.ellipseDepth = 1;
+            scan.ellipseParameter = 1;
+        }
+    } else if (c == '(') {
+        ++scan.ellipseDepth;
+    } else if (c == ')') {
+        if (--scan.ellipseDepth == 0) scan.ellipseMatched = -1;
+    } else if (c == ',' && scan.ellipseDepth == 1) {
+        ++scan.ellipseParameter;
+    }
+}
+
 void finishNumber(RealScan& scan)
 {
     if (scan.found) return;
-    if (scan.numberCut ? !isNonFiniteNumber(scan.longNumber)
-                       : !isStepNumber(scan.number) || isFinite(scan.number)) {
-        return;
+    RealTrouble trouble =
+        scan.numberCut ? judgeLongNumber(scan.longNumber) : judgeNumberText(scan.number);
+    if (trouble == RealTrouble::none && scan.ellipseDepth == 1 &&
+        (scan.ellipseParameter == 3 || scan.ellipseParameter == 4)) {
+        // A semi-axis the library tells from none: it divides a tolerance by it, and goes on
+        // adding a full turn to the quotient until it is no longer negative.
+        const double value = scan.numberCut ? convertLongNumber(scan.longNumber)
+                                            : convertNumberText(scan.number);
+        if (std::fabs(value) < smallestLength) trouble = RealTrouble::noLength;
     }
-    scan.found = true;
-    scan.first.text = scan.number.size() > shownChars ? scan.number.substr(0, shownChars) + "..."
-                                                      : scan.number;
-    scan.first.entity = scan.entity;
-    scan.first.line = scan.numberLine;
+    if (trouble != RealTrouble::none) keep(scan, trouble, scan.number);
+}
+
+// A word where a number belongs is no number to the lexer, but the reader, recovering from it,
+// converts one spelled as NaN or infinity to that.
+void finishWord(RealScan& scan)
+{
+    if (!scan.found && isNonFiniteWord(scan.number)) keep(scan, RealTrouble::word, scan.number);
 }
 
 // One character of the text outside strings and comments.
@@ -208,8 +131,10 @@ void scanNormal(RealScan& scan, char c)
     default: break;
     }
     if (isBlank(c)) return;
-    if (startsNumber(c) && (scan.lastSignificant == '(' || scan.lastSignificant == ',')) {
-        scan.mode = RealScan::Mode::number;
+    followEllipse(scan, c);
+    const bool parameter = scan.lastSignificant == '(' || scan.lastSignificant == ',';
+    if (parameter && (startsNumber(c) || isLetter(c))) {
+        scan.mode = isLetter(c) ? RealScan::Mode::word : RealScan::Mode::number;
         scan.number.assign(1, c);
         scan.numberCut = false;
         scan.numberLine = scan.line;
@@ -294,6 +219,21 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
             scan.mode = Mode::normal;
             scanNormal(scan, c);
             break;
+        case Mode::word:
+            if (continuesWord(c)) {
+                if (scan.number.size() <= shownChars) scan.number += c;
+                break;
+            }
+            scan.lastSignificant = scan.number.back();
+            scan.mode = Mode::afterWord;
+            [[fallthrough]];
+        case Mode::afterWord:
+            if (isBlank(c)) break;
+            // A word alone as a parameter; one before "(" names the type of the parameter.
+            if (c == ',' || c == ')') finishWord(scan);
+            scan.mode = Mode::normal;
+            scanNormal(scan, c);
+            break;
         case Mode::ended: break;
         }
     }
@@ -305,5 +245,16 @@ std::string describeNonFiniteReal(const NonFiniteReal& real)
                                   ? "entity #" + std::to_string(real.entity) + " (line " +
                                         std::to_string(real.line) + ")"
                                   : "line " + std::to_string(real.line) + " of its header";
-    return where + " holds the number " + real.text + ", which is not a finite double";
+    switch (real.trouble) {
+    case RealTrouble::infinite:
+        return where + " holds the number " + real.text + ", which the library takes for infinite";
+    case RealTrouble::noLength:
+        return where + " is an ellipse with a semi-axis of " + real.text +
+               ", below the library's smallest length, 1.E-7";
+    case RealTrouble::word:
+        return where + " holds " + real.text +
+               " where a number belongs, which the reader converts to one that is not finite";
+    default:
+        return where + " holds the number " + real.text + ", which is not a finite double";
+    }
 }
