@@ -94,8 +94,8 @@ void finishNumber(RealScan& scan)
         scan.numberCut ? judgeLongNumber(scan.longNumber) : judgeNumberText(scan.number);
     if (trouble == RealTrouble::none && scan.ellipseDepth == 1 &&
         (scan.ellipseParameter == 3 || scan.ellipseParameter == 4)) {
-        // A semi-axis the library tells from none: it divides a tolerance by it, and goes on
-        // adding a full turn to the quotient until it is no longer negative.
+        // Intersecting an ellipse's edge divides a tolerance by its semi-axis, then adds a full
+        // turn to the quotient until it is no longer negative: for ever, when it is no length.
         const double value = scan.numberCut ? convertLongNumber(scan.longNumber)
                                             : convertNumberText(scan.number);
         if (std::fabs(value) < smallestLength) trouble = RealTrouble::noLength;
