@@ -61,7 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     const double value = strtod_l(number.c_str(), nullptr, classic);
     if (whole.first.trouble == RealTrouble::noLength) {
-        if (!(std::fabs(value) < smallestLength)) failCheck("a semi-axis that is long enough: " + number);
+        if (!(std::fabs(value) < smallestLength)) {
+            failCheck("a semi-axis that is long enough: " + number);
+        }
         return 0;
     }
     if (std::isfinite(value) && std::fabs(value) < 1e100) {

@@ -52,7 +52,7 @@ TopoDS_Shape makeHalfEllipse()
 std::string entityAt(const std::string& text, std::size_t at)
 {
     const std::size_t start = text.rfind("\n#", at) + 1;
-    const long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + long(at), '\n'));
+    const long line = 1 + long(std::count(text.begin(), text.begin() + long(at), '\n'));
     return text.substr(start, text.find(' ', start) - start) + " (line " + std::to_string(line) +
            ")";
 }

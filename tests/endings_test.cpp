@@ -198,7 +198,8 @@ TEST_F(EndingTest, ARecordThatCannotBeWrittenKeepsTheOutlineItNames)
     const fs::path outline = dir / "data" / "last-run-model.tsv";
     const std::string recorded = readFile(record);
     const std::string outlined = readFile(outline);
-    ASSERT_NE(recorded.find("\tlast-run-model.tsv\t" + sha256Of(outline) + "\n"), std::string::npos);
+    ASSERT_NE(recorded.find("\tlast-run-model.tsv\t" + sha256Of(outline) + "\n"),
+              std::string::npos);
 
     writeStepModel(BRepPrimAPI_MakeBox(10, 20, 40).Shape(), model);
     writeFile(dir / "data" / "force" / "loads.txt", "1 0 0 \n");

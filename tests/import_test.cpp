@@ -201,13 +201,13 @@ TEST(RealScanTest, LongNumbersAreJudgedWhole)
         std::string number;
         RealTrouble trouble;
     } cases[] = {
-        {"1.E400", T::notFinite},   {"-1.E400", T::notFinite},   {"1.E308", T::infinite},
-        {"1.7976931348623157E308", T::infinite},                 {"1.7976931348623159E308", T::notFinite},
-        {"0.18E310", T::notFinite}, {"1.E-400", T::none},        {"12E99999", T::notFinite},
-        {"1" + std::string(400, '0'), T::notFinite},             {"-1" + std::string(90, '0'), T::none},
-        {"-1" + std::string(100, '0'), T::infinite},             {"9.99E99", T::none},
-        {"0.1E101", T::infinite},   {"1.2.3E400", T::none},      {"1.E", T::none},
-        {"1.E+", T::none},          {"1.E-99999999999", T::none}, {"17.E-99999999999", T::none},
+        {"1.E400", T::notFinite}, {"-1.E400", T::notFinite}, {"1.E308", T::infinite},
+        {"1.7976931348623157E308", T::infinite}, {"1.7976931348623159E308", T::notFinite},
+        {"0.18E310", T::notFinite}, {"1.E-400", T::none}, {"12E99999", T::notFinite},
+        {"1" + std::string(400, '0'), T::notFinite}, {"-1" + std::string(90, '0'), T::none},
+        {"-1" + std::string(100, '0'), T::infinite}, {"9.99E99", T::none},
+        {"0.1E101", T::infinite}, {"1.2.3E400", T::none}, {"1.E", T::none}, {"1.E+", T::none},
+        {"1.E-99999999999", T::none}, {"17.E-99999999999", T::none},
         // 1.E300 to arithmetic, but the library's conversion takes an exponent past 19999 for
         // 19999, and makes it too large.
         {"1" + std::string(20400, '0') + ".E-20100", T::notFinite},

@@ -17,7 +17,8 @@ struct WorkerProducts;
 /// supervisor by that same signal; any other returns 1. A stop signal sent to the supervisor is
 /// passed on to the worker and asked of it in the state, so that a transfer can end on its own;
 /// a worker that has not ended a few seconds later is killed. A wait that fails is one line and
-/// status 1, and a worker still running then is killed. The worker itself never returns from this call: it exits with work's result.
+/// status 1, and a worker still running then is killed. The worker itself never returns from
+/// this call: it exits with work's result.
 int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work);
 
 /// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
