@@ -1,5 +1,7 @@
 // scanStepText, the check of a STEP file's reals as the reader reads it: whatever the pieces the
-// text comes in, the same finding, and a finding is a real of the text that no double holds.
+// text comes in, the same finding, and a finding is a number of the text that no double holds or
+// that the library takes for infinite, a word that the reader converts to NaN or infinity, or a
+// semi-axis of an ellipse shorter than the library's smallest length.
 #include "input_file.hpp"
 #include "model/step_reals.hpp"
 
@@ -52,9 +54,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (number.size() > 3 && number.compare(number.size() - 3, 3, "...") == 0) return 0;
     if (text.find(number) == std::string::npos) failCheck("a number that is not in the text");
+    if (whole.first.trouble == RealTrouble::word) {
+        if (!isNonFiniteWord(number)) failCheck("a word that is no NaN nor infinity: " + number);
+        return 0;
+    }
     static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (std::isfinite(strtod_l(number.c_str(), nullptr, classic))) {
-        failCheck("a finite number was found: " + number);
+    const double value = strtod_l(number.c_str(), nullptr, classic);
+    if (whole.first.trouble == RealTrouble::noLength) {
+        if (!(std::fabs(value) < smallestLength)) {
+            failCheck("a semi-axis that is long enough: " + number);
+        }
+        return 0;
+    }
+    if (std::isfinite(value) && std::fabs(value) < 1e100) {
+        failCheck("a number below the library's infinity was found: " + number);
+    }
+    if (std::isfinite(value) != (whole.first.trouble == RealTrouble::infinite)) {
+        failCheck("a number found for another reason than its own: " + number);
     }
     return 0;
 }

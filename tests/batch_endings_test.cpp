@@ -120,11 +120,12 @@ TEST_F(BatchEndingTest, LibraryCrashFailsOnlyItsModelsDatasets)
     expectNoProcessLeft();
 }
 
-// A model that never finishes loading (a FIFO nobody writes) is stopped at --timeout: its
-// datasets say so, with the phase; the batch goes on with the next model.
+// A model that never finishes loading (a FIFO whose writer never writes) is stopped at
+// --timeout: its datasets say so, with the phase; the batch goes on with the next model.
 TEST_F(BatchEndingTest, TimeoutStopsOnlyTheStuckModel)
 {
-    ASSERT_EQ(::mkfifo((dir / "stuck.step").c_str(), 0600), 0);
+    const int writer = makePipeWriter(dir / "stuck.step");
+    ASSERT_GE(writer, 0);
     makeDataset(dir / "stuck1", "stuck.step", "1 0 0\n", "");
     makeDataset(dir / "good", "box.step", "1 0 0\n", "");
     makeDataset(dir / "stuck2", "stuck.step", "2 0 0\n", "");
@@ -142,6 +143,7 @@ TEST_F(BatchEndingTest, TimeoutStopsOnlyTheStuckModel)
                   "was written\n");
     }
     EXPECT_EQ(linesFor(batch.err, "good"), "");
+    ::close(writer);
     expectNoProcessLeft();
 }
 
@@ -233,15 +235,17 @@ TEST_F(BatchEndingTest, StopSignalsEndTheBatchBySameSignal)
     writeStepModel(BRepPrimAPI_MakeBox(1, 2, 3).Shape(), dir / "other.step");
     for (const int stopSignal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         const std::string fifo = "model" + std::to_string(stopSignal) + ".step";
-        ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
+        // Open for writing, written no further than its first line: once the worker has read
+        // that, only the signal can end it.
+        const int writer = makePipeWriter(dir / fifo);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, "ISO-10303-21;\n", 14), 14);
         makeDataset(dir / "done", "box.step", "1 0 0\n", "");
         makeDataset(dir / "reading", fifo, "1 0 0\n", "");
         makeDataset(dir / "later", "other.step", "1 0 0\n", "");
 
         const pid_t batch = startBatch(dir, {"done", "reading", "later"});
-        // Open for writing, never written: only the signal can end the worker that reads it.
-        const int writer = ::open((dir / fifo).c_str(), O_WRONLY); // once the worker reads it
-        ASSERT_GE(writer, 0);
+        ASSERT_TRUE(waitUntilPipeRead(writer));
         ::kill(batch, stopSignal);
         const int status = waitBounded(batch);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopSignal)
@@ -307,9 +311,12 @@ TEST_F(BatchEndingTest, JobsStayWithinTheLimitOfOpenFiles)
 // there are some.
 TEST_F(BatchEndingTest, AWaitThatFailsEndsTheBatch)
 {
-    for (const char* fifo : {"a.step", "b.step"}) {
-        ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0600), 0);
-    }
+    // Both workers stay in the reader once they have read their models' first lines: their
+    // writers write no more.
+    const int writerA = makePipeWriter(dir / "a.step");
+    const int writerB = makePipeWriter(dir / "b.step");
+    ASSERT_EQ(::write(writerA, "ISO-10303-21;\n", 14), 14);
+    ASSERT_EQ(::write(writerB, "ISO-10303-21;\n", 14), 14);
     writeFile(dir / "unnamed" / "data" / "force" / "a.txt", "1 0 0\n");
     makeDataset(dir / "a", "a.step", "1 0 0\n", "");
     makeDataset(dir / "b", "b.step", "1 0 0\n", "");
@@ -326,11 +333,7 @@ TEST_F(BatchEndingTest, AWaitThatFailsEndsTheBatch)
                                     }});
     ::close(outFile);
     ::close(errFile);
-    // Both workers are in the reader once their models are open for writing.
-    const int writerA = ::open((dir / "a.step").c_str(), O_WRONLY);
-    const int writerB = ::open((dir / "b.step").c_str(), O_WRONLY);
-    ASSERT_GE(writerA, 0);
-    ASSERT_GE(writerB, 0);
+    ASSERT_TRUE(waitUntilPipeRead(writerA) && waitUntilPipeRead(writerB));
     const struct rlimit one = {1, 1024};
     ASSERT_EQ(::prlimit(batch, RLIMIT_NOFILE, &one, nullptr), 0);
     ::kill(batch, SIGCHLD);

@@ -55,14 +55,21 @@ std::string runOnTerminal(const std::string& binary, const std::vector<std::stri
 {
     int master = -1, slave = -1;
     EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    // A writer before the run, which reads no pipe that nobody writes.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
     const int out = openForOutput(dir / "out.txt");
     const pid_t pid = startChild({binary, args, dir, {}, -1, out, slave,
                                   [master] { ::close(master); }});
     ::close(out);
     ::close(slave);
-    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    // Its first line read, the run is in the reader: it waits there for the rest.
+    const std::size_t firstLine = model.find('\n') + 1;
+    EXPECT_EQ(::write(writer, model.data(), firstLine), static_cast<ssize_t>(firstLine));
+    EXPECT_TRUE(waitUntilPipeRead(writer));
     ::usleep(500 * 1000);
-    EXPECT_EQ(::write(writer, model.data(), model.size()), static_cast<ssize_t>(model.size()));
+    const std::size_t rest = model.size() - firstLine;
+    EXPECT_EQ(::write(writer, model.data() + firstLine, rest), static_cast<ssize_t>(rest));
+    EXPECT_TRUE(waitUntilPipeRead(writer)); // the last holder's close empties a pipe
     ::close(writer);
 
     std::string seen;

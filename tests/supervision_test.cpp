@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 
+#include <sys/mman.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +158,42 @@ TEST_F(SupervisionTest, AFailedWaitIsNoSuccess)
     RunState state;
     sigset_t waiting;
     sigemptyset(&waiting);
+    EXPECT_EQ(waitForWorker(child, waiting, state), ECHILD);
     int status = 0;
-    EXPECT_EQ(waitForWorker(child, waiting, state, status), ECHILD);
+    EXPECT_EQ(reapWorker(child, state, {}, status), ECHILD);
+}
+
+// A worker that has ended is waited for without being reaped, so that its pid stays its own,
+// and no other process's, until its temporary is removed; only then is it reaped.
+TEST_F(SupervisionTest, AnEndedWorkerIsReapedOnlyAfterItsTemporaryIsRemoved)
+{
+    const std::string root = (dir / "job").string();
+    fs::create_directories(dir / "job" / "data");
+    void* shared = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    RunState& state = *new (shared) RunState;
+    InheritedSignals inherited;
+    holdStopSignals(inherited);
+    const pid_t worker = ::fork();
+    if (worker == 0) {
+        const std::string temporary = temporaryName(root + "/data/face1.brep", ::getpid(), 0);
+        writeFile(temporary, "half a face");
+        recordTemporary(&state, temporary);
+        ::_exit(3);
+    }
+    ASSERT_EQ(waitForWorker(worker, waitingMask(inherited), state), 0);
+    const std::string temporary = temporaryName(root + "/data/face1.brep", worker, 0);
+    siginfo_t ended = {};
+    ASSERT_EQ(::waitid(P_PID, worker, &ended, WEXITED | WNOHANG | WNOWAIT), 0);
+    EXPECT_EQ(ended.si_pid, worker) << "reaped already: its pid may be another's";
+    EXPECT_TRUE(fs::exists(temporary));
+
+    int status = 0;
+    EXPECT_EQ(reapWorker(worker, state, WorkerProducts{{root}, {}}, status), 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_EQ(::waitpid(worker, nullptr, WNOHANG), -1) << "not reaped";
+    state.~RunState();
+    ::munmap(shared, sizeof(RunState));
 }

@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -125,6 +127,22 @@ int waitBounded(pid_t pid)
         ::usleep(10 * 1000);
     }
     return status;
+}
+
+int makePipeWriter(const fs::path& fifo)
+{
+    if (::mkfifo(fifo.c_str(), 0600) != 0) return -1;
+    return ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+bool waitUntilPipeRead(int writer)
+{
+    int unread = 1;
+    for (int waited = 0; waited < 1000; ++waited) {
+        if (::ioctl(writer, FIONREAD, &unread) != 0 || unread == 0) break;
+        ::usleep(10 * 1000);
+    }
+    return unread == 0;
 }
 
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& workDir,

@@ -73,6 +73,15 @@ int openForOutput(const std::filesystem::path& path);
 /// the test rather than hang it. Returns its wait status.
 int waitBounded(pid_t pid);
 
+/// Makes the named pipe `fifo` and opens it for writing without waiting for a reader (for
+/// reading and writing at once, as Linux allows), close-on-exec: a run that opens it then finds
+/// a writer, and reads what is written through the returned descriptor. The caller closes it.
+int makePipeWriter(const std::filesystem::path& fifo);
+
+/// Waits until a reader has taken every byte written through `writer` (see makePipeWriter), for
+/// at most ten seconds; false if it has not.
+bool waitUntilPipeRead(int writer);
+
 /// Runs the tarnfold binary with `args` in `workDir` (the test's own when empty). `argv0`
 /// replaces the program path the process receives, when given; `inChild` runs in the child
 /// just before the exec (to set a limit, say).

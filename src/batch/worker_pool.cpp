@@ -80,20 +80,16 @@ void finishWorker(Pool& pool, PoolWorker& worker)
     WorkerEnding ending;
     ending.timedOut = worker.timedOut;
     ending.timeoutText = pool.settings.timeoutText;
-    int waited;
-    while ((waited = ::waitpid(worker.pid, &ending.waitStatus, 0)) < 0 && errno == EINTR) {}
-    if (waited < 0) {
+    WorkerProducts products;
+    for (const std::size_t member : group.members) {
+        const std::string& root = pool.datasets[member].root;
+        products.datasetRoots.push_back(root);
+        for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
+    }
+    if (const int error = reapWorker(worker.pid, *worker.state, products, ending.waitStatus)) {
         // Nothing is known of how it ended, nor whether it still writes: its files stay.
         settlePending(pool.datasets, group, DatasetStatus::failed,
-                      "cannot wait for its model's worker: " + systemReason(errno));
-    } else {
-        WorkerProducts products;
-        for (const std::size_t member : group.members) {
-            const std::string& root = pool.datasets[member].root;
-            products.datasetRoots.push_back(root);
-            for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
-        }
-        removeWorkerTemporary(*worker.state, worker.pid, products);
+                      "cannot wait for its model's worker: " + systemReason(error));
     }
     if (worker.damaged) {
         settlePending(pool.datasets, group, DatasetStatus::crashed,

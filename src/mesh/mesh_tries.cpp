@@ -2,6 +2,7 @@
 
 #include "../run/run_state.hpp"
 #include "../run/supervisor.hpp"
+#include "../run/temporaries.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -91,10 +92,12 @@ TryOutcome runTryApart(const MeshJob& job, const MeshTry& attempt, Clock::durati
         std::_Exit(0);
     }
     int status = 0;
-    if (const int error = waitForWorker(worker, waitingMask(inherited), state, status, limit,
-                                        timedOut)) {
+    int error = waitForWorker(worker, waitingMask(inherited), state, limit, timedOut);
+    if (error == 0) error = reapWorker(worker, state, WorkerProducts{}, status);
+    if (error != 0) {
         failed.reason = "cannot wait for its worker: " + std::string(std::strerror(error));
         ::kill(worker, SIGKILL);
+        ::waitpid(worker, &status, 0);
         return failed;
     }
     // The try's temporaries are named for this process: whatever it left is removed here.

@@ -150,10 +150,12 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     };
     // After a failed read the reader holds no usable model, and asking it for its roots crashes
     // inside the library; there is nothing to transfer anyway.
+    if (file.noWriter) return fail("it is a named pipe that no program writes to");
     if (file.error != 0) return fail(describeOpenFailure(modelPath, file.error));
     if (status == IFSelect_RetVoid) return fail("it holds no STEP data");
     if (status != IFSelect_RetDone) return fail("not a valid STEP file");
-    // A value no double holds sends the library's healing round for ever: refused before it.
+    // A value no double holds, or one the library takes for infinite, sends its healing round
+    // for ever: refused before it.
     if (file.scan.found) {
         return fail(describeNonFiniteReal(file.scan.first) + "; nothing was transferred");
     }

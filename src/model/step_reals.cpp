@@ -1,27 +1,15 @@
 #include "step_reals.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <string>
-
-#include <locale.h>
 
 namespace {
 
-// strtod in the "C" locale, whatever locale the process runs in.
-double strtodClassic(const std::string& text)
-{
-#ifdef _WIN32
-    static const _locale_t classic = _create_locale(LC_ALL, "C");
-    return _strtod_l(text.c_str(), nullptr, classic);
-#else
-    static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return strtod_l(text.c_str(), nullptr, classic);
-#endif
-}
-
-// A longer number is kept cut short: it is checked only if its value is plain from what is kept.
+// A longer number is kept only in part, and judged by what decides it (LongNumber).
 constexpr std::size_t keptDigits = 4096;
+
+// A number longer than that is shown cut short.
+constexpr std::size_t shownChars = 40;
 
 bool isDigit(char c)
 {
@@ -38,59 +26,88 @@ bool startsNumber(char c)
     return isDigit(c) || c == '-' || c == '+' || c == '.';
 }
 
-// Whether `text` is a real as the library's lexer takes it, [-+.0-9][.0-9]+(E[-+0-9][0-9]*)?,
-// and not an integer, which it prefers where both would do.
-bool isStepReal(const std::string& text)
+bool isLetter(char c)
 {
-    std::size_t i = 1;
-    while (i < text.size() && (isDigit(text[i]) || text[i] == '.')) ++i;
-    if (text.empty() || !startsNumber(text[0]) || i < 2) return false;
-    if (i == text.size()) return text.find('.') != std::string::npos;
-    if (text[i] != 'E' || ++i == text.size()) return false;
-    if (!isDigit(text[i]) && text[i] != '-' && text[i] != '+') return false;
-    for (++i; i < text.size(); ++i) {
-        if (!isDigit(text[i])) return false;
-    }
-    return true;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Whether `text` (a STEP real) stands for a finite double. Most are plainly far from the
-// largest double by their count of digits and exponent; only the others are converted, in the C
-// locale whatever the process's is.
-bool isFinite(const std::string& text)
+bool continuesWord(char c)
 {
-    std::size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
-    long magnitude = 0; // digits before the point, leading zeros left out
-    bool leading = true;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        if (text[i] != '0') leading = false;
-        if (!leading) ++magnitude;
+    return isLetter(c) || isDigit(c) || c == '_';
+}
+
+void keep(RealScan& scan, RealTrouble trouble, const std::string& text)
+{
+    scan.found = true;
+    scan.first.trouble = trouble;
+    scan.first.text = text.size() > shownChars ? text.substr(0, shownChars) + "..." : text;
+    scan.first.entity = scan.entity;
+    scan.first.line = scan.numberLine;
+}
+
+void takeNumberText(RealScan& scan, const char* text, std::size_t size)
+{
+    if (!scan.numberCut && scan.number.size() + size <= keptDigits) {
+        scan.number.append(text, size);
+        return;
     }
-    long exponent = 0;
-    const std::size_t e = text.find('E');
-    if (e != std::string::npos) {
-        const bool negative = e + 1 < text.size() && text[e + 1] == '-';
-        for (std::size_t k = e + 1; k < text.size(); ++k) {
-            if (isDigit(text[k]) && exponent < 100000000) {
-                exponent = exponent * 10 + (text[k] - '0');
-            }
+    if (!scan.numberCut) {
+        scan.numberCut = true;
+        scan.longNumber = LongNumber();
+        takeLongNumber(scan.longNumber, scan.number.data(), scan.number.size());
+        // Its start is kept for the message.
+        const std::size_t shown = shownChars + 1 - std::min(shownChars + 1, scan.number.size());
+        scan.number.append(text, std::min(size, shown));
+    }
+    takeLongNumber(scan.longNumber, text, size);
+}
+
+// Follows an ELLIPSE instance, whose third and fourth parameters are its semi-axes; `c` is a
+// character outside strings and comments that is no blank.
+void followEllipse(RealScan& scan, char c)
+{
+    static const char start[] = "ELLIPSE(";
+    if (scan.lastSignificant == '=') {
+        scan.ellipseMatched = 0; // the type of a new instance
+        scan.ellipseDepth = 0;
+    }
+    if (scan.ellipseDepth == 0) {
+        const bool next = scan.ellipseMatched >= 0 && c == start[scan.ellipseMatched];
+        scan.ellipseMatched = next ? scan.ellipseMatched + 1 : -1;
+        if (scan.ellipseMatched == sizeof start - 1) {
+            scan.ellipseDepth = 1;
+            scan.ellipseParameter = 1;
         }
-        if (negative) exponent = -exponent;
+    } else if (c == '(') {
+        ++scan.ellipseDepth;
+    } else if (c == ')') {
+        if (--scan.ellipseDepth == 0) scan.ellipseMatched = -1;
+    } else if (c == ',' && scan.ellipseDepth == 1) {
+        ++scan.ellipseParameter;
     }
-    if (magnitude + exponent < 300) return true;
-    return std::isfinite(strtodClassic(text));
 }
 
 void finishNumber(RealScan& scan)
 {
-    if (scan.found || scan.number.size() >= keptDigits || !isStepReal(scan.number) ||
-        isFinite(scan.number)) {
-        return;
+    if (scan.found) return;
+    RealTrouble trouble =
+        scan.numberCut ? judgeLongNumber(scan.longNumber) : judgeNumberText(scan.number);
+    if (trouble == RealTrouble::none && scan.ellipseDepth == 1 &&
+        (scan.ellipseParameter == 3 || scan.ellipseParameter == 4)) {
+        // Intersecting an ellipse's edge divides a tolerance by its semi-axis, then adds a full
+        // turn to the quotient until it is no longer negative: for ever, when it is no length.
+        const double value = scan.numberCut ? convertLongNumber(scan.longNumber)
+                                            : convertNumberText(scan.number);
+        if (std::fabs(value) < smallestLength) trouble = RealTrouble::noLength;
     }
-    scan.found = true;
-    scan.first.text = scan.number.size() > 40 ? scan.number.substr(0, 40) + "..." : scan.number;
-    scan.first.entity = scan.entity;
-    scan.first.line = scan.numberLine;
+    if (trouble != RealTrouble::none) keep(scan, trouble, scan.number);
+}
+
+// A word where a number belongs is no number to the lexer, but the reader, recovering from it,
+// converts one spelled as NaN or infinity to that.
+void finishWord(RealScan& scan)
+{
+    if (!scan.found && isNonFiniteWord(scan.number)) keep(scan, RealTrouble::word, scan.number);
 }
 
 // One character of the text outside strings and comments.
@@ -114,9 +131,12 @@ void scanNormal(RealScan& scan, char c)
     default: break;
     }
     if (isBlank(c)) return;
-    if (startsNumber(c) && (scan.lastSignificant == '(' || scan.lastSignificant == ',')) {
-        scan.mode = RealScan::Mode::number;
+    followEllipse(scan, c);
+    const bool parameter = scan.lastSignificant == '(' || scan.lastSignificant == ',';
+    if (parameter && (startsNumber(c) || isLetter(c))) {
+        scan.mode = isLetter(c) ? RealScan::Mode::word : RealScan::Mode::number;
         scan.number.assign(1, c);
+        scan.numberCut = false;
         scan.numberLine = scan.line;
     }
     scan.lastSignificant = c;
@@ -132,8 +152,7 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
         if (scan.mode == Mode::number) {
             std::size_t end = i;
             while (end < size && (startsNumber(bytes[end]) || bytes[end] == 'E')) ++end;
-            const std::size_t room = keptDigits - std::min(keptDigits, scan.number.size());
-            scan.number.append(bytes + i, std::min(end - i, room));
+            takeNumberText(scan, bytes + i, end - i);
             if (end == size) return;
             i = end;
         } else if (scan.mode == Mode::text) {
@@ -200,6 +219,21 @@ void scanStepText(RealScan& scan, const char* bytes, std::size_t size)
             scan.mode = Mode::normal;
             scanNormal(scan, c);
             break;
+        case Mode::word:
+            if (continuesWord(c)) {
+                if (scan.number.size() <= shownChars) scan.number += c;
+                break;
+            }
+            scan.lastSignificant = scan.number.back();
+            scan.mode = Mode::afterWord;
+            [[fallthrough]];
+        case Mode::afterWord:
+            if (isBlank(c)) break;
+            // A word alone as a parameter; one before "(" names the type of the parameter.
+            if (c == ',' || c == ')') finishWord(scan);
+            scan.mode = Mode::normal;
+            scanNormal(scan, c);
+            break;
         case Mode::ended: break;
         }
     }
@@ -211,5 +245,16 @@ std::string describeNonFiniteReal(const NonFiniteReal& real)
                                   ? "entity #" + std::to_string(real.entity) + " (line " +
                                         std::to_string(real.line) + ")"
                                   : "line " + std::to_string(real.line) + " of its header";
-    return where + " holds the number " + real.text + ", which is not a finite double";
+    switch (real.trouble) {
+    case RealTrouble::infinite:
+        return where + " holds the number " + real.text + ", which the library takes for infinite";
+    case RealTrouble::noLength:
+        return where + " is an ellipse with a semi-axis of " + real.text +
+               ", below the library's smallest length, 1.E-7";
+    case RealTrouble::word:
+        return where + " holds " + real.text +
+               " where a number belongs, which the reader converts to one that is not finite";
+    default:
+        return where + " holds the number " + real.text + ", which is not a finite double";
+    }
 }

@@ -11,6 +11,7 @@ void take(const struct stat& from, FileStatus& status)
 {
     status.regular = S_ISREG(from.st_mode);
     status.link = S_ISLNK(from.st_mode);
+    status.pipe = S_ISFIFO(from.st_mode);
     status.device = from.st_dev;
     status.inode = from.st_ino;
     status.size = std::uint64_t(from.st_size);
@@ -23,6 +24,11 @@ void take(const struct stat& from, FileStatus& status)
 int openToRead(const std::string& name, bool wait)
 {
     return ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (wait ? 0 : O_NONBLOCK));
+}
+
+void waitOnReads(int fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 }
 
 int statusOf(int fd, FileStatus& status)

@@ -10,6 +10,7 @@
 struct FileStatus {
     bool regular = false;    ///< a regular file, not a directory, pipe or device
     bool link = false;       ///< a symbolic link (a reparse point on Windows), not followed
+    bool pipe = false;       ///< a named pipe
     std::uint64_t device = 0; ///< with the inode, which file it is
     std::uint64_t inode = 0;
     std::uint64_t size = 0;
@@ -19,6 +20,9 @@ struct FileStatus {
 /// Opens the file named `name` to read its bytes, not inherited by child processes. `wait`
 /// false: a FIFO is opened without waiting for a writer. -1, with errno set, when it cannot.
 int openToRead(const std::string& name, bool wait = true);
+
+/// Makes reads of `fd`, opened without waiting, wait for their bytes again.
+void waitOnReads(int fd);
 
 /// The status of open file `fd`; 0, or the errno value of the failure.
 int statusOf(int fd, FileStatus& status);

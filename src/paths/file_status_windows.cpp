@@ -60,6 +60,9 @@ int openToRead(const std::string& name, bool)
     }
 }
 
+// Files here are opened waiting: nothing to undo.
+void waitOnReads(int) {}
+
 int statusOf(int fd, FileStatus& status)
 {
     const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));

@@ -50,9 +50,15 @@ bool readBytes(const std::string& path, std::string& bytes, int& error)
 HashedFile hashFile(const std::string& path)
 {
     HashedFile file;
-    // Not waiting on a pipe: it is left to the library to read.
-    const int fd = openToRead(path, false);
+    // Only a regular file is opened: opening a named pipe would let its writer go on writing to
+    // nobody before the reader opens it. Its bytes are the reader's alone.
     FileStatus status;
+    if (statusOf(path, status) == 0 && !status.regular) {
+        file.regular = false;
+        return file;
+    }
+    // Without waiting all the same, should a pipe take the file's place meanwhile.
+    const int fd = openToRead(path, false);
     const int error = fd < 0 ? errno : statusOf(fd, status);
     if (error != 0) {
         file.problem = "cannot read '" + path + "': " + systemReason(error);
@@ -250,10 +256,13 @@ std::string writeRunRecord(const std::string& root, const std::string& recordTex
     // Their temporaries are recorded in the state like a face file's, but they are no face
     // files: the count of those written stays as it was.
     const int facesWritten = state ? state->filesWritten.load() : 0;
-    // The outline first: a record is only ever read with the outline it names.
-    std::string problem = writeWholeFile(dataFilePath(root, outlineFileName), outlineText, state);
+    // The record first, and the outline only once it is in place: a record that cannot be
+    // written leaves the last one with the outline it names. An outline that cannot be written
+    // then is one the record does not name (its digest tells), and the next run on the same
+    // model writes it again; only a changed model needs it.
+    std::string problem = writeWholeFile(dataFilePath(root, recordFileName), recordText, state);
     if (problem.empty()) {
-        problem = writeWholeFile(dataFilePath(root, recordFileName), recordText, state);
+        problem = writeWholeFile(dataFilePath(root, outlineFileName), outlineText, state);
     }
     if (state) state->filesWritten.store(facesWritten);
     return problem;

@@ -93,6 +93,6 @@ struct RecordedOutline {
 /// Reads the outline that `record` names, beside it in the dataset at `root`.
 RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& record);
 
-/// Writes the outline file, then the record, each as a whole file. Returns "" or why not.
+/// Writes the record, then the outline file, each as a whole file. Returns "" or why not.
 std::string writeRunRecord(const std::string& root, const std::string& recordText,
                            const std::string& outlineText, RunState* state);

@@ -32,14 +32,14 @@ timespec timeLeft(Clock::time_point until)
 
 } // namespace
 
-int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status)
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state)
 {
     bool timedOut = false;
-    return waitForWorker(worker, waiting, state, status, Clock::duration::max(), timedOut);
+    return waitForWorker(worker, waiting, state, Clock::duration::max(), timedOut);
 }
 
-int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status,
-                  Clock::duration limit, bool& timedOut)
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, Clock::duration limit,
+                  bool& timedOut)
 {
     bool asked = false, killed = false;
     timedOut = false;
@@ -48,10 +48,14 @@ int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& s
     const Clock::time_point deadline =
         limit >= Clock::time_point::max() - start ? Clock::time_point::max() : start + limit;
     for (;;) {
-        const pid_t ended = ::waitpid(worker, &status, WNOHANG);
-        if (ended == worker) return 0;
-        if (ended < 0 && errno != EINTR) return errno;
-        // The worker is not yet reaped, so its pid cannot have been reused by anyone else.
+        // Not reaped (WNOWAIT): until then its pid cannot be anyone else's, for the removal of
+        // its temporary as for the signals below.
+        siginfo_t ended = {};
+        if (::waitid(P_PID, worker, &ended, WEXITED | WNOHANG | WNOWAIT) == 0) {
+            if (ended.si_pid == worker) return 0;
+        } else if (errno != EINTR) {
+            return errno;
+        }
         if (const int signal = takeReceivedSignal(); signal != 0) {
             if (!asked) {
                 // Asked first, then sent: a transfer that holds the signal sees the request.
@@ -71,10 +75,25 @@ int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& s
         }
         const Clock::time_point wakeAt = asked ? killAt : deadline;
         const timespec wait = timeLeft(wakeAt);
-        // Signals are let through here only: never between two steps.
-        ::ppoll(nullptr, 0, !killed && wakeAt != Clock::time_point::max() ? &wait : nullptr,
-                &waiting);
+        // Signals are let through here only: never between two steps. A wait that fails would
+        // fail again at once, for ever.
+        if (::ppoll(nullptr, 0, !killed && wakeAt != Clock::time_point::max() ? &wait : nullptr,
+                    &waiting) < 0 &&
+            errno != EINTR) {
+            return errno;
+        }
     }
+}
+
+int reapWorker(pid_t worker, const RunState& state, const WorkerProducts& products, int& status)
+{
+    siginfo_t ended = {};
+    int waited;
+    while ((waited = ::waitid(P_PID, worker, &ended, WEXITED | WNOWAIT)) < 0 && errno == EINTR) {}
+    if (waited < 0) return errno;
+    removeWorkerTemporary(state, worker, products);
+    while ((waited = ::waitpid(worker, &status, 0)) < 0 && errno == EINTR) {}
+    return waited < 0 ? errno : 0;
 }
 
 int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
@@ -103,13 +122,22 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     }
 
     int status = 0;
-    if (const int error = waitForWorker(worker, waitingMask(inherited), state, status)) {
+    int error = waitForWorker(worker, waitingMask(inherited), state);
+    std::string killed;
+    if (error == 0) {
+        error = reapWorker(worker, state, products, status);
+    } else if (siginfo_t ended = {};
+               ::waitid(P_PID, worker, &ended, WEXITED | WNOHANG | WNOWAIT) == 0) {
+        // Still a child of this process: not left to run unwatched.
+        if (ended.si_pid != worker && ::kill(worker, SIGKILL) == 0) killed = "; it was killed";
+        reapWorker(worker, state, products, status);
+    }
+    if (error != 0) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
         printError("cannot wait for the worker (pid " + std::to_string(worker) +
-                   "): " + systemReason(error));
+                   "): " + systemReason(error) + killed);
         return 1;
     }
-    removeWorkerTemporary(state, worker, products);
     if (!WIFSIGNALED(status)) return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 
     // Killed because it did not end when asked: that is the stop it was asked for.

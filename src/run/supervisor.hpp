@@ -15,7 +15,8 @@ struct WorkerProducts;
 /// supervisor by that same signal; any other returns 1. A stop signal sent to the supervisor is
 /// passed on to the worker and asked of it in the state, so that a transfer can end on its own;
 /// a worker that has not ended a few seconds later is killed. A wait that fails is one line and
-/// status 1. The worker itself never returns from this call: it exits with work's result.
+/// status 1, and a worker still running then is killed. The worker itself never returns from
+/// this call: it exits with work's result.
 int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work);
 
 #ifndef _WIN32
@@ -24,15 +25,20 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
 
 /// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
 /// signal received is passed on to it and recorded in `state`, and a worker that outlives the
-/// request by stopGraceSeconds is killed. Returns 0 with the wait status in `status`, or the
-/// errno of a wait that failed.
-int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status);
-#endif
+/// request by stopGraceSeconds is killed. Returns 0 once it has ended, still unreaped (see
+/// reapWorker), or the errno of a wait that failed.
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state);
 
 /// As waitForWorker, and a worker still running `limit` after the call, unasked to stop, is
 /// killed (SIGKILL); `timedOut` then says so.
-int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, int& status,
+int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state,
                   std::chrono::steady_clock::duration limit, bool& timedOut);
+
+/// Once `worker` has ended: removes its temporary (removeWorkerTemporary) while its pid is still
+/// its own, then reaps it. Returns 0 with the wait status in `status`, or the errno of a wait
+/// that failed.
+int reapWorker(pid_t worker, const RunState& state, const WorkerProducts& products, int& status);
+#endif
 
 /// How long a worker that was asked to stop has to end on its own.
 constexpr int stopGraceSeconds = 3;
