@@ -129,15 +129,35 @@ std::string percent(int part, int whole)
 
 void printCounts(const std::map<std::string, FollowCount>& groups)
 {
-    std::cout << "| group | pairs | old faces | followed | wrong | faces on changed surfaces | "
+    std::cout << "| group | pairs | old faces | right | wrong | faces on changed surfaces | "
                  "followed as reshaped | other answers than by place alone |\n"
                  "|---|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const auto& [group, c] : groups) {
-        std::cout << "| " << group << " | " << c.pairs << " | " << c.faces << " | " << c.followed
-                  << " (" << percent(c.followed, c.faces) << ") | " << c.wrong << " | "
+        int right = 0;
+        for (const auto& kind : c.kinds) right += kind.second.right;
+        std::cout << "| " << group << " | " << c.pairs << " | " << c.faces << " | " << right
+                  << " (" << percent(right, c.faces) << ") | " << c.wrong << " | "
                   << c.onChangedSurfaces << " | " << c.reshaped << " ("
                   << percent(c.reshaped, c.onChangedSurfaces) << ") | " << c.otherAnswersChanged
                   << " |\n";
+    }
+    // The old faces of every group by what the history says became of them.
+    std::map<std::string, KindCount> kinds;
+    KindCount all;
+    for (const auto& [group, c] : groups) {
+        for (const auto& [kind, k] : c.kinds) {
+            for (KindCount* sum : {&kinds[kind], &all}) {
+                sum->faces += k.faces;
+                sum->right += k.right;
+                sum->wrong += k.wrong;
+            }
+        }
+    }
+    kinds["all"] = all;
+    std::cout << "\n| the history says | old faces | right | wrong |\n|---|--:|--:|--:|\n";
+    for (const auto& [kind, k] : kinds) {
+        std::cout << "| " << kind << " | " << k.faces << " | " << k.right << " ("
+                  << percent(k.right, k.faces) << ") | " << k.wrong << " |\n";
     }
     for (const auto& [group, c] : groups) {
         for (const std::string& note : c.notes) std::cout << "  " << group << ": " << note << '\n';
