@@ -153,6 +153,10 @@ Build slotBuild(double width);
 /// The box with two holes, the first of radius 6, the second of this radius.
 Build twoHolesBuild(double radius);
 
+/// The box with its end at x = 100 bevelled: cut away beyond a plane through (95, 0, 0) that
+/// is tilted this many degrees upward from that end.
+Build bevelBuild(double degrees);
+
 /// Two builds by the same steps as revisions: each old face's truth is the new faces of the
 /// same roles, `reshaped` where its surface is no longer the same.
 Revision rebuilt(const Build& before, const Build& after);
