@@ -1,5 +1,7 @@
 #include "model_moves.hpp"
 
+#include "face_links.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -53,6 +55,40 @@ bool mapsOntoItself(MotionFaces& faces, int o, const gp_Trsf& turn)
     }
 }
 
+// For each old face of `which`, whether moved by `rival` it lies on exactly the new faces that
+// its answer names, as it does through the chosen motion, the same way: then the rival would
+// answer for it as the chosen motion does.
+std::vector<char> landOnSameFaces(const MotionFaces& faces, const std::vector<int>& which,
+                                  const gp_Trsf& rival, const MatchTolerance& tolerance,
+                                  const std::vector<FaceAnswer>& answers)
+{
+    std::vector<char> same(which.size(), 0);
+    if (which.empty()) return same;
+    std::vector<SampledFace> picked;
+    for (const int o : which) picked.push_back((*faces.oldFaces)[std::size_t(o)]);
+    const std::vector<SampledFace> moved = moveFaces(picked, rival);
+    std::vector<std::vector<const FaceLink*>> found(which.size());
+    const std::vector<FaceLink> links = linkFaces(moved, *faces.newFaces, tolerance);
+    for (const FaceLink& link : links) {
+        if (!facesAway(link)) found[std::size_t(link.oldFace)].push_back(&link);
+    }
+    for (std::size_t i = 0; i < which.size(); ++i) {
+        const FaceAnswer& answer = answers[std::size_t(which[i])];
+        std::vector<int> onto;
+        bool clean = true;
+        for (const FaceLink* link : found[i]) {
+            onto.push_back(link->newFace);
+            clean = clean && !link->doubtful && !isReversed(*link) && !isWeak(*link) &&
+                    link->sameBounds == (answer.kind == MatchKind::same);
+        }
+        std::vector<int> named = answer.newFaces;
+        std::sort(onto.begin(), onto.end());
+        std::sort(named.begin(), named.end());
+        same[i] = clean && !onto.empty() && onto == named;
+    }
+    return same;
+}
+
 // The old face that `turn` puts old face `o` onto, -1 when none of the same form is there.
 int findTurnedOnto(const MotionFaces& faces, int o, const gp_Trsf& turn)
 {
@@ -76,6 +112,20 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
 {
     MotionChoice choice;
     if (candidates.empty()) return choice;
+    // When the identity explains every face of either revision, the model is where it was,
+    // symmetric or not: a motion that fits as well (the part turned onto itself) tells nothing
+    // more, unless the surfaces' frames follow it where the identity's do not, as when a CAD
+    // system turned the part so; then the frames decide below, or leave the doubt.
+    const auto identity = std::find_if(candidates.begin(), candidates.end(),
+                                       [](const MotionCandidate& c) { return c.identity; });
+    if (identity != candidates.end() && identity->score.misfits == 0 &&
+        identity->score.fitted > 0 &&
+        (followsFrames(*identity) ||
+         std::none_of(candidates.begin(), candidates.end(), [](const MotionCandidate& c) {
+             return !c.identity && c.score.misfits == 0 && followsFrames(c);
+         }))) {
+        return choice;
+    }
     std::size_t best = 0;
     for (std::size_t i = 1; i < candidates.size(); ++i) {
         if (explainsBetter(candidates[i].score, candidates[best].score)) best = i;
@@ -87,7 +137,8 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
     }
     std::size_t chosen = best;
     if (rivals.size() > 1) {
-        // One rival alone whose surfaces keep their parameters, the others' plainly not.
+        // Rivals whose surfaces keep their parameters, the others' plainly not: the part went
+        // by one of those (a symmetric part's frames may follow each of its turns onto itself).
         std::vector<std::size_t> framed;
         bool othersIgnore = true;
         for (const std::size_t i : rivals) {
@@ -98,13 +149,15 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
                 othersIgnore = false;
             }
         }
-        if (framed.size() == 1 && othersIgnore) {
+        if (!framed.empty() && othersIgnore) {
             rivals = framed;
             chosen = framed.front();
-        } else {
-            for (const std::size_t i : rivals) {
-                if (candidates[i].identity) chosen = i;
+            for (const std::size_t i : framed) {
+                if (explainsBetter(candidates[i].score, candidates[chosen].score)) chosen = i;
             }
+        }
+        for (const std::size_t i : rivals) {
+            if (rivals.size() > 1 && candidates[i].identity) chosen = i;
         }
     }
     if (bestFit <= 0) {
@@ -167,18 +220,23 @@ void doubtLostModel(const std::vector<SampledFace>& oldFaces, std::vector<FaceAn
 }
 
 int doubtRivalPlaces(MotionFaces& faces, const MotionChoice& choice,
-                     std::vector<FaceAnswer>& answers)
+                     const MatchTolerance& tolerance, std::vector<FaceAnswer>& answers)
 {
-    std::vector<gp_Trsf> turns;
-    for (const gp_Trsf& rival : choice.rivals) {
-        turns.push_back(choice.motion.Inverted().Multiplied(rival));
-    }
     int doubted = 0;
-    for (int o = 0; o < int(answers.size()); ++o) {
-        FaceAnswer& answer = answers[std::size_t(o)];
-        if (!isCertain(answer.kind)) continue;
-        for (const gp_Trsf& turn : turns) {
-            if (mapsOntoItself(faces, o, turn)) continue;
+    for (const gp_Trsf& rival : choice.rivals) {
+        const gp_Trsf turn = choice.motion.Inverted().Multiplied(rival);
+        // A face that the rival puts elsewhere may still land on the very new faces it became:
+        // a round face turned about its own axis moves its seam, but not what it became.
+        std::vector<int> moving;
+        for (int o = 0; o < int(answers.size()); ++o) {
+            if (isCertain(answers[std::size_t(o)].kind) && !mapsOntoItself(faces, o, turn)) {
+                moving.push_back(o);
+            }
+        }
+        const std::vector<char> same = landOnSameFaces(faces, moving, rival, tolerance, answers);
+        for (std::size_t i = 0; i < moving.size(); ++i) {
+            if (same[i]) continue;
+            const int o = moving[i];
             const int onto = findTurnedOnto(faces, o, turn);
             const std::string where =
                 onto >= 0
@@ -186,6 +244,7 @@ int doubtRivalPlaces(MotionFaces& faces, const MotionChoice& choice,
                           std::to_string((*faces.oldFaces)[std::size_t(onto)].visits.front()) +
                           " was"
                     : "elsewhere";
+            FaceAnswer& answer = answers[std::size_t(o)];
             answer.kind = MatchKind::unsure;
             answer.reason = "the part fits the new revision in " +
                             std::to_string(choice.rivals.size() + 1) +
@@ -193,7 +252,6 @@ int doubtRivalPlaces(MotionFaces& faces, const MotionChoice& choice,
                             "them puts this face " +
                             where;
             ++doubted;
-            break;
         }
     }
     return doubted;

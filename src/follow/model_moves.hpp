@@ -34,10 +34,12 @@ std::vector<SampledFace> moveFaces(const std::vector<SampledFace>& faces, const 
 void doubtLostModel(const std::vector<SampledFace>& oldFaces, std::vector<FaceAnswer>& answers);
 
 /// Turns the certain answer of every old face that a rival motion puts elsewhere than the chosen
-/// one into an unsure one: which of the places it went to, the geometry does not tell.
-/// `answers` holds one answer per old face of `faces`; returns how many were turned.
+/// one into an unsure one: which of the places it went to, the geometry does not tell. A face
+/// that the rival puts on the very new faces that its answer names stays certain. `answers`
+/// holds one answer per old face of `faces`, matched within `tolerance`; returns how many were
+/// turned.
 int doubtRivalPlaces(MotionFaces& faces, const MotionChoice& choice,
-                     std::vector<FaceAnswer>& answers);
+                     const MatchTolerance& tolerance, std::vector<FaceAnswer>& answers);
 
 /// The motion in words: "moved by (7, 3, 0)", or "turned by 90 degrees about the axis
 /// (0, 0, 1) through the origin, then moved by (7, 3, 0)".

@@ -44,8 +44,9 @@ void addChange(std::vector<std::string>& changes, const char* what, double befor
                       formatNumber(after) + unit);
 }
 
-void addAxisChanges(std::vector<std::string>& changes, const gp_Ax1& before, const gp_Ax1& after,
-                    const gp_Pnt& near, double tolerance)
+// Adds how the axis moved and turned; returns the angle it turned by.
+double addAxisChanges(std::vector<std::string>& changes, const gp_Ax1& before,
+                      const gp_Ax1& after, const gp_Pnt& near, double tolerance)
 {
     const double moved = gp_Lin(after).Distance(nearestOnAxis(before, near));
     if (moved > tolerance) changes.push_back("axis moved by " + formatNumber(moved));
@@ -53,24 +54,26 @@ void addAxisChanges(std::vector<std::string>& changes, const gp_Ax1& before, con
     if (angle > leastAngle) {
         changes.push_back("axis turned by " + formatNumber(angle * degrees) + " degrees");
     }
+    return angle;
 }
 
 } // namespace
 
-bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, double tolerance,
-                           std::string& text)
+SurfaceChange describeSurfaceChange(const SampledFace& before, const SampledFace& after,
+                                    double tolerance, std::string& text)
 {
     const BRepAdaptor_Surface a(before.face, Standard_False), b(after.face, Standard_False);
     const double t = tolerance + before.tolerance + after.tolerance;
     std::vector<std::string> changes;
+    double turn = 0; // of the normal or the axis
     switch (a.GetType()) {
     case GeomAbs_Plane: {
         const gp_Vec na = averageNormal(before), nb = averageNormal(after);
         if (na.Magnitude() <= 0 || nb.Magnitude() <= 0 || na.Dot(nb) <= 0) {
             text = "it faces the other way";
-            return false;
+            return SurfaceChange::otherWay;
         }
-        const double angle = na.Angle(nb);
+        const double angle = turn = na.Angle(nb);
         if (angle > leastAngle) {
             changes.push_back("turned by " + formatNumber(angle * degrees) + " degrees");
         }
@@ -88,10 +91,10 @@ bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, 
                 facingFrom(after, nearestOnAxis(cb.Axis(), after.centre)) <
             0) {
             text = "one faces its axis and the other away from it";
-            return false;
+            return SurfaceChange::otherWay;
         }
         addChange(changes, "radius", ca.Radius(), cb.Radius(), t);
-        addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
+        turn = addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
         break;
     }
     case GeomAbs_Cone: {
@@ -100,14 +103,14 @@ bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, 
                   std::abs(cb.SemiAngle()) * degrees, leastAngle * degrees, " degrees");
         const double apex = ca.Apex().Distance(cb.Apex());
         if (apex > t) changes.push_back("apex moved by " + formatNumber(apex));
-        addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
+        turn = addAxisChanges(changes, ca.Axis(), cb.Axis(), before.centre, t);
         break;
     }
     case GeomAbs_Sphere: {
         const gp_Sphere sa = a.Sphere(), sb = b.Sphere();
         if (facingFrom(before, sa.Location()) * facingFrom(after, sb.Location()) < 0) {
             text = "one faces its centre and the other away from it";
-            return false;
+            return SurfaceChange::otherWay;
         }
         addChange(changes, "radius", sa.Radius(), sb.Radius(), t);
         const double moved = sa.Location().Distance(sb.Location());
@@ -120,13 +123,24 @@ bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, 
         addChange(changes, "minor radius", ta.MinorRadius(), tb.MinorRadius(), t);
         const double moved = ta.Location().Distance(tb.Location());
         if (moved > t) changes.push_back("centre moved by " + formatNumber(moved));
-        const double angle = axisAngle(ta.Axis().Direction(), tb.Axis().Direction());
+        const double angle = turn = axisAngle(ta.Axis().Direction(), tb.Axis().Direction());
         if (angle > leastAngle) {
             changes.push_back("axis turned by " + formatNumber(angle * degrees) + " degrees");
         }
         break;
     }
-    default: changes.push_back("its surface changed shape"); break;
+    default: {
+        changes.push_back("its surface changed shape");
+        // A face of a free form that stays much the same way round has a mean normal to turn.
+        const gp_Vec na = averageNormal(before), nb = averageNormal(after);
+        if (na.Magnitude() > 0.5 && nb.Magnitude() > 0.5) turn = na.Angle(nb);
+        break;
+    }
+    }
+    if (turn > mostDimensionTurn) {
+        text = std::string(a.GetType() == GeomAbs_Plane ? "" : "its axis ") + "turned by " +
+               formatNumber(turn * degrees) + " degrees";
+        return SurfaceChange::cutAway;
     }
     if (changes.empty()) {
         changes.push_back("moved along its surface by " +
@@ -135,5 +149,5 @@ bool describeSurfaceChange(const SampledFace& before, const SampledFace& after, 
     changes.push_back("area " + formatNumber(before.area) + " -> " + formatNumber(after.area));
     text.clear();
     for (const std::string& change : changes) text += (text.empty() ? "" : ", ") + change;
-    return true;
+    return SurfaceChange::dimension;
 }
