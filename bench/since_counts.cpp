@@ -108,15 +108,11 @@ void countFollowed(const RevisionPair& pair, const fs::path& work, FollowCount& 
         if (isCertain(answer.kind)) {
             (right ? count.followed : count.wrong) += 1;
             (right ? kind.right : kind.wrong) += 1;
-            if (!right) {
-                count.notes.push_back(pair.name + ": face " + std::to_string(i + 1) + " " +
-                                      describe(answer) + ", the history says " + truth.kind);
-            }
         }
-        if (!isCertain(answer.kind) && count.listUncertain) {
+        if (isCertain(answer.kind) ? !right : count.listUncertain) {
+            const std::string reason = answer.reason.empty() ? "" : " (" + answer.reason + ")";
             count.notes.push_back(pair.name + ": face " + std::to_string(i + 1) + " " +
-                                  describe(answer) + " (" + answer.reason +
-                                  "), the history says " + truth.kind);
+                                  describe(answer) + reason + ", the history says " + truth.kind);
         }
         if (truth.kind == "reshaped") {
             ++count.onChangedSurfaces;

@@ -2,6 +2,7 @@
 #include "since_pairs.hpp"
 
 #include <cmath>
+#include <tuple>
 
 #include <BRepBndLib.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
@@ -65,7 +66,8 @@ void addMoved(std::vector<RevisionPair>& pairs, const std::string& part, const T
 
 // An end or a corner cut away by a plane tilted from the face it removes whole, so that the
 // cutting face has that face's neighbours: the box's end bevelled about either of its other
-// axes, a long thin bar's end nearly along its length, a chamfered corner cut again.
+// axes, a long thin bar's end nearly along its length, a chamfered corner cut again; and
+// symmetric parts moved, then cut.
 void addCuts(std::vector<RevisionPair>& pairs)
 {
     const std::string group = "end or corner cut away";
@@ -89,6 +91,24 @@ void addCuts(std::vector<RevisionPair>& pairs)
     // Legs of 13.5, 54 and 15 from the corner: the old chamfer's legs of 12 all cut away.
     pairs.push_back({group, "chamfered corner cut again 25 degrees",
                      cut(chamfered, beyondPlane(gp_Pnt(86.5, 60, 20), gp_Dir(1, 0.25, 0.9)))});
+
+    // Symmetric parts moved, then cut: few faces are left alone to find the motion by, and they
+    // look alike in several places; only the surfaces' frames tell which way the part went.
+    const gp_Trsf motion = motions().back().second;
+    const gp_Dir bevel(std::cos(degrees(20)), 0, std::sin(degrees(20)));
+    const std::vector<std::tuple<std::string, TopoDS_Shape, gp_Pnt, gp_Dir>> cuts = {
+        {"box, its end", box(), gp_Pnt(95, 0, 0), bevel},
+        {"holes in a row, its end", holesInARow(), gp_Pnt(95, 0, 0), bevel},
+        {"two holes, its end", twoHoles(), gp_Pnt(95, 0, 0), bevel},
+        {"two holes, a corner", twoHoles(), gp_Pnt(90, 60, 20), gp_Dir(1, 1, 1)},
+        {"flange, its rim", flange(), gp_Pnt(34, 0, 0), bevel},
+    };
+    for (const auto& [what, shape, at, normal] : cuts) {
+        const Revision turned = moved(shape, motion);
+        pairs.push_back({"moved, then cut", what + " cut",
+                         then(turned, cut(turned.after, beyondPlane(at.Transformed(motion),
+                                                                    normal.Transformed(motion))))});
+    }
 }
 
 // Symmetric parts with one revision that the symmetry does not follow, and parts written again

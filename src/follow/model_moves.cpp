@@ -16,6 +16,11 @@ namespace {
 // of their area does not follow its frames, by a clear margin: frames set along the model's
 // axes at its corners can follow a turn of a box onto itself on some of its faces.
 constexpr double framesIgnored = 0.75;
+// A candidate whose matched faces keep their surfaces' parameters over this share of their area
+// keeps them all, but for rounding.
+constexpr double framesWhole = 0.999;
+// A rival fits at least this share of the old area that the best motion fits.
+constexpr double rivalShare = 0.5;
 
 std::string formatVector(const gp_XYZ& v)
 {
@@ -126,30 +131,50 @@ MotionChoice chooseMotion(const std::vector<MotionCandidate>& candidates, double
          }))) {
         return choice;
     }
+    // So too when it explains the revision as well as any motion and keeps the frame of every
+    // face it fits: the part stayed where it was and was revised (a plate made thicker is not
+    // one shifted by as much and made thicker downwards).
+    if (identity != candidates.end() && identity->score.fitted > 0 &&
+        identity->score.framed >= framesWhole * identity->score.fitted &&
+        std::none_of(candidates.begin(), candidates.end(), [&](const MotionCandidate& c) {
+            return explainsBetter(c.score, identity->score);
+        })) {
+        return choice;
+    }
     std::size_t best = 0;
     for (std::size_t i = 1; i < candidates.size(); ++i) {
         if (explainsBetter(candidates[i].score, candidates[best].score)) best = i;
     }
     const double bestFit = candidates[best].score.fitted;
+    // A rival fits at least half the old area that the best fits, too: the motion a part went
+    // by fits every face that the revision left alone, and any other only those and new faces
+    // that happen to look like old ones moved; one upright of a bracket shifted onto the other
+    // fits few faces, and leaves few more unexplained only when the revision changed many.
     std::vector<std::size_t> rivals;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (mayRival(candidates[i].score, candidates[best].score)) rivals.push_back(i);
+        const MotionScore& score = candidates[i].score;
+        if (mayRival(score, candidates[best].score) && score.fitted >= rivalShare * bestFit) {
+            rivals.push_back(i);
+        }
     }
     std::size_t chosen = best;
     if (rivals.size() > 1) {
-        // Rivals whose surfaces keep their parameters, the others' plainly not: the part went
-        // by one of those (a symmetric part's frames may follow each of its turns onto itself).
+        // Rivals whose surfaces keep their parameters, the others' plainly not, or not all
+        // where those keep every one: the part went by one of those (a symmetric part's frames
+        // may follow each of its turns onto itself). A CAD system that moves a part, and its
+        // booleans, keep the frame of every face they leave alone.
         std::vector<std::size_t> framed;
-        bool othersIgnore = true;
+        bool othersIgnore = true, framedWhole = true;
         for (const std::size_t i : rivals) {
             const MotionScore& score = candidates[i].score;
             if (followsFrames(candidates[i])) {
                 framed.push_back(i);
+                framedWhole = framedWhole && score.framed >= framesWhole * score.fitted;
             } else if (score.framed > framesIgnored * score.fitted) {
                 othersIgnore = false;
             }
         }
-        if (!framed.empty() && othersIgnore) {
+        if (!framed.empty() && (othersIgnore || framedWhole)) {
             rivals = framed;
             chosen = framed.front();
             for (const std::size_t i : framed) {

@@ -5,7 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <BRepAdaptor_Curve.hxx>
 #include <BRepAdaptor_Surface.hxx>
+#include <BRep_Tool.hxx>
+#include <Standard_Failure.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Edge.hxx>
 #include <gp_Lin.hxx>
 
 namespace {
@@ -57,6 +63,28 @@ double addAxisChanges(std::vector<std::string>& changes, const gp_Ax1& before,
     return angle;
 }
 
+// Whether an edge of `face` lies on `plane` from end to end: the line about which a draft or
+// an angle that changed turned the face.
+bool keepsAnEdgeOn(const TopoDS_Face& face, const gp_Pln& plane, double tolerance)
+{
+    try {
+        for (TopExp_Explorer edges(face, TopAbs_EDGE); edges.More(); edges.Next()) {
+            const TopoDS_Edge& edge = TopoDS::Edge(edges.Current());
+            if (BRep_Tool::Degenerated(edge)) continue;
+            const BRepAdaptor_Curve curve(edge);
+            const double first = curve.FirstParameter(), last = curve.LastParameter();
+            bool on = true;
+            for (int i = 0; i <= 4 && on; ++i) {
+                on = plane.Distance(curve.Value(first + (last - first) * i / 4)) <= tolerance;
+            }
+            if (on) return true;
+        }
+    } catch (const Standard_Failure&) {
+        // An edge that cannot be measured keeps nothing that can be told.
+    }
+    return false;
+}
+
 } // namespace
 
 SurfaceChange describeSurfaceChange(const SampledFace& before, const SampledFace& after,
@@ -65,7 +93,8 @@ SurfaceChange describeSurfaceChange(const SampledFace& before, const SampledFace
     const BRepAdaptor_Surface a(before.face, Standard_False), b(after.face, Standard_False);
     const double t = tolerance + before.tolerance + after.tolerance;
     std::vector<std::string> changes;
-    double turn = 0; // of the normal or the axis
+    double turn = 0;     // of the normal or the axis
+    bool hinged = true;  // turned, if at all, about an edge it kept
     switch (a.GetType()) {
     case GeomAbs_Plane: {
         const gp_Vec na = averageNormal(before), nb = averageNormal(after);
@@ -77,6 +106,9 @@ SurfaceChange describeSurfaceChange(const SampledFace& before, const SampledFace
         if (angle > leastAngle) {
             changes.push_back("turned by " + formatNumber(angle * degrees) + " degrees");
         }
+        // A turn that moves the face's far points by more than the tolerance is one.
+        const double reach = before.box.IsVoid() ? 0 : std::sqrt(before.box.SquareExtent()) / 2;
+        if (angle * reach > t) hinged = keepsAnEdgeOn(before.face, b.Plane(), t);
         // How far the new plane lies from the old face's centre, along the old normal.
         const gp_Vec ua = na.Normalized(), ub = nb.Normalized();
         const double offset = gp_Vec(before.centre, b.Plane().Location()).Dot(ub) / ua.Dot(ub);
@@ -137,9 +169,10 @@ SurfaceChange describeSurfaceChange(const SampledFace& before, const SampledFace
         break;
     }
     }
-    if (turn > mostDimensionTurn) {
+    if (turn > mostDimensionTurn || !hinged) {
         text = std::string(a.GetType() == GeomAbs_Plane ? "" : "its axis ") + "turned by " +
-               formatNumber(turn * degrees) + " degrees";
+               formatNumber(turn * degrees) + " degrees" +
+               (hinged ? "" : " about none of its edges");
         return SurfaceChange::cutAway;
     }
     if (changes.empty()) {
