@@ -18,7 +18,8 @@ class FollowChangesTest : public TempDirTest {};
 // A model moved as a whole is matched through the motion, which a note names: shifted, turned,
 // both, moved and drilled, a row of holes shifted by its pitch (where three holes of the old
 // row stand where others were), a symmetric part turned onto itself (its surfaces' parameters
-// turned with it tell which way it went).
+// turned with it tell which way it went), a symmetric part moved and a corner cut off (the few
+// faces left alone look alike in several places: its turns onto itself find the other ways).
 TEST_F(FollowChangesTest, MovedModels)
 {
     const TopoDS_Shape drilled = cut(box(), cylinder(30, 20, -1, 6, 22)).after;
@@ -29,6 +30,9 @@ TEST_F(FollowChangesTest, MovedModels)
     oblique.SetTranslationPart(gp_Vec(12.5, -40, 7));
     half.SetRotation(gp_Ax1(gp_Pnt(50, 30, 0), gp::DZ()), M_PI);
     const Revision movedBracket = moved(bracket(), oblique);
+    const Revision movedHoles = moved(twoHoles(), oblique);
+    const TopoDS_Shape corner =
+        beyondPlane(gp_Pnt(90, 60, 20).Transformed(oblique), gp_Dir(1, 1, 1).Transformed(oblique));
     const std::vector<std::tuple<std::string, Revision, std::string>> cases = {
         {"shifted", moved(drilled, gp_Vec(7, 3, 0)), "moved by (7, 3, 0)"},
         {"turned", moved(drilled, quarter),
@@ -40,6 +44,8 @@ TEST_F(FollowChangesTest, MovedModels)
          "turned by 40.107"},
         {"by the pitch", moved(holesInARow(), gp_Vec(20, 0, 0)), "moved by (20, 0, 0)"},
         {"turned onto itself", moved(box(), half), "turned by 180 degrees"},
+        {"moved, then a corner cut", then(movedHoles, cut(movedHoles.after, corner)),
+         "turned by 40.107"},
     };
     for (const auto& [name, revision, motion] : cases) {
         SCOPED_TRACE(name);
