@@ -5,6 +5,7 @@
 #include "bound_lists.hpp"
 #include "traced_calls.hpp"
 
+#include <cstdlib>
 #include <map>
 
 #include <fcntl.h>
@@ -86,6 +87,10 @@ protected:
         std::vector<std::string> args = {"-f", "-qq", "-s", "4096", "-o", log.string(),
                                          "-e", "trace=" + carryCalls};
         if (!inject.empty()) args.insert(args.end(), {"-e", "inject=" + inject});
+        // The leak checker of a sanitizer build cannot run under ptrace and would end the run.
+        if (const char* asan = std::getenv("ASAN_OPTIONS"))
+            args.insert(args.end(),
+                        {"-E", std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0"});
         args.insert(args.end(), {TARNFOLD_FACES_BINARY, root.string(), "--follow", "--rewrite"});
         return runBinary(straceBinary, args);
     }
