@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <regex>
 
 #include <fcntl.h>
@@ -27,16 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 class EndingTest : public ProcessTest {};
-
-// The one child of `pid`: a run's worker.
-pid_t childOf(pid_t pid)
-{
-    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                           "/children");
-    pid_t child = -1;
-    children >> child;
-    return child;
-}
 
 std::string boxStepText(const fs::path& dir)
 {
@@ -129,8 +118,9 @@ TEST_F(EndingTest, StopSignalsEndTheRunBySameSignal)
         const pid_t pid = startChild({TARNFOLD_BINARY, {dir.string()}, {}, {}, -1, -1, err, {}});
         ::close(err);
         ASSERT_TRUE(waitUntilPipeRead(writer));
-        const pid_t worker = childOf(pid);
-        ASSERT_GT(worker, 0);
+        const std::vector<pid_t> workers = childrenOf(pid);
+        ASSERT_EQ(workers.size(), 1u);
+        const pid_t worker = workers.front();
         ::kill(pid, c.signal);
         const int status = waitBounded(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << "status " << status;

@@ -121,6 +121,15 @@ int openForOutput(const fs::path& path)
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 }
 
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> children;
+    std::ifstream list("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                       "/children");
+    for (pid_t child; list >> child;) children.push_back(child);
+    return children;
+}
+
 int waitBounded(pid_t pid)
 {
     // Woken by the process's end (a pidfd is readable then), never by a timer: the ten seconds

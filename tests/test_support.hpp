@@ -69,6 +69,9 @@ pid_t startChild(const ChildLaunch& launch);
 /// Opens (creates, truncates) `path` for a child's output; the caller closes it.
 int openForOutput(const std::filesystem::path& path);
 
+/// The processes whose parent is `parent`, from /proc.
+std::vector<pid_t> childrenOf(pid_t parent);
+
 /// Waits for `pid` to end, woken by its end, and kills it after ten seconds: a run that missed its
 /// signal must fail the test rather than hang it. Returns its wait status.
 int waitBounded(pid_t pid);
