@@ -3,6 +3,7 @@
 #include "revision_pairs.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepAlgoAPI_Cut.hxx>
@@ -131,4 +132,11 @@ Build twoHolesBuild(double radius)
 {
     return cutFrom(cutFrom(startBuild(box()), cylinder(30, 30, -1, 6, 22)),
                    cylinder(70, 30, -1, radius, 22));
+}
+
+Build bevelBuild(double degrees)
+{
+    const double angle = degrees * M_PI / 180;
+    return cutFrom(startBuild(box()),
+                   beyondPlane(gp_Pnt(95, 0, 0), gp_Dir(std::cos(angle), 0, std::sin(angle))));
 }

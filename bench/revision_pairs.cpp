@@ -9,7 +9,9 @@
 #include <BRepFilletAPI_MakeFillet.hxx>
 #include <BRepGProp.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepBuilderAPI_MakePolygon.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
@@ -21,6 +23,12 @@
 #include <TopoDS_Shell.hxx>
 #include <TopoDS_Solid.hxx>
 #include <TopoDS_Wire.hxx>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 TopoDS_Shape box()
 {
@@ -168,4 +176,77 @@ Build bracketBuild(double holeRadius, double filletRadius)
     build = cutFrom(build, cylinder(40, 14, -1, holeRadius, 10));
     const gp_Ax2 across(gp_Pnt(-1, 20, 32), gp::DX());
     return cutFrom(build, BRepPrimAPI_MakeCylinder(across, 6, 10).Shape());
+}
+
+TopoDS_Shape bolt()
+{
+    BRepBuilderAPI_MakePolygon hexagon;
+    for (int k = 0; k < 6; ++k) {
+        hexagon.Add(gp_Pnt(10 * std::cos(k * M_PI / 3), 10 * std::sin(k * M_PI / 3), 0));
+    }
+    hexagon.Close();
+    const TopoDS_Shape head =
+        BRepPrimAPI_MakePrism(BRepBuilderAPI_MakeFace(hexagon.Wire()).Face(), gp_Vec(0, 0, 7))
+            .Shape();
+    return fuse(head, cylinder(0, 0, 7, 5, 40)).after;
+}
+
+TopoDS_Shape flange()
+{
+    TopoDS_Shape shape = cut(cylinder(0, 0, 0, 40, 12), cylinder(0, 0, -1, 10, 14)).after;
+    for (int k = 0; k < 6; ++k) {
+        const double angle = k * M_PI / 3;
+        shape = cut(shape, cylinder(28 * std::cos(angle), 28 * std::sin(angle), -1, 4, 14)).after;
+    }
+    return shape;
+}
+
+TopoDS_Shape channelBracket()
+{
+    TopoDS_Shape shape = BRepPrimAPI_MakeBox(80, 40, 6).Shape();
+    for (const double x : {0.0, 74.0}) {
+        shape = fuse(shape, BRepPrimAPI_MakeBox(gp_Pnt(x, 0, 0), 6, 40, 30).Shape()).after;
+    }
+    for (const double x : {25.0, 55.0}) shape = cut(shape, cylinder(x, 20, -1, 4, 8)).after;
+    const gp_Ax2 across(gp_Pnt(-1, 20, 20), gp::DX());
+    return cut(shape, BRepPrimAPI_MakeCylinder(across, 5, 82).Shape()).after;
+}
+
+TopoDS_Shape beyondPlane(const gp_Pnt& point, const gp_Dir& normal)
+{
+    constexpr double side = 2000;
+    const gp_Ax2 axes(point, normal);
+    const gp_Pnt corner = point.Translated(gp_Vec(axes.XDirection()) * (-side / 2) +
+                                           gp_Vec(axes.YDirection()) * (-side / 2));
+    return BRepPrimAPI_MakeBox(gp_Ax2(corner, normal, axes.XDirection()), side, side, side)
+        .Shape();
+}
+
+std::string roundReals(const std::string& text, int digits)
+{
+    std::string out;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '\'') quoted = !quoted;
+        const bool starts = !quoted && (std::isdigit(static_cast<unsigned char>(c)) || c == '-') &&
+                            (i == 0 || std::strchr("(,= ", text[i - 1]));
+        std::size_t end = i;
+        if (starts) {
+            end = i + 1;
+            while (end < text.size() && std::strchr("0123456789.E+-", text[end])) ++end;
+        }
+        const std::string token = text.substr(i, end - i);
+        if (starts && token.find('.') != std::string::npos) {
+            char rounded[64];
+            std::snprintf(rounded, sizeof rounded, "%.*E", digits - 1,
+                          std::strtod(token.c_str(), nullptr));
+            out += rounded;
+            i = end;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
 }

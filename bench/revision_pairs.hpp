@@ -13,6 +13,8 @@
 #include <TopoDS_Edge.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
+#include <gp_Dir.hxx>
+#include <gp_Pnt.hxx>
 #include <gp_Trsf.hxx>
 #include <gp_Vec.hxx>
 
@@ -98,6 +100,24 @@ TopoDS_Shape holesInARow();
 /// inner corner rounded.
 TopoDS_Shape bracket();
 
+/// A hex bolt along the z axis: a head of six equal sides, a round shank.
+TopoDS_Shape bolt();
+
+/// A round flange about the z axis: a bore, and six equal holes on a circle about it.
+TopoDS_Shape flange();
+
+/// A U-shaped bracket, the same turned half a turn about its upright middle: a base with two
+/// equal holes between two equal uprights, each with a hole across.
+TopoDS_Shape channelBracket();
+
+/// The space beyond the plane through `point` facing `normal`, as a box large enough to cut
+/// any part here with: a cut by it removes what lies on the normal's side.
+TopoDS_Shape beyondPlane(const gp_Pnt& point, const gp_Dir& normal);
+
+/// STEP text with every real number cut to `digits` significant digits, as an exporter that
+/// writes fewer digits would write the same geometry. Quoted text is left alone.
+std::string roundReals(const std::string& text, int digits);
+
 /// The bracket with a bolt hole of this radius and its inner corner rounded with this radius.
 Build bracketBuild(double holeRadius, double filletRadius);
 
@@ -132,6 +152,10 @@ Build slotBuild(double width);
 
 /// The box with two holes, the first of radius 6, the second of this radius.
 Build twoHolesBuild(double radius);
+
+/// The box with its end at x = 100 bevelled: cut away beyond a plane through (95, 0, 0) that
+/// is tilted this many degrees upward from that end.
+Build bevelBuild(double degrees);
 
 /// Two builds by the same steps as revisions: each old face's truth is the new faces of the
 /// same roles, `reshaped` where its surface is no longer the same.

@@ -4,8 +4,10 @@
 //               [--measure pairs,costs] [--list] <model.step>...
 //
 // pairs: generated revision pairs (parts moved, moved and drilled, framed anew, one dimension
-// changed), and each model turned and shifted, and moved and drilled, written to STEP, read
-// back and matched; what became of each old face is counted against the modelling history.
+// changed, an end or a corner cut away, symmetric parts revised, parts written again), and each
+// model turned and shifted, and moved and drilled, written to STEP, read back and matched; what
+// became of each old face is counted against the modelling history, by group and by what the
+// history says.
 // costs: for each model, a revision with a hole drilled through the middle (make_models drill)
 // and one moved and drilled, kept in <dir>; then in rounds, in this process, the reading, the
 // sampling and the matching in each mode (all of it, without the search for a motion, without
@@ -13,6 +15,7 @@
 // their peak memory. Medians with their spread (min-max); it never fails on a time. --list
 // names every face of the pairs that has no certain answer.
 #include "bench.hpp"
+#include "since_counts.hpp"
 #include "since_pairs.hpp"
 
 #include "follow/face_sampling.hpp"
@@ -80,9 +83,12 @@ void measureRound(const fs::path& model, const fs::path& revised, const fs::path
     const std::vector<SampledFace> newFaces = sampleModelFaces(newShape);
     figures.sampleNew.push_back(msSince(start));
     RevisionMatch match, other;
+    MatchOptions inPlace, unshaped;
+    inPlace.followMotion = false;
+    unshaped.findReshaped = false;
     timedMatch(oldFaces, newFaces, {}, match, figures.match, figures.matchCpu);
-    timedMatch(oldFaces, newFaces, {false, true}, other, figures.inPlace, figures.inPlaceCpu);
-    timedMatch(oldFaces, newFaces, {true, false}, other, figures.unshaped, figures.unshapedCpu);
+    timedMatch(oldFaces, newFaces, inPlace, other, figures.inPlace, figures.inPlaceCpu);
+    timedMatch(oldFaces, newFaces, unshaped, other, figures.unshaped, figures.unshapedCpu);
 
     figures.answers.clear();
     for (const FaceMatch& face : match.faces) ++figures.answers[matchKindName(face.kind)];
@@ -129,15 +135,35 @@ std::string percent(int part, int whole)
 
 void printCounts(const std::map<std::string, FollowCount>& groups)
 {
-    std::cout << "| group | pairs | old faces | followed | wrong | faces on changed surfaces | "
+    std::cout << "| group | pairs | old faces | right | wrong | faces on changed surfaces | "
                  "followed as reshaped | other answers than by place alone |\n"
                  "|---|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const auto& [group, c] : groups) {
-        std::cout << "| " << group << " | " << c.pairs << " | " << c.faces << " | " << c.followed
-                  << " (" << percent(c.followed, c.faces) << ") | " << c.wrong << " | "
+        int right = 0;
+        for (const auto& kind : c.kinds) right += kind.second.right;
+        std::cout << "| " << group << " | " << c.pairs << " | " << c.faces << " | " << right
+                  << " (" << percent(right, c.faces) << ") | " << c.wrong << " | "
                   << c.onChangedSurfaces << " | " << c.reshaped << " ("
                   << percent(c.reshaped, c.onChangedSurfaces) << ") | " << c.otherAnswersChanged
                   << " |\n";
+    }
+    // The old faces of every group by what the history says became of them.
+    std::map<std::string, KindCount> kinds;
+    KindCount all;
+    for (const auto& [group, c] : groups) {
+        for (const auto& [kind, k] : c.kinds) {
+            for (KindCount* sum : {&kinds[kind], &all}) {
+                sum->faces += k.faces;
+                sum->right += k.right;
+                sum->wrong += k.wrong;
+            }
+        }
+    }
+    kinds["all"] = all;
+    std::cout << "\n| the history says | old faces | right | wrong |\n|---|--:|--:|--:|\n";
+    for (const auto& [kind, k] : kinds) {
+        std::cout << "| " << kind << " | " << k.faces << " | " << k.right << " ("
+                  << percent(k.right, k.faces) << ") | " << k.wrong << " |\n";
     }
     for (const auto& [group, c] : groups) {
         for (const std::string& note : c.notes) std::cout << "  " << group << ": " << note << '\n';

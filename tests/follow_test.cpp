@@ -17,49 +17,11 @@
 #include <TopoDS_Edge.hxx>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstring>
 #include <tuple>
 
 namespace fs = std::filesystem;
 
 class FollowTest : public TempDirTest {};
-
-namespace {
-
-// STEP text with every real number cut to `digits` significant digits, as an exporter that
-// writes fewer digits would write the same geometry. Quoted text is left alone.
-std::string roundReals(const std::string& text, int digits)
-{
-    std::string out;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        if (c == '\'') quoted = !quoted;
-        const bool starts = !quoted && (std::isdigit(static_cast<unsigned char>(c)) || c == '-') &&
-                            (i == 0 || std::strchr("(,= ", text[i - 1]));
-        std::size_t end = i;
-        if (starts) {
-            end = i + 1;
-            while (end < text.size() && std::strchr("0123456789.E+-", text[end])) ++end;
-        }
-        const std::string token = text.substr(i, end - i);
-        if (starts && token.find('.') != std::string::npos) {
-            char rounded[64];
-            std::snprintf(rounded, sizeof rounded, "%.*E", digits - 1,
-                          std::strtod(token.c_str(), nullptr));
-            out += rounded;
-            i = end;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 // Every answer, for revisions whose history the modelling algorithms keep: the same faces in
 // another order, a drilled hole, a fillet, a slot across the top, a boss, a corner cut away,

@@ -114,8 +114,13 @@ bool fitsMoved(MotionFaces& faces, int o, int n, const gp_Trsf& motion, bool pla
     if (!mayBeMovedCopy(faces, o, n) || a.centre.Transformed(motion).Distance(b.centre) > t) {
         return false;
     }
+    // A face that faces every way (a whole cylinder) has a mean normal of what its samples leave
+    // over, which turns with its seam: only the samples below tell where it went.
     const gp_Vec normal = faces.oldNormals[std::size_t(o)].Transformed(motion);
-    if ((normal - faces.newNormals[std::size_t(n)]).Magnitude() > normalSlack) return false;
+    if (normal.Magnitude() >= facesOneWay &&
+        (normal - faces.newNormals[std::size_t(n)]).Magnitude() > normalSlack) {
+        return false;
+    }
     if (!pointsAlike(a.vertices, b.vertices, motion, t)) return false;
     if (!placeSamples) return true;
     // A few samples spread over the face must lie inside the new one: a whole cylinder or

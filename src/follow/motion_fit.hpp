@@ -14,6 +14,10 @@
 #include <gp_Trsf.hxx>
 #include <gp_Vec.hxx>
 
+/// A face whose mean normal is at least this long mostly faces one way; a shorter one (a whole
+/// cylinder's) is what its samples leave over, and tells no direction.
+constexpr double facesOneWay = 0.3;
+
 /// A cell of a grid of points, three cell numbers.
 using PointCell = std::array<long long, 3>;
 

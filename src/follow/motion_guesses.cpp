@@ -119,21 +119,58 @@ void addFacePairs(const MotionFaces& faces, int o, int n, std::vector<PointPair>
     const gp_Pnt from = oldFace(faces, o).centre, to = newFace(faces, n).centre;
     pairs.push_back({from, to, 1});
     const gp_Vec a = faces.oldNormals[std::size_t(o)], b = faces.newNormals[std::size_t(n)];
-    if (a.Magnitude() < 0.3) return;
+    if (a.Magnitude() < facesOneWay) return;
     const double lever = std::max(faces.size / 4, 1.0);
     pairs.push_back({from.Translated(a * lever), to.Translated(b * lever), 1});
 }
 
 namespace {
 
-// Every motion that carries the basis faces onto look-alikes at the same distances apart.
+// The point pairs of a basis, each way its motion can be fixed: as they are, or, when their old
+// points lie on one line (the centres of a row of holes, one face and its normal), which leaves
+// the turn about that line free, with a corner of a basis face off the line paired with each
+// corner of its image in turn: the part may have gone by any of the turns that bring the
+// corners onto corners, as a symmetric part fits in several.
+std::vector<std::vector<PointPair>> tieTurnAboutLine(const MotionFaces& faces,
+                                                     const std::vector<int>& basis,
+                                                     const std::vector<int>& images,
+                                                     const std::vector<PointPair>& pairs)
+{
+    const double apart = 10 * faces.tolerance + 1e-4 * faces.size;
+    const gp_Pnt first = pairs.front().from;
+    gp_Pnt far = first;
+    for (const PointPair& pair : pairs) {
+        if (pair.from.Distance(first) > far.Distance(first)) far = pair.from;
+    }
+    if (far.Distance(first) <= apart) return {pairs}; // a point: too little to tie a turn by
+    for (const PointPair& pair : pairs) {
+        if (distanceToLine(pair.from, first, far) > apart) return {pairs};
+    }
+    for (std::size_t k = 0; k < basis.size(); ++k) {
+        for (const gp_Pnt& corner : oldFace(faces, basis[k]).vertices) {
+            if (distanceToLine(corner, first, far) <= apart) continue;
+            std::vector<std::vector<PointPair>> ways;
+            for (const gp_Pnt& there : newFace(faces, images[k]).vertices) {
+                ways.push_back(pairs);
+                ways.back().push_back({corner, there, 1});
+            }
+            return ways;
+        }
+    }
+    return {pairs};
+}
+
+// Every motion that carries the basis faces onto look-alikes at the same distances apart. A
+// basis face none of whose look-alikes is left to it (two ends of a bar, one of them cut away,
+// and one end alike to both) is passed over: the others may still fix the motion.
 void enumerateBasis(const MotionFaces& faces, const std::map<int, std::vector<int>>& lookAlikes,
                     const std::vector<int>& basis, std::vector<gp_Trsf>& motions)
 {
     const double slack = 2 * faces.tolerance;
-    std::vector<int> images(basis.size());
+    std::vector<int> images(basis.size(), -1);
     const auto fits = [&](std::size_t depth, int n) {
         for (std::size_t k = 0; k < depth; ++k) {
+            if (images[k] < 0) continue;
             const double before =
                 oldFace(faces, basis[k]).centre.Distance(oldFace(faces, basis[depth]).centre);
             const double after =
@@ -142,34 +179,48 @@ void enumerateBasis(const MotionFaces& faces, const std::map<int, std::vector<in
         }
         return true;
     };
+    const auto tryMotions = [&] {
+        std::vector<int> placed, onto;
+        std::vector<PointPair> pairs;
+        for (std::size_t k = 0; k < basis.size(); ++k) {
+            if (images[k] < 0) continue;
+            placed.push_back(basis[k]);
+            onto.push_back(images[k]);
+            addFacePairs(faces, basis[k], images[k], pairs);
+        }
+        if (pairs.empty()) return;
+        for (const std::vector<PointPair>& tied : tieTurnAboutLine(faces, placed, onto, pairs)) {
+            const gp_Trsf motion = fitRigidMotion(tied);
+            bool fit = true;
+            for (std::size_t k = 0; k < placed.size() && fit; ++k) {
+                const gp_Vec normal = faces.oldNormals[std::size_t(placed[k])];
+                fit = oldFace(faces, placed[k]).centre.Transformed(motion).Distance(
+                          newFace(faces, onto[k]).centre) <= slack &&
+                      (normal.Magnitude() < facesOneWay ||
+                       (normal.Transformed(motion) - faces.newNormals[std::size_t(onto[k])])
+                               .Magnitude() <= 0.05);
+            }
+            if (fit) motions.push_back(motion);
+        }
+    };
     const std::function<void(std::size_t)> place = [&](std::size_t depth) {
         if (motions.size() >= mostHypotheses) return;
         if (depth == basis.size()) {
-            std::vector<PointPair> pairs;
-            for (std::size_t k = 0; k < basis.size(); ++k)
-                addFacePairs(faces, basis[k], images[k], pairs);
-            const gp_Trsf motion = fitRigidMotion(pairs);
-            for (std::size_t k = 0; k < basis.size(); ++k) {
-                const int o = basis[k], n = images[k];
-                if (oldFace(faces, o).centre.Transformed(motion).Distance(
-                        newFace(faces, n).centre) > slack ||
-                    (faces.oldNormals[std::size_t(o)].Transformed(motion) -
-                     faces.newNormals[std::size_t(n)])
-                            .Magnitude() > 0.05) {
-                    return;
-                }
-            }
-            motions.push_back(motion);
+            tryMotions();
             return;
         }
+        bool any = false;
         for (const int n : lookAlikes.at(basis[depth])) {
             if (std::find(images.begin(), images.begin() + long(depth), n) !=
                 images.begin() + long(depth))
                 continue;
             if (!fits(depth, n)) continue;
             images[depth] = n;
+            any = true;
             place(depth + 1);
         }
+        images[depth] = -1;
+        if (!any) place(depth + 1);
     };
     place(0);
 }

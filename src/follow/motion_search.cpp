@@ -79,6 +79,34 @@ std::vector<gp_Trsf> keepDistinct(const std::vector<gp_Trsf>& motions,
     return distinct;
 }
 
+// The turns that carry the old revision onto itself, every face onto one of its form, the
+// identity aside: a symmetric part's. Where the faces a motion was guessed from look alike in
+// several places, the search may find one of the ways the part fits and miss the others, which
+// are that way followed by one of these turns.
+std::vector<gp_Trsf> findSymmetries(const std::vector<SampledFace>& oldFaces, double tolerance,
+                                    const std::vector<gp_Pnt>& corners)
+{
+    MotionFaces self = prepareMotionFaces(oldFaces, oldFaces, tolerance);
+    const std::vector<gp_Trsf> guessed = keepDistinct(guessMotions(self), corners, self);
+    // A glance at the largest faces first, each of which a symmetry must carry onto another.
+    std::vector<int> largest(oldFaces.size());
+    for (std::size_t o = 0; o < largest.size(); ++o) largest[o] = int(o);
+    std::sort(largest.begin(), largest.end(), [&](int a, int b) {
+        return oldFaces[std::size_t(a)].area > oldFaces[std::size_t(b)].area;
+    });
+    largest.resize(std::min<std::size_t>(largest.size(), 16));
+    std::vector<gp_Trsf> symmetries;
+    for (std::size_t i = 1; i < guessed.size(); ++i) { // the first is the identity
+        const std::vector<int> images = scoreMotion(self, guessed[i], false, largest).images;
+        if (std::any_of(largest.begin(), largest.end(),
+                        [&](int o) { return images[std::size_t(o)] < 0; })) {
+            continue;
+        }
+        if (scoreMotion(self, guessed[i], false).misfits == 0) symmetries.push_back(guessed[i]);
+    }
+    return symmetries;
+}
+
 } // namespace
 
 std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
@@ -116,12 +144,20 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
     std::sort(glances.rbegin(), glances.rend());
     const double best = glances.empty() ? 0 : glances.front().first;
 
-    // The most promising made exact and weighed over every face, by centres and corners alone.
-    std::vector<MotionCandidate> rough;
+    // The most promising made exact, each with the other ways a symmetric part fits as well
+    // (the identity's among them), and weighed over every face, by centres and corners alone.
+    const std::vector<gp_Trsf> symmetries =
+        findSymmetries(oldFaces, faces.tolerance, corners);
+    std::vector<gp_Trsf> found = symmetries;
     for (std::size_t k = 0; k < glances.size() && k < mostWeighed; ++k) {
         if (!(glances[k].first > 0) || glances[k].first < 0.25 * best) break;
         gp_Trsf motion = distinct[glances[k].second];
         motion = refineMotion(faces, scoreMotion(faces, motion, false), motion);
+        found.push_back(motion);
+        for (const gp_Trsf& turn : symmetries) found.push_back(motion.Multiplied(turn));
+    }
+    std::vector<MotionCandidate> rough;
+    for (const gp_Trsf& motion : found) {
         if (sameMotion(motion, gp_Trsf(), corners, faces.tolerance)) continue;
         const bool seen = std::any_of(rough.begin(), rough.end(), [&](const MotionCandidate& c) {
             return sameMotion(motion, c.motion, corners, faces.tolerance);
@@ -147,7 +183,11 @@ std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces)
         if (k > 0 && !couldRival && !framesCount) continue;
         MotionCandidate candidate{rough[k].motion, scoreMotion(faces, rough[k].motion, true),
                                   false};
-        if (!(candidate.score.fitted > 0)) continue;
+        // One face carried onto a look-alike says nothing of the model as a whole.
+        const std::vector<int>& images = candidate.score.images;
+        if (images.size() - std::size_t(std::count(images.begin(), images.end(), -1)) < 2) {
+            continue;
+        }
         candidates.push_back(std::move(candidate));
         if (explainsBetter(candidates.back().score, candidates[leader].score)) {
             leader = candidates.size() - 1;

@@ -34,6 +34,8 @@ bool explainsBetter(const MotionScore& a, const MotionScore& b);
 /// The motions worth weighing, each weighed with samples placed: the identity first, then every
 /// motion that carries some three faces of the old revision onto three new faces of the same
 /// form at the same distances from one another (the faces whose form is rarest, spread wide),
-/// or that shifts many faces by one same distance, made exact over every face it fits. Only
-/// those that could still be chosen, or count against the chosen one, are kept.
+/// or that shifts many faces by one same distance, made exact over every face it fits, and each
+/// of those and the identity followed by every turn that carries the old revision onto itself.
+/// Only those that fit two faces or more, and could still be chosen or count against the chosen
+/// one, are kept.
 std::vector<MotionCandidate> findMotionCandidates(MotionFaces& faces);

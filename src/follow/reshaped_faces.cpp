@@ -135,16 +135,24 @@ void findReshapedFaces(const std::vector<SampledFace>& oldFaces,
         const int o = olds.front();
         FaceAnswer& answer = answers[std::size_t(o)];
         std::string change;
-        if (describeSurfaceChange(placed[std::size_t(o)], newFaces[std::size_t(n)], tolerance,
-                                  change)) {
+        switch (describeSurfaceChange(placed[std::size_t(o)], newFaces[std::size_t(n)], tolerance,
+                                      change)) {
+        case SurfaceChange::dimension:
             answer.kind = MatchKind::reshaped;
             answer.newFaces = {n};
             answer.kept = 0;
-        } else {
+            answer.reason = change;
+            break;
+        case SurfaceChange::cutAway:
+            answer.reason += "; new face " + std::to_string(newNumber) +
+                             " takes its place among its neighbours, " + change +
+                             ": it was cut away and another face made";
+            break;
+        case SurfaceChange::otherWay:
             answer.kind = MatchKind::unsure;
-            change = "new face " + std::to_string(newNumber) +
-                     " takes its place among its neighbours, but " + change;
+            answer.reason = "new face " + std::to_string(newNumber) +
+                            " takes its place among its neighbours, but " + change;
+            break;
         }
-        answer.reason = change;
     }
 }

@@ -76,7 +76,7 @@ RevisionMatch compareRevisions(const std::vector<SampledFace>& oldFaces,
     doubtLostModel(placed, answers);
     RevisionMatch match;
     if (motionFaces && !choice.rivals.empty()) {
-        doubtRivalPlaces(*motionFaces, choice, answers);
+        doubtRivalPlaces(*motionFaces, choice, tolerance, answers);
         match.rivals = int(choice.rivals.size());
     }
     if (options.findReshaped) {
