@@ -10,7 +10,7 @@
 #include "../faces/face_table.hpp"
 #include "../follow/follow_revision.hpp"
 #include "../follow/list_accept.hpp"
-#include "../follow/list_binding.hpp"
+#include "../binding/list_binding.hpp"
 #include "../follow/record_follow.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/dataset_records.hpp"

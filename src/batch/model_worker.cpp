@@ -5,7 +5,7 @@
 #include "../cache/cached_model.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
-#include "../follow/dataset_faces.hpp"
+#include "../binding/dataset_faces.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
 #include "../run/run_state.hpp"

@@ -4,7 +4,7 @@
 #include "option_value.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../follow/list_carry.hpp"
+#include "../binding/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../paths/narrow_form.hpp"
 #include "../run/run_state.hpp"

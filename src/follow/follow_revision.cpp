@@ -1,9 +1,9 @@
 #include "follow_revision.hpp"
 
 #include "dataset_models.hpp"
-#include "face_sampling.hpp"
-#include "list_rewrite.hpp"
-#include "match_table.hpp"
+#include "../match/face_sampling.hpp"
+#include "../binding/list_rewrite.hpp"
+#include "../match/match_table.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"

@@ -1,7 +1,7 @@
 #include "list_accept.hpp"
 
-#include "bound_entries.hpp"
 #include "dataset_models.hpp"
+#include "../binding/bound_entries.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"

@@ -1,9 +1,9 @@
 #include "record_follow.hpp"
 
-#include "bound_entries.hpp"
 #include "dataset_models.hpp"
-#include "list_rewrite.hpp"
-#include "recorded_faces.hpp"
+#include "../binding/bound_entries.hpp"
+#include "../binding/list_rewrite.hpp"
+#include "../binding/recorded_faces.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
