@@ -3,7 +3,7 @@
 #include "test_support.hpp"
 
 #include "output/whole_file.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 #include "run/stop_signals.hpp"
 #include "run/supervisor.hpp"
 #include "run/temporaries.hpp"

@@ -21,7 +21,7 @@
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
 #include "../output/whole_file.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"

@@ -13,7 +13,7 @@
 #include "../paths/narrow_form.hpp"
 #include "../record/record_files.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"

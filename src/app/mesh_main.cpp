@@ -4,7 +4,7 @@
 #include "../console/error_printer.hpp"
 #include "../mesh/gmsh_model.hpp"
 #include "../mesh/mesh_run.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"

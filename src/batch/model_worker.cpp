@@ -8,7 +8,7 @@
 #include "../binding/dataset_faces.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <cerrno>

@@ -7,7 +7,7 @@
 #include "../binding/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <iostream>
 #include <locale>

@@ -15,7 +15,7 @@
 #include "../paths/narrow_form.hpp"
 #include "../record/record_keeping.hpp"
 #include "../record/sha256.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 

@@ -8,7 +8,7 @@
 #include "../intake/list_entries.hpp"
 #include "../output/table_fields.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>

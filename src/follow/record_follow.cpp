@@ -9,7 +9,7 @@
 #include "../console/library_messages.hpp"
 #include "../intake/list_entries.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <iostream>

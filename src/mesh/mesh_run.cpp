@@ -13,7 +13,7 @@
 #include "../intake/dataset_inputs.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
 
