@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     nameCommand(commands::mesh);
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            printMeshHelp();
+            std::cout << meshHelpText();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
