@@ -7,7 +7,7 @@
 #include "batch/batch_table.hpp"
 #include "batch/result_frames.hpp"
 #include "batch/worker_endings.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 
 #include <csignal>
 

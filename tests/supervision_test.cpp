@@ -4,7 +4,7 @@
 #include "traced_calls.hpp"
 
 #include "output/whole_file.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 #include "run/stop_signals.hpp"
 #include "run/supervisor.hpp"
 #include "run/temporaries.hpp"

@@ -6,7 +6,7 @@
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
 #include "../paths/file_status.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <cerrno>
