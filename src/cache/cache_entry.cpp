@@ -1,8 +1,8 @@
 #include "cache_entry.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"
-#include "../record/sha256.hpp"
 
 #include <algorithm>
 #include <atomic>
