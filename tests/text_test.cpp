@@ -1,5 +1,6 @@
 // Text as the picture and the page carry it: whatever bytes a file name holds, the XML stays
-// well-formed and valid UTF-8 passes unchanged.
+// well-formed and valid UTF-8 passes unchanged. Numbers as reasons and files print them.
+#include "text/number_text.hpp"
 #include "text/xml_text.hpp"
 
 #include <gtest/gtest.h>
@@ -28,4 +29,14 @@ TEST(XmlText, EscapesMarkupAndReplacesWhatXmlCannotHold)
         appendXmlText(xml, c.text);
         EXPECT_EQ(xml, c.xml) << c.what;
     }
+}
+
+// Face numbers in a reason are joined by commas, a cache entry's counts by spaces; none is "".
+TEST(NumberText, JoinsNumbers)
+{
+    EXPECT_EQ(joinNumbers(std::vector<int>{3, 7, 12}), "3, 7, 12");
+    EXPECT_EQ(joinNumbers(std::vector<int>{5}), "5");
+    EXPECT_EQ(joinNumbers(std::vector<int>{}), "");
+    EXPECT_EQ(joinNumbers(std::vector<std::size_t>{0, 18446744073709551615u}, " "),
+              "0 18446744073709551615");
 }

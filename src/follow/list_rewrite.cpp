@@ -5,6 +5,7 @@
 #include "../intake/list_records.hpp"
 #include "../output/whole_file.hpp"
 #include "../record/record_files.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -13,13 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
 
 // The new numbers for a record naming old face `face`, or why there are none to be had.
 std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool allowReshaped,

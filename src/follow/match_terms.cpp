@@ -55,9 +55,3 @@ std::string formatNumber(double value)
     return std::string(digits, end);
 }
 
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
