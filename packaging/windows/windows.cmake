@@ -80,6 +80,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/run/temporaries.cpp
     src/digest/sha256.cpp
     src/digest/hex_digits.cpp
+    src/text/number_text.cpp
     src/record/record_text.cpp
     src/record/record_files.cpp
     src/run/stop_signals.cpp

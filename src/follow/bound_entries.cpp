@@ -3,6 +3,7 @@
 #include "../digest/sha256.hpp"
 #include "../intake/list_entries.hpp"
 #include "../record/record_text.hpp"
+#include "../text/number_text.hpp"
 
 #include <limits>
 #include <map>

@@ -8,7 +8,6 @@
 #include "../text/number_text.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -49,9 +48,7 @@ std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool 
 
 std::string describeStrayEntry(double entry, std::size_t faceCount)
 {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
-    return "entry " + std::string(text, end) + " selects no face of the old revision, which has " +
+    return "entry " + formatReal(entry) + " selects no face of the old revision, which has " +
            std::to_string(faceCount) + (faceCount == 1 ? " face" : " faces");
 }
 
