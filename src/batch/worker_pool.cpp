@@ -17,7 +17,6 @@
 #include <stdexcept>
 
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,8 +104,7 @@ void finishWorker(Pool& pool, PoolWorker& worker)
         pool.datasets[member].modelCache = worker.state->modelCache.load();
     }
     printModelMessages(*pool.settings.messages, group, worker.output);
-    worker.state->~RunState();
-    ::munmap(worker.state, sizeof(RunState));
+    releaseSharedState(worker.state);
 }
 
 // How long ppoll may sleep: until the nearest deadline or grace, or for ever when there is none.

@@ -96,15 +96,27 @@ int reapWorker(pid_t worker, const RunState& state, const WorkerProducts& produc
     return waited < 0 ? errno : 0;
 }
 
-int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+RunState* makeSharedState()
 {
     void* memory = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) {
+    return memory == MAP_FAILED ? nullptr : new (memory) RunState;
+}
+
+void releaseSharedState(RunState* state)
+{
+    state->~RunState();
+    ::munmap(state, sizeof(RunState));
+}
+
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+{
+    RunState* shared = makeSharedState();
+    if (!shared) {
         printError("cannot set up a worker: " + systemReason(errno));
         return 1;
     }
-    RunState& state = *new (memory) RunState;
+    RunState& state = *shared;
 
     InheritedSignals inherited;
     holdStopSignals(inherited);

@@ -23,6 +23,13 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
 #include <signal.h>
 #include <sys/types.h>
 
+/// A fresh RunState in memory that the workers forked from now on share with this process, or
+/// null, with errno set, when none could be had. Given back by releaseSharedState.
+RunState* makeSharedState();
+
+/// Ends a RunState of makeSharedState and gives its memory back.
+void releaseSharedState(RunState* state);
+
 /// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
 /// signal received is passed on to it and recorded in `state`, and a worker that outlives the
 /// request by stopGraceSeconds is killed. Returns 0 once it has ended, still unreaped (see
