@@ -17,10 +17,10 @@
 #include "bench.hpp"
 
 #include "binding/list_binding.hpp"
+#include "digest/sha256.hpp"
 #include "model/face_numbering.hpp"
 #include "model/step_import.hpp"
 #include "record/record_keeping.hpp"
-#include "record/sha256.hpp"
 
 #include <cstring>
 #include <ctime>
@@ -142,8 +142,7 @@ void printRecordFigures(const std::string& name, int faces, const RecordFigures&
               << "  the model's SHA-256           " << formatSpread(f.hashModel, 1) << " ms\n"
               << "  lists read, checked           " << formatSpread(f.check, 1) << " ms\n"
               << "  face files' SHA-256           " << formatSpread(f.hashFaces, 1) << " ms ("
-              << f.faceBytes / 1000 << " kB, "
-              << (hasSha256Instructions() ? "SHA instructions" : "no SHA instructions") << ")\n"
+              << f.faceBytes / 1000 << " kB)\n"
               << "  outline, record written       " << formatSpread(f.keep, 1) << " ms ("
               << f.recordBytes / 1000 << " kB record, " << f.outlineBytes / 1000
               << " kB outline)\n"

@@ -29,6 +29,8 @@ set(tarnfold_windows_swaps
   src/run/supervisor.cpp src/run/supervisor_windows.cpp
   src/run/stop_signals.cpp src/run/stop_signals_windows.cpp
   src/output/whole_file.cpp src/output/whole_file_windows.cpp
+  # No libcrypto is built for mingw: Windows' own CNG computes the digest.
+  src/digest/sha256.cpp src/digest/sha256_windows.cpp
 )
 
 # Files of Windows alone.
@@ -51,6 +53,8 @@ function(tarnfold_use_windows_sources target)
   endwhile()
   list(APPEND sources ${tarnfold_windows_extras})
   set_target_properties(${target} PROPERTIES SOURCES "${sources}")
+  # CNG, for the digest.
+  target_link_libraries(${target} PUBLIC bcrypt)
 endfunction()
 
 if(TARNFOLD_WINDOWS_BASE)
@@ -74,7 +78,9 @@ if(TARNFOLD_WINDOWS_BASE)
     src/console/error_printer.cpp
     src/run_state/run_state.cpp
     src/run/temporaries.cpp
-    src/record/sha256.cpp
+    src/digest/sha256.cpp
+    src/digest/hex_digits.cpp
+    src/text/number_text.cpp
     src/record/record_text.cpp
     src/record/record_files.cpp
     src/run/stop_signals.cpp

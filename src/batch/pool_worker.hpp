@@ -4,6 +4,7 @@
 #include "worker_pool.hpp"
 
 #include "../run/stop_signals.hpp"
+#include "../run/supervisor.hpp"
 
 #include <chrono>
 #include <string>
@@ -28,9 +29,7 @@ struct PoolWorker {
     PoolClock::time_point deadline;
     bool timedOut = false;
     bool damaged = false;      ///< it sent bytes that are no result, and was killed for it
-    bool asked = false;        ///< asked to stop, and killed if it has not ended by killAt
-    bool killed = false;
-    PoolClock::time_point killAt;
+    StopRequest stop;          ///< asked to stop, and killed if it has not ended in time
 };
 
 /// The pool of model workers of one batch.

@@ -17,7 +17,6 @@
 #include <stdexcept>
 
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,19 +59,6 @@ void takeResults(Pool& pool, PoolWorker& worker)
     }
 }
 
-// Asks the worker to end by `signal`: recorded first, so that a transfer that holds the signal
-// sees the request, then sent. One that has not ended after the grace is killed.
-void askToStop(PoolWorker& worker, int signal)
-{
-    if (!worker.asked) {
-        worker.state->stopRequest.store(signal);
-        worker.asked = true;
-        worker.killAt = PoolClock::now() + std::chrono::seconds(stopGraceSeconds);
-    }
-    // Not yet reaped, so its pid cannot have been reused by anyone else.
-    ::kill(worker.pid, signal);
-}
-
 // The worker has closed both pipes, so it has ended or is about to: reap it and settle its group.
 void finishWorker(Pool& pool, PoolWorker& worker)
 {
@@ -97,7 +83,8 @@ void finishWorker(Pool& pool, PoolWorker& worker)
     }
     // Killed because it did not end when asked: it ended by the stop it was asked for. A death's
     // wait status is its signal.
-    if (worker.killed && WIFSIGNALED(ending.waitStatus) && WTERMSIG(ending.waitStatus) == SIGKILL) {
+    if (worker.stop.killed && WIFSIGNALED(ending.waitStatus) &&
+        WTERMSIG(ending.waitStatus) == SIGKILL) {
         ending.waitStatus = worker.state->stopRequest.load();
     }
     settleUnfinished(pool.datasets, group, ending, *worker.state);
@@ -105,8 +92,7 @@ void finishWorker(Pool& pool, PoolWorker& worker)
         pool.datasets[member].modelCache = worker.state->modelCache.load();
     }
     printModelMessages(*pool.settings.messages, group, worker.output);
-    worker.state->~RunState();
-    ::munmap(worker.state, sizeof(RunState));
+    releaseSharedState(worker.state);
 }
 
 // How long ppoll may sleep: until the nearest deadline or grace, or for ever when there is none.
@@ -117,7 +103,9 @@ bool nearestDeadline(const Pool& pool, timespec& wait)
         if (pool.settings.timeoutSeconds > 0 && !worker.timedOut) {
             nearest = std::min(nearest, worker.deadline);
         }
-        if (worker.asked && !worker.killed) nearest = std::min(nearest, worker.killAt);
+        if (worker.stop.asked && !worker.stop.killed) {
+            nearest = std::min(nearest, worker.stop.killAt);
+        }
     }
     if (nearest == PoolClock::time_point::max()) return false;
     const auto left = std::max(nearest - PoolClock::now(), PoolClock::duration::zero());
@@ -192,7 +180,9 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
     int stopSignal = 0;
     const auto stop = [&](int signal) {
         if (stopSignal == 0) stopSignal = signal;
-        for (PoolWorker& worker : pool.running) askToStop(worker, signal);
+        for (PoolWorker& worker : pool.running) {
+            askWorkerToStop(worker.pid, *worker.state, signal, worker.stop);
+        }
     };
     std::size_t next = 0;
     for (;;) {
@@ -221,12 +211,9 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
             takeResults(pool, worker);
             if (settings.timeoutSeconds > 0 && !worker.timedOut && now >= worker.deadline) {
                 worker.timedOut = true;
-                askToStop(worker, SIGTERM);
+                askWorkerToStop(worker.pid, *worker.state, SIGTERM, worker.stop);
             }
-            if (worker.asked && !worker.killed && now >= worker.killAt) {
-                ::kill(worker.pid, SIGKILL);
-                worker.killed = true;
-            }
+            killAfterGrace(worker.pid, worker.stop, now);
         }
         // The rows its results made known come before a finished worker's messages, whether its
         // results and its end were seen in one wake or in two: a fast worker must not reorder

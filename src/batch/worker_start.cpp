@@ -4,6 +4,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../run_state/run_state.hpp"
+#include "../run/supervisor.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>
@@ -11,33 +12,30 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <new>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 std::string startWorker(Pool& pool, std::size_t g)
 {
-    void* memory = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
-                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return "cannot set up a worker: " + systemReason(errno);
+    RunState* state = makeSharedState();
+    if (!state) return "cannot set up a worker: " + systemReason(errno);
     int output[2], results[2];
     if (::pipe2(output, O_CLOEXEC) != 0) {
         const int error = errno;
-        ::munmap(memory, sizeof(RunState));
+        releaseSharedState(state);
         return "cannot set up a worker: " + systemReason(error);
     }
     if (::pipe2(results, O_CLOEXEC) != 0) {
         const int error = errno;
         for (const int fd : output) ::close(fd);
-        ::munmap(memory, sizeof(RunState));
+        releaseSharedState(state);
         return "cannot set up a worker: " + systemReason(error);
     }
     PoolWorker worker;
     worker.group = g;
-    worker.state = new (memory) RunState;
+    worker.state = state;
     std::cout.flush(); // nothing buffered may be written twice
     std::cerr.flush();
     std::fflush(nullptr);
@@ -70,7 +68,7 @@ std::string startWorker(Pool& pool, std::size_t g)
     if (worker.pid < 0) {
         ::close(output[0]);
         ::close(results[0]);
-        ::munmap(memory, sizeof(RunState));
+        releaseSharedState(state);
         return "cannot start a worker: " + systemReason(forkError);
     }
     worker.outputFd = output[0];

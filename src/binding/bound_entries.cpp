@@ -1,8 +1,9 @@
 #include "bound_entries.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../intake/list_entries.hpp"
 #include "../record/record_text.hpp"
-#include "../record/sha256.hpp"
+#include "../text/number_text.hpp"
 
 #include <limits>
 #include <map>

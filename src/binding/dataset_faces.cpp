@@ -1,9 +1,9 @@
 #include "dataset_faces.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"
 #include "../record/record_keeping.hpp"
-#include "../record/sha256.hpp"
 #include "../run_state/run_state.hpp"
 
 #include <algorithm>

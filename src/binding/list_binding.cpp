@@ -5,6 +5,7 @@
 #include "../intake/list_entries.hpp"
 #include "../record/record_keeping.hpp"
 #include "../record/record_text.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
 #include <map>

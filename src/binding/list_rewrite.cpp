@@ -5,21 +5,14 @@
 #include "../intake/list_records.hpp"
 #include "../output/whole_file.hpp"
 #include "../record/record_files.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}
 
 // The new numbers for a record naming old face `face`, or why there are none to be had.
 std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool allowReshaped,
@@ -55,9 +48,7 @@ std::vector<int> carryRecord(const FaceMatch& match, bool allowSplitMerge, bool 
 
 std::string describeStrayEntry(double entry, std::size_t faceCount)
 {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
-    return "entry " + std::string(text, end) + " selects no face of the old revision, which has " +
+    return "entry " + formatReal(entry) + " selects no face of the old revision, which has " +
            std::to_string(faceCount) + (faceCount == 1 ? " face" : " faces");
 }
 

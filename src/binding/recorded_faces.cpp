@@ -2,9 +2,9 @@
 
 #include "../match/outline_moves.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"
-#include "../record/sha256.hpp"
 
 #include <algorithm>
 #include <map>

@@ -1,8 +1,9 @@
 #include "cache_entry.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"
-#include "../record/sha256.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -98,15 +99,6 @@ void appendLine(std::string& text, const std::string& key, const std::string& va
     text += '\n';
 }
 
-std::string joinNumbers(const std::vector<std::size_t>& numbers)
-{
-    std::string text;
-    for (const std::size_t number : numbers) {
-        if (!text.empty()) text += ' ';
-        text += std::to_string(number);
-    }
-    return text;
-}
 
 // Reads an entry's lines and blocks in order; every read is checked against the text's end.
 struct Reader {
@@ -209,7 +201,7 @@ bool makeCacheEntry(const std::string& key, const std::string& modelPath, const 
     appendLine(text, "outline", std::to_string(facts.outline.size()));
     text += facts.outline;
     text += '\n';
-    appendLine(text, "visits", joinNumbers({facts.firstVisits.begin(), facts.firstVisits.end()}));
+    appendLine(text, "visits", joinNumbers(facts.firstVisits, " "));
     appendLine(text, "faces", std::to_string(faces.size()));
     // The faces' sizes follow them, so that their bytes go into the text as they are made.
     std::size_t at = text.size();
@@ -221,7 +213,7 @@ bool makeCacheEntry(const std::string& key, const std::string& modelPath, const 
     }
     made.faceStarts.push_back(at);
     text += '\n';
-    appendLine(text, "sizes", joinNumbers(sizes));
+    appendLine(text, "sizes", joinNumbers(sizes, " "));
     text += digestKey + sha256Hex(text) + '\n';
     made.modelPath = modelPath;
     made.messages = messages;

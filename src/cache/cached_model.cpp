@@ -1,9 +1,9 @@
 #include "cached_model.hpp"
 
 #include "../console/library_messages.hpp"
+#include "../digest/sha256.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
-#include "../record/sha256.hpp"
 #include "../model/step_import.hpp"
 #include "../run_state/run_state.hpp"
 

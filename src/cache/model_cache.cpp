@@ -1,10 +1,10 @@
 #include "model_cache.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../digest/sha256.hpp"
 #include "../model/reader_settings.hpp"
 #include "../output/whole_file.hpp"
 #include "../record/record_keeping.hpp"
-#include "../record/sha256.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,9 +5,9 @@
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -67,21 +67,14 @@ void placeLabel(const TopoDS_Face& face, FaceRow& row)
     if (face.Orientation() == TopAbs_REVERSED) row.normal.Reverse();
 }
 
-void appendNumber(std::string& text, double value)
-{
-    // Rounding noise such as -1.8e-15 would hide a zero from the eye and from a search.
-    if (std::abs(value) < 1e-9) value = 0;
-    char digits[32];
-    const auto end =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 8).ptr;
-    text.append(digits, end);
-}
+// The table's coordinates and areas: eight significant digits.
+constexpr int tableDigits = 8;
 
 void appendPoint(std::string& text, const gp_XYZ& point)
 {
     for (int i = 1; i <= 3; ++i) {
         text += '\t';
-        appendNumber(text, point.Coord(i));
+        appendRounded(text, point.Coord(i), tableDigits);
     }
 }
 
@@ -135,7 +128,7 @@ std::string formatFaceTable(const std::vector<FaceRow>& rows)
         "face\ttype\tarea\tcx\tcy\tcz\tpx\tpy\tpz\tnx\tny\tnz\tlist\tsame_as\tstale\n";
     for (const FaceRow& row : rows) {
         text += std::to_string(row.number) + '\t' + row.type + '\t';
-        appendNumber(text, row.area);
+        appendRounded(text, row.area, tableDigits);
         appendPoint(text, row.centre.XYZ());
         if (row.hasLabelPoint) {
             appendPoint(text, row.labelPoint.XYZ());

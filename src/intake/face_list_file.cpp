@@ -1,4 +1,5 @@
 #include "dataset_inputs.hpp"
+#include "list_records.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -28,50 +29,6 @@ std::string quoteText(const std::string& text)
     return "'" + shown + "'";
 }
 
-int lineAt(std::ifstream& stream, std::streamoff offset)
-{
-    stream.clear();
-    stream.seekg(0);
-    int line = 1;
-    std::istreambuf_iterator<char> it(stream), end;
-    for (std::streamoff i = 0; i < offset && it != end; ++i, ++it) {
-        if (*it == '\n') ++line;
-    }
-    return line;
-}
-
-// Reading stopped early: reads the file again, past the numbers already taken, to tell where and
-// why. Runs only for a file that has something to report, so the main loop stays a plain
-// extraction.
-std::string describeStop(std::ifstream& stream, const std::string& filePath,
-                         std::size_t numbersTaken, int recordLength)
-{
-    stream.clear();
-    stream.seekg(0);
-    double number = 0;
-    for (std::size_t i = 0; i < numbersTaken; ++i) stream >> number;
-
-    std::streamoff recordStart = -1;
-    for (int got = 0;; ++got) {
-        stream >> std::ws;
-        if (stream.eof()) {
-            return filePath + ":" + std::to_string(lineAt(stream, recordStart)) +
-                   ": incomplete record of " + std::to_string(got) + " numbers (a record has " +
-                   std::to_string(recordLength) + "); it is ignored";
-        }
-        const std::streamoff start = stream.tellg();
-        if (got == 0) recordStart = start;
-        if (!(stream >> number)) {
-            stream.clear();
-            stream.seekg(start);
-            std::string word;
-            stream >> word;
-            return filePath + ":" + std::to_string(lineAt(stream, start)) + ": not a number: " +
-                   quoteText(word) + "; reading stopped, the rest of the file is ignored";
-        }
-    }
-}
-
 } // namespace
 
 std::string readFaceListFile(std::ifstream& stream, const std::string& filePath, int recordLength,
@@ -87,25 +44,22 @@ std::string readFaceListFile(std::ifstream& stream, const std::string& filePath,
                (reason != 0 ? std::strerror(reason) : "reason unknown");
     }
 
-    const std::size_t sizeBefore = faceList.size();
-    std::vector<double> record(static_cast<std::size_t>(recordLength));
-    bool stoppedEarly = false;
-    // Skipping whitespace first tells a clean end of the file from a record cut short.
-    while (stream >> std::ws && !stream.eof()) {
-        for (double& slot : record) stream >> slot;
-        if (!stream) {
-            stoppedEarly = true;
-            break;
-        }
-        faceList.push_back(record.front());
-    }
-
-    std::string problem;
-    if (stoppedEarly) {
-        const std::size_t numbersTaken =
-            (faceList.size() - sizeBefore) * static_cast<std::size_t>(recordLength);
-        problem = describeStop(stream, filePath, numbersTaken, recordLength);
-    }
+    const std::string text{std::istreambuf_iterator<char>(stream),
+                           std::istreambuf_iterator<char>()};
     stream.close();
-    return problem;
+    ListStop stop;
+    for (const ListRecord& record : readListRecords(text, recordLength, stop)) {
+        faceList.push_back(record.faceNumber);
+    }
+    switch (stop.kind) {
+    case ListStop::Kind::none: break;
+    case ListStop::Kind::incompleteRecord:
+        return filePath + ":" + std::to_string(stop.line) + ": incomplete record of " +
+               std::to_string(stop.numbersGot) + " numbers (a record has " +
+               std::to_string(recordLength) + "); it is ignored";
+    case ListStop::Kind::notANumber:
+        return filePath + ":" + std::to_string(stop.line) + ": not a number: " +
+               quoteText(stop.text) + "; reading stopped, the rest of the file is ignored";
+    }
+    return "";
 }

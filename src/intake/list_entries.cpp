@@ -1,7 +1,8 @@
 #include "list_entries.hpp"
 
+#include "../text/number_text.hpp"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -37,9 +38,7 @@ std::vector<std::string> describeUnselectedEntries(const std::vector<double>& li
     for (const double entry : list) {
         if (selectsFace(entry, faceCount)) continue;
         if (++unselected > namedEntries) continue;
-        char text[32];
-        const auto end = std::to_chars(text, text + sizeof text, entry).ptr;
-        problems.push_back(std::string(listName) + " list entry " + std::string(text, end) +
+        problems.push_back(std::string(listName) + " list entry " + formatReal(entry) +
                            " selects no face: " + model + " has " + std::to_string(faceCount) +
                            (faceCount == 1 ? " face" : " faces"));
     }

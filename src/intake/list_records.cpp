@@ -13,22 +13,39 @@ bool isBlank(char c)
 
 } // namespace
 
-std::vector<ListRecord> findListRecords(const std::string& text, int recordLength)
+std::vector<ListRecord> readListRecords(const std::string& text, int recordLength, ListStop& stop)
 {
-    // The reader's own extraction, so that a record here is a record there, byte for byte.
+    // The stream's own extraction of a double, in the classic locale: "5e1.5" is 5e1 and .5.
     std::istringstream stream(text);
     stream.imbue(std::locale::classic());
     std::vector<ListRecord> records;
+    stop = {};
     // Lines are counted on from the record before, so that a long list costs its length once.
     int line = 1;
     std::size_t counted = 0;
+    const auto lineAt = [&](std::size_t at) {
+        line += int(std::count(text.begin() + std::ptrdiff_t(counted),
+                               text.begin() + std::ptrdiff_t(at), '\n'));
+        counted = at;
+        return line;
+    };
     while (stream >> std::ws && !stream.eof()) {
         ListRecord record;
         for (int i = 0; i < recordLength; ++i) {
             stream >> std::ws;
+            if (stream.eof()) {
+                stop = {ListStop::Kind::incompleteRecord, lineAt(record.numberStart), i, {}};
+                return records;
+            }
             const auto start = static_cast<std::size_t>(stream.tellg());
             double number = 0;
-            if (!(stream >> number)) return records;
+            if (!(stream >> number)) {
+                std::size_t end = start;
+                while (end < text.size() && !isBlank(text[end])) ++end;
+                stop = {ListStop::Kind::notANumber, lineAt(start), i,
+                        text.substr(start, end - start)};
+                return records;
+            }
             // At the end of the text the stream no longer tells its position.
             const std::size_t end =
                 stream.eof() ? text.size() : static_cast<std::size_t>(stream.tellg());
@@ -39,14 +56,16 @@ std::vector<ListRecord> findListRecords(const std::string& text, int recordLengt
             }
             record.recordEnd = end;
         }
-        const auto begin = text.begin();
-        line += int(std::count(begin + std::ptrdiff_t(counted),
-                               begin + std::ptrdiff_t(record.numberStart), '\n'));
-        counted = record.numberStart;
-        record.line = line;
+        record.line = lineAt(record.numberStart);
         records.push_back(record);
     }
     return records;
+}
+
+std::vector<ListRecord> findListRecords(const std::string& text, int recordLength)
+{
+    ListStop stop;
+    return readListRecords(text, recordLength, stop);
 }
 
 std::vector<std::string> recordNumberTexts(const std::string& text, const ListRecord& record)

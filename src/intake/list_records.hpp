@@ -14,8 +14,21 @@ struct ListRecord {
     int line = 1;                ///< the line of the face number, from 1
 };
 
-/// The complete records of a face list file's `text`, exactly those that the reader takes: up to
-/// the first text that is not a number, an incomplete last record left out.
+/// Where and why the reading of a face list ended before the end of its text.
+struct ListStop {
+    enum class Kind { none, incompleteRecord, notANumber };
+    Kind kind = Kind::none;
+    int line = 0;       ///< the line of the incomplete record, or of the text that is no number
+    int numbersGot = 0; ///< the numbers of the incomplete record
+    std::string text;   ///< the text that is no number, up to the next blank
+};
+
+/// The complete records of a face list file's `text`, as every reader of the lists takes them:
+/// up to the first text that is not a number, an incomplete last record left out. `stop` says
+/// where and why reading ended early, when it did.
+std::vector<ListRecord> readListRecords(const std::string& text, int recordLength, ListStop& stop);
+
+/// The complete records of `text`, as readListRecords finds them.
 std::vector<ListRecord> findListRecords(const std::string& text, int recordLength);
 
 /// The text of each number of `record` in `text`, the face number first, split where the reader

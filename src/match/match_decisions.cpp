@@ -1,5 +1,7 @@
 #include "match_decisions.hpp"
 
+#include "../text/number_text.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>

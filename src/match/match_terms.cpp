@@ -1,7 +1,8 @@
 #include "match_terms.hpp"
 
+#include "../text/number_text.hpp"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 bool isCertain(MatchKind kind)
@@ -48,16 +49,6 @@ double pairTolerance(const MatchTolerance& tolerance, double a, double b)
 
 std::string formatNumber(double value)
 {
-    if (std::abs(value) < 1e-9) value = 0;
-    char digits[32];
-    const auto end =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr;
-    return std::string(digits, end);
+    return formatRounded(value, 6);
 }
 
-std::string joinNumbers(const std::vector<int>& numbers)
-{
-    std::string text;
-    for (const int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
-    return text;
-}

@@ -60,8 +60,5 @@ MatchTolerance measureTolerance(const Bnd_Box& whole);
 /// The tolerance for comparing two faces of these tolerances: base plus both, at most `most`.
 double pairTolerance(const MatchTolerance& tolerance, double a, double b);
 
-/// Face numbers as reasons print them: "3, 7, 12".
-std::string joinNumbers(const std::vector<int>& numbers);
-
 /// A number as reasons and notes print it: six significant digits, nought for a rounding error.
 std::string formatNumber(double value);

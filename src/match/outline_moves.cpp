@@ -1,8 +1,9 @@
 #include "outline_moves.hpp"
 
+#include "../text/number_text.hpp"
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <set>
@@ -78,12 +79,8 @@ std::string describeShift(const std::array<double, 3>& shift)
 {
     std::string text = "(";
     for (std::size_t i = 0; i < 3; ++i) {
-        double value = shift[i];
-        if (std::abs(value) < 1e-9) value = 0;
-        char digits[32];
-        const auto end =
-            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr;
-        text += std::string(i == 0 ? "" : ", ") + std::string(digits, end);
+        if (i > 0) text += ", ";
+        appendRounded(text, shift[i], 6);
     }
     return text + ")";
 }

@@ -2,6 +2,8 @@
 
 #include "surface_change.hpp"
 
+#include "../text/number_text.hpp"
+
 #include <algorithm>
 #include <map>
 

@@ -2,11 +2,11 @@
 
 #include "face_numbering.hpp"
 
+#include "../digest/sha256.hpp"
 #include "../intake/dataset_inputs.hpp"
 #include "../intake/list_entries.hpp"
 #include "../output/whole_file.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../record/sha256.hpp"
 #include "../run_state/run_state.hpp"
 
 #include <algorithm>

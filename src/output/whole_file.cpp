@@ -59,30 +59,48 @@ std::string directoryOf(const std::string& fileName)
     return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
-// A free name gets a file with no name until it is whole, then linked in: it appears whole or
-// not at all, and nothing is left behind even when the process is killed outright. Returns
-// false, with `error` empty, where the file system or the moment does not allow it, so that the
-// caller takes the named-temporary way; `error` is set when the write itself failed.
-bool linkNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
+// What became of a file written without a name and then linked in under its own.
+enum class Nameless { linked, taken, unavailable, failed };
+
+// Writes `bytes` into a file with no name beside `fileName`, then links it in under that name:
+// it appears whole or not at all, and nothing is left behind even when the process is killed
+// outright. `taken` when the name exists (link never replaces), `unavailable` where the file
+// system has no nameless files or there is no /proc to name one by; `reason` is errno when
+// `failed`.
+Nameless linkNamelessFile(const std::string& fileName, const std::string& bytes, int& reason)
 {
     const int fd = ::open(directoryOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    if (fd < 0) return Nameless::unavailable;
     if (!writeAll(fd, bytes)) {
-        error = "cannot write '" + fileName + "': " + systemReason(errno);
+        reason = errno;
         ::close(fd);
-        return true;
+        return Nameless::failed;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     const bool linked =
         ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    const int reason = errno;
+    reason = errno;
     ::close(fd);
-    // A name that appeared meanwhile, or no /proc to name the file by: the other way.
-    if (!linked && reason != EEXIST && reason != ENOENT) {
+    if (linked) return Nameless::linked;
+    if (reason == EEXIST) return Nameless::taken;
+    return reason == ENOENT ? Nameless::unavailable : Nameless::failed;
+}
+
+// A free name gets a nameless file linked in. Returns false, with `error` empty, where the file
+// system or the moment does not allow it (a name that appeared meanwhile), so that the caller
+// takes the named-temporary way; `error` is set when the write itself failed.
+bool linkNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
+{
+    int reason = 0;
+    switch (linkNamelessFile(fileName, bytes, reason)) {
+    case Nameless::linked: return true;
+    case Nameless::failed:
         error = "cannot write '" + fileName + "': " + systemReason(reason);
         return true;
+    case Nameless::taken:
+    case Nameless::unavailable: break;
     }
-    return linked;
+    return false;
 }
 
 // Creates a new file beside `fileName` that nobody else can have planted: O_EXCL refuses an
@@ -171,26 +189,16 @@ NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std:
         error = "cannot write '" + fileName + "': " + systemReason(reason);
         return NewFile::failed;
     };
-    // Nameless until whole, then linked in: link refuses a name that is taken.
-    int fd = ::open(directoryOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        if (!writeAll(fd, bytes)) {
-            const int reason = errno;
-            ::close(fd);
-            return failed(reason);
-        }
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        const bool linked =
-            ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        const int reason = errno;
-        ::close(fd);
-        if (linked) return NewFile::written;
-        if (reason == EEXIST) return NewFile::taken;
-        if (reason != ENOENT) return failed(reason); // without /proc, the way below
+    int linkReason = 0;
+    switch (linkNamelessFile(fileName, bytes, linkReason)) {
+    case Nameless::linked: return NewFile::written;
+    case Nameless::taken: return NewFile::taken;
+    case Nameless::failed: return failed(linkReason);
+    case Nameless::unavailable: break;
     }
     // Where nameless files are not to be had: created under its own name, which O_EXCL refuses
     // when taken, and removed again if it could not be written whole.
-    fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return errno == EEXIST ? NewFile::taken : failed(errno);
     int reason = writeAll(fd, bytes) ? 0 : errno;
     if (::close(fd) != 0 && reason == 0) reason = errno;

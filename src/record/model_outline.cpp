@@ -3,6 +3,7 @@
 #include "record_text.hpp"
 
 #include "../model/face_numbering.hpp"
+#include "../text/number_text.hpp"
 
 #include <algorithm>
 

@@ -1,8 +1,7 @@
 #include "record_files.hpp"
 
-#include "sha256.hpp"
-
 #include "../console/error_printer.hpp"
+#include "../digest/sha256.hpp"
 #include "../output/whole_file.hpp"
 #include "../paths/file_status.hpp"
 #include "../paths/narrow_form.hpp"

@@ -1,8 +1,7 @@
 #include "record_keeping.hpp"
 
-#include "sha256.hpp"
-
 #include "../console/error_printer.hpp"
+#include "../digest/sha256.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
 #include "../paths/file_status.hpp"

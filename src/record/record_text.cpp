@@ -48,13 +48,6 @@ bool isSha256(const std::string& text)
     return true;
 }
 
-std::string formatReal(double value)
-{
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return std::string(digits, end);
-}
-
 bool parseReal(const std::string& text, double& value)
 {
     const char* end = text.data() + text.size();

@@ -15,8 +15,5 @@ bool parseCount(const std::string& text, long long& number);
 /// Whether `text` is a SHA-256 as the record writes it: 64 lowercase hexadecimal digits.
 bool isSha256(const std::string& text);
 
-/// `value` in the fewest digits that read back as the same double.
-std::string formatReal(double value);
-
 /// Reads `text` as formatReal wrote it; false for anything else, infinities and NaN included.
 bool parseReal(const std::string& text, double& value);

@@ -32,6 +32,24 @@ timespec timeLeft(Clock::time_point until)
 
 } // namespace
 
+void askWorkerToStop(pid_t worker, RunState& state, int signal, StopRequest& stop)
+{
+    if (!stop.asked) {
+        state.stopRequest.store(signal);
+        stop.asked = true;
+        stop.killAt = Clock::now() + std::chrono::seconds(stopGraceSeconds);
+    }
+    ::kill(worker, signal);
+}
+
+bool killAfterGrace(pid_t worker, StopRequest& stop, Clock::time_point now)
+{
+    if (!stop.asked || stop.killed || now < stop.killAt) return false;
+    ::kill(worker, SIGKILL);
+    stop.killed = true;
+    return true;
+}
+
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state)
 {
     bool timedOut = false;
@@ -41,9 +59,8 @@ int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state)
 int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, Clock::duration limit,
                   bool& timedOut)
 {
-    bool asked = false, killed = false;
+    StopRequest stop;
     timedOut = false;
-    Clock::time_point killAt;
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline =
         limit >= Clock::time_point::max() - start ? Clock::time_point::max() : start + limit;
@@ -57,27 +74,23 @@ int waitForWorker(pid_t worker, const sigset_t& waiting, RunState& state, Clock:
             return errno;
         }
         if (const int signal = takeReceivedSignal(); signal != 0) {
-            if (!asked) {
-                // Asked first, then sent: a transfer that holds the signal sees the request.
-                state.stopRequest.store(signal);
-                asked = true;
-                killAt = Clock::now() + std::chrono::seconds(stopGraceSeconds);
-            }
-            ::kill(worker, signal);
+            askWorkerToStop(worker, state, signal, stop);
             continue;
         }
-        if (!killed && ((asked && Clock::now() >= killAt) ||
-                        (!asked && Clock::now() >= deadline))) {
+        const Clock::time_point now = Clock::now();
+        if (killAfterGrace(worker, stop, now)) continue;
+        if (!stop.asked && !stop.killed && now >= deadline) {
             ::kill(worker, SIGKILL);
-            timedOut = !asked;
-            killed = true;
+            timedOut = true;
+            stop.killed = true;
             continue;
         }
-        const Clock::time_point wakeAt = asked ? killAt : deadline;
+        const Clock::time_point wakeAt = stop.asked ? stop.killAt : deadline;
         const timespec wait = timeLeft(wakeAt);
         // Signals are let through here only: never between two steps. A wait that fails would
         // fail again at once, for ever.
-        if (::ppoll(nullptr, 0, !killed && wakeAt != Clock::time_point::max() ? &wait : nullptr,
+        if (::ppoll(nullptr, 0,
+                    !stop.killed && wakeAt != Clock::time_point::max() ? &wait : nullptr,
                     &waiting) < 0 &&
             errno != EINTR) {
             return errno;
@@ -96,15 +109,27 @@ int reapWorker(pid_t worker, const RunState& state, const WorkerProducts& produc
     return waited < 0 ? errno : 0;
 }
 
-int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+RunState* makeSharedState()
 {
     void* memory = ::mmap(nullptr, sizeof(RunState), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) {
+    return memory == MAP_FAILED ? nullptr : new (memory) RunState;
+}
+
+void releaseSharedState(RunState* state)
+{
+    state->~RunState();
+    ::munmap(state, sizeof(RunState));
+}
+
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+{
+    RunState* shared = makeSharedState();
+    if (!shared) {
         printError("cannot set up a worker: " + systemReason(errno));
         return 1;
     }
-    RunState& state = *new (memory) RunState;
+    RunState& state = *shared;
 
     InheritedSignals inherited;
     holdStopSignals(inherited);

@@ -23,6 +23,30 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
 #include <signal.h>
 #include <sys/types.h>
 
+/// A fresh RunState in memory that the workers forked from now on share with this process, or
+/// null, with errno set, when none could be had. Given back by releaseSharedState.
+RunState* makeSharedState();
+
+/// Ends a RunState of makeSharedState and gives its memory back.
+void releaseSharedState(RunState* state);
+
+/// A stop asked of a worker: a worker that has not ended stopGraceSeconds after the first
+/// request is killed.
+struct StopRequest {
+    bool asked = false;
+    bool killed = false; ///< killed (SIGKILL) by this process
+    std::chrono::steady_clock::time_point killAt;
+};
+
+/// Asks `worker`, not yet reaped (so that its pid is still its own), to stop by `signal`: the
+/// first request is recorded in `state` before the signal is sent, so that a transfer that
+/// holds the signal sees it; the grace starts then.
+void askWorkerToStop(pid_t worker, RunState& state, int signal, StopRequest& stop);
+
+/// Kills `worker` when it was asked to stop and the grace has passed by `now`; true if it was
+/// killed by this call.
+bool killAfterGrace(pid_t worker, StopRequest& stop, std::chrono::steady_clock::time_point now);
+
 /// Waits for `worker` to end, with the signals of `waiting` let through meanwhile: a stop
 /// signal received is passed on to it and recorded in `state`, and a worker that outlives the
 /// request by stopGraceSeconds is killed. Returns 0 once it has ended, still unreaped (see

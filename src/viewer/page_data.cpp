@@ -2,10 +2,10 @@
 
 #include "../faces/picture_style.hpp"
 #include "../intake/list_entries.hpp"
+#include "../text/number_text.hpp"
 #include "../text/xml_text.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -72,20 +72,12 @@ std::string compress(const std::string& bytes)
     return packed;
 }
 
-void appendNumber(std::string& json, double value)
-{
-    char digits[32];
-    // The shortest text that reads back as the same double.
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    json.append(digits, end);
-}
-
 void appendVector(std::string& json, const gp_XYZ& v)
 {
     json += '[';
     for (int i = 1; i <= 3; ++i) {
         if (i > 1) json += ',';
-        appendNumber(json, v.Coord(i));
+        appendReal(json, v.Coord(i));
     }
     json += ']';
 }
