@@ -26,6 +26,7 @@ set(tarnfold_windows_swaps
   src/paths/narrow_form.cpp src/paths/narrow_form_windows.cpp
   src/paths/narrow_arguments.cpp src/paths/narrow_arguments_windows.cpp
   src/paths/file_status.cpp src/paths/file_status_windows.cpp
+  src/paths/file_names.cpp src/paths/file_names_windows.cpp
   src/run/supervisor.cpp src/run/supervisor_windows.cpp
   src/run/stop_signals.cpp src/run/stop_signals_windows.cpp
   src/output/whole_file.cpp src/output/whole_file_windows.cpp
@@ -62,6 +63,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/paths/narrow_form.cpp
     src/paths/narrow_arguments.cpp
     src/paths/file_status.cpp
+    src/paths/file_names.cpp
     src/intake/dataset_walk.cpp
     src/intake/same_files.cpp
     src/intake/face_list_file.cpp
@@ -70,6 +72,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/intake/list_records.cpp
     src/intake/dataset_records.cpp
     src/output/whole_file.cpp
+    src/output/file_set.cpp
     src/output/table_fields.cpp
     src/console/error_printer.cpp
     src/run/run_state.cpp
