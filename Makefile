@@ -201,7 +201,7 @@ image: package
 check-image: image
 	scripts/check-image $(BUILD_DIR)
 
-# A one-node Slurm cluster and GNU parallel run README's batch recipes (as root; about 30 s).
+# A one-node Slurm cluster and GNU parallel run the guide's batch recipes (as root; about 30 s).
 test-cluster: build
 	scripts/install-deps --cluster
 	scripts/test-cluster $(BUILD_DIR)
@@ -209,7 +209,8 @@ test-cluster: build
 # Windows, cross-built with mingw-w64 and tested under wine (packaging/windows/windows.cmake).
 # windows: OpenCASCADE's toolkits once (scripts/build-windows-occt, cached in $(WINDOWS_DIR)/occt:
 #   some 3,950 compile steps; later runs skip it), then tarnfold.exe and tarnfold-faces.exe,
-#   packed with README and the example into $(WINDOWS_DIR)/tarnfold-<version>-windows-x86_64.zip.
+#   packed with README, the guide and the example into
+#   $(WINDOWS_DIR)/tarnfold-<version>-windows-x86_64.zip.
 # test-windows: the Windows tests under wine, the example's run on a D: drive among them.
 # test-windows-base: only the parts of ours that need no OpenCASCADE library, with their tests,
 #   in $(WINDOWS_DIR)/base (minutes; what CI runs).
@@ -238,7 +239,7 @@ test-windows-base:
 	$(WINE_ENV) cmake --build $(WINDOWS_DIR)/base -j $(JOBS)
 	$(WINE_ENV) ctest --test-dir $(WINDOWS_DIR)/base --output-on-failure -j $(JOBS)
 
-# The README's pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
+# The pictures of the example bracket with its lists marked: doc/bracket-faces.svg, a
 # PNG beside it for pages that show no SVG, doc/bracket-page.png, its 3D page in Chromium
 # with the pointer on face 8, and doc/bracket-mesh.png, its mesh from tarnfold-mesh.
 docs: build

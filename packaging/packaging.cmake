@@ -48,6 +48,9 @@ endif()
 
 install(FILES README.md packaging/copyright "${changelog_gz}"
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tarnfold)
+# The guide, at doc/guide/ beside README as in the source tree, so that the links between them
+# hold where they are installed.
+install(DIRECTORY doc/guide DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT tarnfold)
 # The example dataset and the batch recipes. Under examples/, so that the dataset's relative
 # model path works from a copy of that directory's parent. Face files and the record a run left
 # are not shipped.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` with DESTDIR, as packagers stage it: every command in bin, every page of doc/
-# in man1 (gzipped, the same text), README, copyright, changelog and the example dataset in the
-# documentation directory, and no face file or record that a run left in the example.
+# in man1 (gzipped, the same text), README, the guide (doc/guide/, beside README as in the tree),
+# copyright, changelog and the example dataset in the documentation directory, and no face file
+# or record that a run left in the example.
 # Usage: install_layout_test.sh <build-dir> <program>...
 set -euo pipefail
 build=$1
@@ -27,6 +28,10 @@ doc=$root/share/doc/tarnfold
 for file in README.md copyright changelog.gz examples/bracket/data/address.txt \
     examples/bracket/model/bracket.step examples/batch/tarnfold-array.sbatch; do
     expect "share/doc/tarnfold/$file is missing" test -f "$doc/$file"
+done
+for page in "$repo"/doc/guide/*.md; do
+    name=doc/guide/$(basename "$page")
+    expect "share/doc/tarnfold/$name does not hold $name" cmp -s "$page" "$doc/$name"
 done
 expect "a face file was installed" test -z "$(find "$root" -name 'face*.brep*')"
 expect "the record of a run was installed" test -z "$(find "$root" -name 'last-run*')"

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 class MeshTest : public TempDirTest {};
 
-// The example, as README runs it: tarnfold writes the face files, tarnfold-mesh meshes the model
+// The example, as the guide runs it: tarnfold writes the face files, tarnfold-mesh meshes the model
 // with its listed faces as the groups.
 TEST_F(MeshTest, MeshesTheExampleWithItsListsAsGroups)
 {

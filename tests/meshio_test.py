@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """tarnfold-mesh's mesh files as meshio reads them, in both MSH versions: the three named groups
 of the right dimensions, holding the elements the command's summary counts; then the picture of
-README drawn from one of them.
+the guide drawn from one of them.
 
 Usage: tests/meshio_test.py BUILD_DIR SOURCE_DIR
 """

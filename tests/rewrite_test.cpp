@@ -216,7 +216,7 @@ TEST_F(RewriteTest, UsageErrors)
     }
 }
 
-// README's recipe for a folder of datasets that share one model, run as it stands, with the
+// The guide's recipe for a folder of datasets that share one model, run as it stands, with the
 // commands on PATH: the dataset whose listed faces all have a certain answer gets its lists
 // carried over; the one that lists the end face, which moved in, keeps its lists and is named.
 TEST_F(RewriteTest, RecipeForAFolderOfDatasets)

@@ -1,11 +1,13 @@
 # The Windows zip (`make windows`): tarnfold-<version>-windows-x86_64.zip holding
 #   tarnfold.exe, tarnfold-faces.exe   statically linked, nothing else needed
 #   three\                            three.js and its OrbitControls, for tarnfold-faces --html
-#   README.md, examples\bracket\       the example dataset, run from the folder the zip unpacks to
+#   README.md, doc\guide\              the README and the guide, whose links to it hold there
+#   examples\bracket\                  the example dataset, run from the folder the zip unpacks to
 # Its face files and model were made on Linux; its address.txt names the model relative to that
 # folder, as on Linux.
 install(TARGETS tarnfold tarnfold-faces RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
+install(DIRECTORY doc/guide DESTINATION doc)
 install(DIRECTORY examples/bracket DESTINATION examples
         PATTERN "face*.brep" EXCLUDE PATTERN "last-run*" EXCLUDE)
 # From Debian's libjs-three, which the Linux command reads in place; three.js is MIT-licensed.
