@@ -11,11 +11,11 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build run test test-browser test-sanitizers fuzz bench bench-quick \
+.PHONY: all deps build run test test-slow test-browser test-sanitizers fuzz bench bench-quick \
 	bench-allocators bench-since bench-record bench-batch bench-reals bench-cache bench-mesh \
 	check-cache-corpus install lint-man package \
 	check-package image check-image test-cluster docs \
-	windows test-windows test-windows-base measure-faces clean
+	windows test-windows test-windows-base measure-faces check-rooms clean
 
 all: build
 
@@ -33,8 +33,18 @@ run: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tarnfold
 	$(BUILD_DIR)/tarnfold $(DATASET)
 
+# test: the tests labelled quick; test-slow: the slow ones (meshing, pages, the batch, the
+# commands run many times over or killed at each call), which CI runs right after it.
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L '^quick$$'
+
+test-slow: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L '^slow$$'
+
+# The rooms of src/ (its folders): includes only point down, and no room holds more than a fifth
+# of the code. Reads only the #include lines; no build needed.
+check-rooms:
+	python3 scripts/check-rooms src
 
 # The page of tarnfold-faces --html in each of BROWSERS: Chromium headless (WebGL through
 # SwiftShader) through the DevTools protocol, Firefox on a private Xvfb display through WebDriver

@@ -16,7 +16,7 @@
 // it never fails on a time.
 #include "bench.hpp"
 
-#include "follow/list_binding.hpp"
+#include "binding/list_binding.hpp"
 #include "model/face_numbering.hpp"
 #include "model/step_import.hpp"
 #include "record/record_keeping.hpp"

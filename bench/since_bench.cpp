@@ -18,8 +18,8 @@
 #include "since_counts.hpp"
 #include "since_pairs.hpp"
 
-#include "follow/face_sampling.hpp"
-#include "follow/revision_match.hpp"
+#include "match/face_sampling.hpp"
+#include "match/revision_match.hpp"
 #include "model/step_import.hpp"
 
 #include <ctime>

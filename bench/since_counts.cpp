@@ -2,8 +2,8 @@
 // counted against what the modelling history says became of them.
 #include "since_counts.hpp"
 
-#include "follow/face_sampling.hpp"
-#include "follow/revision_match.hpp"
+#include "match/face_sampling.hpp"
+#include "match/revision_match.hpp"
 #include "model/step_import.hpp"
 
 #include <fstream>

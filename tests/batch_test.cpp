@@ -3,6 +3,7 @@
 // each of them alone.
 #include "batch_support.hpp"
 
+#include <algorithm>
 #include <regex>
 #include <set>
 
@@ -95,15 +96,19 @@ TEST_F(BatchTest, EachDatasetAsTarnfoldAloneWouldDoIt)
     }
 
     // Each dataset alone, with tarnfold: the same face files, byte for byte, and the same lines.
+    std::set<std::string> checked;
     for (const DatasetCase& c : cases) {
-        if (c.root == "jobs/a" && &c != &cases.front()) continue;
+        if (!checked.insert(c.root).second) continue;
         const ToolRun alone = runTool({c.root}, dir);
         EXPECT_EQ(alone.exitStatus, c.row.status == "ok" ? 0 : 1) << c.root << alone.err;
         const std::map<std::string, std::string> faces = faceFiles(dir / c.root / "data");
         EXPECT_EQ(batchFaces[c.root], faces) << c.root;
         EXPECT_EQ(std::to_string(faces.size()), c.row.files) << c.root;
-        // jobs/a is listed twice: its lines come twice, once for each row.
-        const std::string expected = c.root == "jobs/a" ? alone.err + alone.err : alone.err;
+        // A dataset listed twice has its lines twice, once for each row.
+        std::string expected;
+        for (auto n = std::count(roots.begin(), roots.end(), c.root); n > 0; --n) {
+            expected += alone.err;
+        }
         EXPECT_EQ(linesFor(errs["1"], c.root), expected) << c.root;
         if (c.row.status != "ok") {
             EXPECT_NE(alone.err, "") << c.root;

@@ -70,18 +70,25 @@ TEST(BenchStatistics, RatiosPairRoundByRound)
     EXPECT_EQ((std::vector<double>{1.1, 0.9}), pairedRatios(tool, floor, &ProcessFigures::wallMs));
 }
 
-// Exit statuses read as a shell reports them, and the peak memory is the command's own, not the
-// (larger) bench's that spawns it.
+// Exit statuses read as a shell reports them; the CPU time is the command's own, apart from its
+// wall time: a command that only sleeps has next to none, one that spins until it has used
+// 100 ms of CPU (by its own count) has at least that. The peak memory is the command's own, not
+// the (larger) bench's that spawns it.
 TEST(BenchProcesses, FiguresAreTheCommands)
 {
     const fs::path scratch = fs::temp_directory_path() / ("bench-test-" + std::to_string(::getpid()));
     EXPECT_EQ(3, runProcess({"/bin/sh", "-c", "exit 3"}, scratch).exitStatus);
     EXPECT_EQ(128 + SIGKILL, runProcess({"/bin/sh", "-c", "kill -9 $$"}, scratch).exitStatus);
+    // Perl is essential in Debian; times() is its own user CPU time.
+    const ProcessFigures spinning =
+        runProcess({"/usr/bin/perl", "-e", "1 while (times)[0] < 0.1"}, scratch);
+    EXPECT_EQ(spinning.exitStatus, 0);
+    EXPECT_GE(spinning.cpuMs, 100);
 
     std::vector<char> ballast(256u << 20, 1); // resident in this process while the child runs
     const ProcessFigures figures = runProcess({"/bin/sleep", "0.05"}, scratch);
     EXPECT_GE(figures.wallMs, 50);
-    EXPECT_GE(figures.cpuMs, 0);
+    EXPECT_LT(figures.cpuMs, 25) << "not the command's CPU time";
     EXPECT_EQ(ballast[ballast.size() / 2], 1);
     if (::access("/usr/bin/time", X_OK) != 0) GTEST_SKIP() << "no GNU time: no peak memory";
     EXPECT_GT(figures.peakRssMiB, 0);

@@ -6,7 +6,10 @@
 
 namespace fs = std::filesystem;
 
-// way out.
+// The same faces in another order, so that every entry of a list now names another face:
+// tarnfold refuses the run and touches nothing, naming each entry by its list file and line,
+// the face it is now, the record and the ways out. The batch marks the dataset stale with the
+// same lines, and the table and the page of tarnfold-faces mark those two faces stale.
 TEST_F(BoundListsTest, RenumberedFacesAreRefused)
 {
     const Revision revision = reordered(cut(box(), cylinder(30, 30, -1, 6, 22)).after);
@@ -54,7 +57,8 @@ TEST_F(BoundListsTest, RenumberedFacesAreRefused)
               std::string::npos);
 }
 
-// the record names the new model.
+// A revision that leaves the listed face as it was (the drilled box's face 4 keeps its number):
+// the run goes on, says so in one note, and its record names the new model.
 TEST_F(BoundListsTest, UnchangedFacesRun)
 {
     const Revision revision = drilled();
@@ -72,7 +76,8 @@ TEST_F(BoundListsTest, UnchangedFacesRun)
               sha256Of(dir / "rev" / "new.step"));
 }
 
-// checked nor followed, and says so.
+// A list edited since the last run was written for the model as it is now: --follow neither
+// checks nor follows its entry, tarnfold writes its face, and each says so in a note.
 TEST_F(BoundListsTest, ListEditedSinceIsTakenAsNew)
 {
     runThenRevise(reordered(cut(box(), cylinder(30, 30, -1, 6, 22)).after), "2 0 -250\n", "");
@@ -94,7 +99,9 @@ TEST_F(BoundListsTest, ListEditedSinceIsTakenAsNew)
         << run.err;
 }
 
-// refused and marked stale, the other of the same model is written.
+// In a batch, each dataset is checked against its own record: the one whose lists are stale is
+// refused and marked stale, the other of the same model is written, and the record the batch
+// leaves for it is the one tarnfold leaves, byte for byte.
 TEST_F(BoundListsTest, BatchMarksStaleDatasets)
 {
     const Revision revision = reordered(cut(box(), cylinder(30, 30, -1, 6, 22)).after);
@@ -114,7 +121,10 @@ TEST_F(BoundListsTest, BatchMarksStaleDatasets)
     EXPECT_EQ(readFile(other / "data" / "last-run.tsv"), recorded);
 }
 
-// the same here.
+// A record of another OpenCASCADE version, which may number the same model otherwise, does not
+// stop a run whose faces are found the same: a note says so and the record is written for this
+// version. A record that cannot be read protects nothing: the run is refused with its line and
+// the way out (--accept), and touches nothing.
 TEST_F(BoundListsTest, DamagedRecordAndOtherVersions)
 {
     runThenRevise(drilled(), "4 0 -250\n", "");

@@ -1,7 +1,7 @@
 // The index over face boxes that finds the pairs of faces worth comparing: it must find every
 // box that a query meets, flat layouts included, or a face loses a piece it was split into.
-#include "follow/box_index.hpp"
-#include "follow/revision_match.hpp"
+#include "match/box_index.hpp"
+#include "match/revision_match.hpp"
 
 #include <random>
 

@@ -3,10 +3,10 @@
 // next command on the dataset: whatever the moment, it finds the lists either as they were or
 // carried once, and a carry again ends with them carried once.
 #include "bound_lists.hpp"
+#include "traced_calls.hpp"
 
 #include <cstdlib>
-#include <regex>
-#include <sstream>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,42 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* strace = "/usr/bin/strace";
-
 // The calls by which a carry makes, renames or removes a name in the data directory, under the
 // names strace knows them by on this machine ("?": no error where the system has no such call).
 const std::string carryCalls = "?rename,?renameat,?renameat2,?link,?linkat,?symlink,?symlinkat,"
                                "?unlink,?unlinkat,?mkdir,?mkdirat,?rmdir";
-
-// One call of a carry as strace shows it: the system call, which of the calls of that name it
-// is, and the last path it names.
-struct CarryCall {
-    std::string name;
-    int ordinal = 0;
-    std::string path;
-};
-
-std::vector<CarryCall> readCalls(const fs::path& log)
-{
-    static const std::regex call(R"re(^(?:\d+ +)?(\w+)\((.*)$)re");
-    static const std::regex quoted(R"re("((?:[^"\\]|\\.)*)")re");
-    std::map<std::string, int> counts;
-    std::vector<CarryCall> calls;
-    std::istringstream lines(readFile(log));
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch found;
-        if (!std::regex_match(line, found, call)) continue;
-        CarryCall& carried = calls.emplace_back();
-        carried.name = found[1];
-        carried.ordinal = ++counts[carried.name];
-        const std::string arguments = found[2];
-        for (std::sregex_iterator path(arguments.begin(), arguments.end(), quoted), end;
-             path != end; ++path) {
-            carried.path = (*path)[1];
-        }
-    }
-    return calls;
-}
 
 // Every directory, file and link under `data` but the face files, which a run writes anew: its
 // path, and its bytes or where it links to.
@@ -84,7 +52,9 @@ protected:
     void SetUp() override
     {
         BoundListsTest::SetUp();
-        if (!fs::exists(strace)) GTEST_SKIP() << "strace is not installed: scripts/install-deps";
+        if (!fs::exists(straceBinary)) {
+            GTEST_SKIP() << "strace is not installed: scripts/install-deps";
+        }
         runThenRevise(drilled(), "3 0 -250\n6 0 -100\n", "2 1 1 1 0 0 0\n");
         writeFile(dir / "shared" / "fixed.txt", "2 1 1 1 0 0 0\n");
         fs::remove(data() / "restraint" / "fixed.txt");
@@ -99,7 +69,7 @@ protected:
         ASSERT_EQ(carried.at("force/loads.txt"), "2 0 -250\n3 0 -100\n");
         ASSERT_EQ(carried.at("restraint/fixed.txt"), "6 1 1 1 0 0 0\n");
         ASSERT_EQ(carried.at("force.orig/loads.txt"), "3 0 -250\n6 0 -100\n");
-        calls = readCalls(dir / "whole.log");
+        calls = readTracedCalls(dir / "whole.log");
         // Each is a write of the carry, inside the data directory; the plan is made, then
         // removed last of the files in the journal.
         for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -122,7 +92,7 @@ protected:
             args.insert(args.end(),
                         {"-E", std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0"});
         args.insert(args.end(), {TARNFOLD_FACES_BINARY, root.string(), "--follow", "--rewrite"});
-        return runBinary(strace, args);
+        return runBinary(straceBinary, args);
     }
 
     // The dataset as it was before the carry, then the carry killed as it enters calls[i].
@@ -131,20 +101,19 @@ protected:
         fs::remove_all(root);
         fs::copy(dir / "pristine", root,
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-        const CarryCall& call = calls[i];
-        const ToolRun killed = traceCarry(
-            call.name + ":signal=SIGKILL:when=" + std::to_string(call.ordinal), dir / "kill.log");
+        const TracedCall& call = calls[i];
+        const ToolRun killed = traceCarry(killEntering(call), dir / "kill.log");
         EXPECT_NE(killed.err.find("tarnfold-faces: error: killed (Killed) while carrying the lists "
                                   "of '" + root.string() + "' over to the new revision; the next "
                                   "command on the dataset completes the carry or undoes it\n"),
                   std::string::npos)
             << killed.err;
-        const std::vector<CarryCall> reached = readCalls(dir / "kill.log");
+        const std::vector<TracedCall> reached = readTracedCalls(dir / "kill.log");
         ASSERT_EQ(reached.size(), i + 1);
         EXPECT_EQ(reached.back().path, call.path);
     }
 
-    std::vector<CarryCall> calls;
+    std::vector<TracedCall> calls;
     std::size_t plan = 0, planRemoved = 0; ///< the calls that make and remove the plan
     std::map<std::string, std::string> before, carried;
 };

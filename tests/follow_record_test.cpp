@@ -5,7 +5,11 @@
 
 namespace fs = std::filesystem;
 
-// old model is refused.
+// --follow takes the old faces from the record and the face files of the last run, and gives
+// what the modelling history gives. --rewrite carries the lists in one step, keeping the old ones
+// in force.orig/, and binds them to the new model: tarnfold then runs without a word and writes
+// the same record, a second carry changes nothing, and carrying them again from the old model
+// is refused.
 TEST_F(BoundListsTest, FollowCarriesTheListsOnce)
 {
     const Revision revision = drilled();
@@ -60,6 +64,9 @@ TEST_F(BoundListsTest, FollowCarriesTheListsOnce)
     expectUntouched(before);
 }
 
+// A model moved as a whole gets no certain answer, from --follow or from tarnfold, even when
+// every listed face finds a face just like it where it was: the holes of a row, moved by their
+// pitch, land on each other. Only the outline of the whole old model kept in the record shows
 // the move, as the listed faces alone do not.
 TEST_F(BoundListsTest, MovedModelHasNoCertainAnswer)
 {
@@ -92,6 +99,7 @@ TEST_F(BoundListsTest, MovedModelHasNoCertainAnswer)
     }
 }
 
+// A face file of the last run that is missing, or changed since, cannot stand for the old face:
 // that face is unsure, and tarnfold cannot tell it is the face its list was written for.
 TEST_F(BoundListsTest, MissingOrEditedFaceFileIsUnsure)
 {
@@ -116,7 +124,10 @@ TEST_F(BoundListsTest, MissingOrEditedFaceFileIsUnsure)
         << run.err;
 }
 
-// ask for --allow-split-merge.
+// Two faces made one: with both listed, --follow says merged, as --since does. With one listed,
+// the other old face is not at hand, and the face they became covers more than the listed one
+// did: that is unsure, and the list stays as it was rather than being carried where --since
+// would ask for --allow-split-merge.
 TEST_F(BoundListsTest, FaceMergedWithOneNoListNames)
 {
     const Revision revision = unified();

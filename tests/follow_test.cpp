@@ -2,8 +2,8 @@
 // written to STEP and read back by the command. What became of each face is what the
 // algorithm's own history records, not what the matcher makes of the geometry.
 #include "revisions.hpp"
-#include "follow/face_sampling.hpp"
-#include "follow/revision_match.hpp"
+#include "match/face_sampling.hpp"
+#include "match/revision_match.hpp"
 #include "test_support.hpp"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>

@@ -7,7 +7,7 @@
 #include "model/step_import.hpp"
 #include "model/step_reals.hpp"
 #include "record/record_files.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 
 #include <climits>
 #include <csignal>

@@ -1,10 +1,10 @@
 // The matcher's stages on faces made in memory: what each decides, and why it doubts.
-#include "follow/face_links.hpp"
-#include "follow/face_sampling.hpp"
-#include "follow/match_decisions.hpp"
-#include "follow/model_moves.hpp"
-#include "follow/revision_match.hpp"
-#include "follow/rigid_fit.hpp"
+#include "match/face_links.hpp"
+#include "match/face_sampling.hpp"
+#include "match/match_decisions.hpp"
+#include "match/model_moves.hpp"
+#include "match/revision_match.hpp"
+#include "match/rigid_fit.hpp"
 #include "revision_pairs.hpp"
 
 #include <functional>

@@ -58,16 +58,6 @@ int faceAt(const TopoDS_Shape& shape, const gp_Pnt& centre)
     return found;
 }
 
-// The processes whose parent is `parent`.
-std::vector<pid_t> childrenOf(pid_t parent)
-{
-    std::vector<pid_t> children;
-    std::ifstream list("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
-                       "/children");
-    for (pid_t child; list >> child;) children.push_back(child);
-    return children;
-}
-
 } // namespace
 
 // A thin wall, 0.07 thick, between a slot 0.01 wide and the outside of a cylinder: the chords of

@@ -3,6 +3,7 @@
 #include "test_support.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -46,12 +47,28 @@ std::string renderTerminal(const std::string& bytes)
     return screen.substr(0, screen.size() - 1);
 }
 
+// Reads the terminal's other end into `seen` until it holds `awaited`: false when the run sends
+// nothing for ten seconds (a bound that only keeps a failing test from hanging) or has ended.
+bool readUntilShown(int master, const std::string& awaited, std::string& seen)
+{
+    char buffer[4096];
+    while (seen.find(awaited) == std::string::npos) {
+        pollfd terminal = {master, POLLIN, 0};
+        if (::poll(&terminal, 1, 10 * 1000) != 1) return false;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 // Runs `binary` with `args` in `dir`, its stderr on a pseudo-terminal and stdout in out.txt
-// there. The model is a FIFO that this test fills slowly, so that the run waits in the reader
-// for a while. Returns what the terminal was sent; `status` is the run's wait status.
+// there. The model is a FIFO that this test writes in two parts: its first line, then the rest
+// once the terminal shows `awaited`, the progress line of the read that waits for it. Returns
+// what the terminal was sent; `status` is the run's wait status.
 std::string runOnTerminal(const std::string& binary, const std::vector<std::string>& args,
                           const fs::path& dir, const fs::path& fifo, const std::string& model,
-                          int& status)
+                          const std::string& awaited, int& status)
 {
     int master = -1, slave = -1;
     EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -62,17 +79,17 @@ std::string runOnTerminal(const std::string& binary, const std::vector<std::stri
                                   [master] { ::close(master); }});
     ::close(out);
     ::close(slave);
-    // Its first line read, the run is in the reader: it waits there for the rest.
+    // Its first line read, the run is in the reader: it waits there for the rest, and the line
+    // is drawn meanwhile.
     const std::size_t firstLine = model.find('\n') + 1;
     EXPECT_EQ(::write(writer, model.data(), firstLine), static_cast<ssize_t>(firstLine));
-    EXPECT_TRUE(waitUntilPipeRead(writer));
-    ::usleep(500 * 1000);
+    std::string seen;
+    EXPECT_TRUE(readUntilShown(master, awaited, seen)) << "no progress line: " << seen;
     const std::size_t rest = model.size() - firstLine;
     EXPECT_EQ(::write(writer, model.data() + firstLine, rest), static_cast<ssize_t>(rest));
     EXPECT_TRUE(waitUntilPipeRead(writer)); // the last holder's close empties a pipe
     ::close(writer);
 
-    std::string seen;
     char buffer[4096];
     ssize_t n;
     // Read until the last holder of the terminal's other end has gone (EIO on Linux).
@@ -96,10 +113,11 @@ TEST_F(ProgressTest, OnATerminalOnly)
     const std::string error = "tarnfold: error: force list entry 9 selects no face: the model has 6 faces";
 
     int status = 0;
-    const std::string terminal = runOnTerminal(TARNFOLD_BINARY, {dir.string()}, dir, fifo, model,
-                                               status);
+    const std::string line = "\rreading '" + fifo.string() + "' (";
+    const std::string terminal =
+        runOnTerminal(TARNFOLD_BINARY, {dir.string()}, dir, fifo, model, line, status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    EXPECT_NE(terminal.find("\rreading '" + fifo.string() + "' ("), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(line), std::string::npos) << terminal;
     // The line is taken away again: the terminal shows what it would without it.
     EXPECT_EQ(renderTerminal(terminal), error + "\n") << terminal;
     EXPECT_EQ(readFile(dir / "data" / "face1.brep").rfind("DBRep_DrawableShape", 0), 0u);
@@ -120,7 +138,7 @@ TEST_F(ProgressTest, FollowsBothReadsOfSince)
     int status = 0;
     const std::string terminal =
         runOnTerminal(TARNFOLD_FACES_BINARY, {"--model", "new.step", "--since", "old.step"}, dir,
-                      fifo, readFile(dir / "old.step"), status);
+                      fifo, readFile(dir / "old.step"), "\rreading 'new.step' (", status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << terminal;
     EXPECT_NE(terminal.find("\rreading 'new.step' ("), std::string::npos) << terminal;
     EXPECT_EQ(renderTerminal(terminal).find("reading '"), std::string::npos) << terminal;

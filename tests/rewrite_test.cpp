@@ -2,7 +2,7 @@
 // revision of its model, byte for byte, and only when every listed face has a certain answer.
 #include "bound_lists.hpp"
 #include "revisions.hpp"
-#include "follow/list_carry.hpp"
+#include "binding/list_carry.hpp"
 #include "test_support.hpp"
 
 #include <array>

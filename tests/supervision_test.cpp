@@ -1,20 +1,22 @@
 // The supervisor of a worker, in this process: what it removes after its worker died, whatever
 // the worker left in the memory they share, and how a wait that fails ends.
 #include "test_support.hpp"
+#include "traced_calls.hpp"
 
 #include "output/whole_file.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 #include "run/stop_signals.hpp"
 #include "run/supervisor.hpp"
 #include "run/temporaries.hpp"
 
 #include <csignal>
 #include <iostream>
-#include <random>
+#include <regex>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/time.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,41 +113,127 @@ TEST_F(SupervisionTest, RemovesOnlyItsWorkersOwnTemporaries)
         << lines.str();
 }
 
-// Killed at hundreds of random moments while it rewrites face files, a worker never costs one:
-// each face file is whole, the old bytes or the new, and no temporary is left.
-TEST_F(SupervisionTest, KilledAtAnyMomentOfAWriteLosesNoFaceFile)
+namespace {
+
+// The calls by which a whole file is written: its name looked at, the temporary made, written
+// and closed, then renamed or linked into place.
+const std::string writeCalls = "openat,write,close,?rename,?renameat,?renameat2,?link,?linkat";
+
+// Starts strace on this very process, logging writeCalls to `log` and injecting `inject` (none
+// when ""); returns strace's pid once it is attached, which strace says on its stderr: a pipe,
+// read here and left open, so that strace can always write its lines.
+pid_t traceThisProcess(const fs::path& log, const std::string& inject)
 {
+    int said[2];
+    if (::pipe2(said, O_CLOEXEC) != 0) return -1;
+    // Where Yama lets only a process's ancestors trace it, this one lets its child do it.
+    ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
+    std::vector<std::string> args = {"-p", std::to_string(::getpid()), "-s", "4096",
+                                     "-o", log.string(), "-e", "trace=" + writeCalls};
+    if (!inject.empty()) args.insert(args.end(), {"-e", "inject=" + inject});
+    const pid_t strace = startChild({straceBinary, args, {}, {}, -1, -1, said[1], {}});
+    ::close(said[1]);
+    std::string told;
+    char buffer[256];
+    for (ssize_t n; told.find(" attached") == std::string::npos &&
+                    (n = ::read(said[0], buffer, sizeof buffer)) > 0;) {
+        told.append(buffer, std::size_t(n));
+    }
+    return told.find(" attached") == std::string::npos ? -1 : strace;
+}
+
+// A path of a call with the writer's pid taken out of a temporary's name, which is the same in
+// every run then.
+std::string withoutPid(const std::string& path)
+{
+    return std::regex_replace(path, std::regex(R"(\.tmp[0-9]+$)"), ".tmp");
+}
+
+} // namespace
+
+// A worker that rewrites two face files and writes a third anew, killed as it enters each of the
+// calls of those writes in turn (strace delivers SIGKILL: no handler runs), never costs a face
+// file: each holds its old bytes until the call that puts its new ones in place, and its new
+// ones after, and the supervisor leaves no temporary, also where the kill came while one was on
+// disk, as it does at least once in every rewrite.
+TEST_F(SupervisionTest, KilledAtEachCallOfAWriteLosesNoFaceFile)
+{
+    if (!fs::exists(straceBinary)) GTEST_SKIP() << "strace is not installed: scripts/install-deps";
+    // strace outlives the worker it traced: it comes to this process, to be waited for.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     const std::string root = (dir / "job").string();
-    const std::vector<std::string> versions = {"DBRep_DrawableShape\nold face\n",
-                                               "DBRep_DrawableShape\nthe new face, longer\n"};
-    std::vector<std::string> faces;
-    for (int n = 1; n <= 5; ++n) {
-        faces.push_back(root + "/data/face" + std::to_string(n) + ".brep");
-        writeFile(faces.back(), versions[0]);
-    }
-    std::mt19937 random(12345);
-    std::uniform_int_distribution<int> moment(1, 3000);
-    for (int kill = 0; kill < 300; ++kill) {
-        const int microseconds = moment(random);
-        superviseRun({{root}, {}}, [&](RunState& state) {
-            std::signal(SIGALRM, [](int) { ::raise(SIGKILL); });
-            const itimerval timer = {{0, 0}, {0, microseconds}};
-            ::setitimer(ITIMER_REAL, &timer, nullptr);
-            for (std::size_t round = 0;; ++round) {
-                for (std::size_t n = 0; n < faces.size(); ++n) {
-                    writeWholeFile(faces[n], versions[(round + n) % 2], &state);
-                }
-            }
-            return 0;
+    const std::string oldBytes = "DBRep_DrawableShape\nold face\n";
+    const std::string newBytes = "DBRep_DrawableShape\nthe new face, longer\n";
+    const std::vector<std::string> faces = {root + "/data/face1.brep", root + "/data/face2.brep",
+                                            root + "/data/face3.brep"};
+    const std::size_t rewritten = 2; // the first two exist before; the third is new
+    // Where the worker leaves its strace's pid: memory it shares with this process.
+    void* shared = ::mmap(nullptr, sizeof(pid_t), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    pid_t& tracer = *static_cast<pid_t*>(shared);
+
+    // The faces as they were, the worker run under strace with `inject`, and strace waited for.
+    const auto run = [&](const std::string& inject, const fs::path& log) {
+        fs::remove_all(dir / "job");
+        for (std::size_t n = 0; n < rewritten; ++n) writeFile(faces[n], oldBytes);
+        tracer = -1;
+        const int status = superviseRun({{root}, {}}, [&](RunState& state) {
+            tracer = traceThisProcess(log, inject);
+            if (tracer < 0) return 2;
+            for (const std::string& face : faces) writeWholeFile(face, newBytes, &state);
+            // Ended without the exit handlers: a sanitizer build's leak checker runs in them and
+            // cannot run under ptrace.
+            ::_exit(0);
         });
-        for (const std::string& file : faces) {
-            const std::string bytes = readFile(file);
-            ASSERT_TRUE(bytes == versions[0] || bytes == versions[1])
-                << "after kill " << kill << " at " << microseconds << " us, " << file << ": '"
-                << bytes << "'";
+        if (tracer > 0) waitBounded(tracer);
+        return status;
+    };
+
+    ASSERT_EQ(run("", dir / "whole.log"), 0) << lines.str();
+    const std::vector<TracedCall> calls = readTracedCalls(dir / "whole.log");
+    // Each face's write puts it in place with the last call that names it (a rename or a link);
+    // the temporary of a face that is rewritten is on disk from the call that made it to that one.
+    std::vector<std::size_t> made(faces.size(), calls.size()), placed(faces.size(), calls.size());
+    for (std::size_t n = 0; n < faces.size(); ++n) {
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            if (calls[i].name == "openat" && withoutPid(calls[i].path) == faces[n] + ".tmp") {
+                made[n] = i;
+            }
+            if (calls[i].path == faces[n] && calls[i].name != "openat") placed[n] = i;
         }
-        ASSERT_EQ(listNames(root + "/data").size(), faces.size()) << "after kill " << kill;
+        ASSERT_LT(placed[n], calls.size()) << faces[n] << " never put in place:\n"
+                                           << readFile(dir / "whole.log");
+        EXPECT_EQ(made[n] < placed[n], n < rewritten) << faces[n] << ": its temporary";
     }
+
+    std::vector<int> killsWithATemporary(faces.size(), 0);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        SCOPED_TRACE(std::to_string(i) + ": " + calls[i].name + " " + calls[i].path);
+        EXPECT_EQ(run(killEntering(calls[i]), dir / "kill.log"), 1) << lines.str();
+        // The kill landed where it was meant to: on the call of that name, count and file.
+        const std::vector<TracedCall> reached = readTracedCalls(dir / "kill.log");
+        ASSERT_EQ(reached.size(), i + 1) << readFile(dir / "kill.log");
+        EXPECT_EQ(reached.back().name, calls[i].name);
+        EXPECT_EQ(withoutPid(reached.back().path), withoutPid(calls[i].path));
+
+        std::vector<std::string> names;
+        for (std::size_t n = 0; n < faces.size(); ++n) {
+            killsWithATemporary[n] += made[n] < i && i <= placed[n];
+            if (placed[n] >= i && n >= rewritten) {
+                EXPECT_FALSE(fs::exists(faces[n])) << faces[n];
+                continue;
+            }
+            EXPECT_EQ(readFile(faces[n]), placed[n] < i ? newBytes : oldBytes) << faces[n];
+            names.push_back(fs::path(faces[n]).filename().string());
+        }
+        EXPECT_EQ(listNames(root + "/data"), names) << "a temporary was left";
+    }
+    for (std::size_t n = 0; n < rewritten; ++n) {
+        EXPECT_GT(killsWithATemporary[n], 0) << "no kill came while a temporary of " << faces[n]
+                                             << " was on disk";
+    }
+    ::munmap(shared, sizeof(pid_t));
 }
 
 // A wait that fails is a failure, never taken for the worker's success: here for a process that

@@ -1,14 +1,19 @@
 #include "test_support.hpp"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,16 +121,26 @@ int openForOutput(const fs::path& path)
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 }
 
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> children;
+    std::ifstream list("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                       "/children");
+    for (pid_t child; list >> child;) children.push_back(child);
+    return children;
+}
+
 int waitBounded(pid_t pid)
 {
+    // Woken by the process's end (a pidfd is readable then), never by a timer: the ten seconds
+    // only end a wait that would otherwise hang.
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    pollfd ended = {process, POLLIN, 0};
+    while (process >= 0 && ::poll(&ended, 1, 10 * 1000) < 0 && errno == EINTR) {}
+    if (process >= 0 && !(ended.revents & POLLIN)) ::kill(pid, SIGKILL);
+    if (process >= 0) ::close(process);
     int status = 0;
-    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 1000) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-        }
-        ::usleep(10 * 1000);
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return status;
 }
 
@@ -137,11 +152,23 @@ int makePipeWriter(const fs::path& fifo)
 
 bool waitUntilPipeRead(int writer)
 {
-    int unread = 1;
-    for (int waited = 0; waited < 1000; ++waited) {
-        if (::ioctl(writer, FIONREAD, &unread) != 0 || unread == 0) break;
-        ::usleep(10 * 1000);
+    // Each read from the pipe is an access to it that inotify tells, so this wakes on reads
+    // alone; the ten seconds only end a wait that would otherwise hang. The watch is in place
+    // before the first look, so that no read falls between a look and the wait.
+    const int reads = ::inotify_init1(IN_CLOEXEC);
+    const std::string pipe = "/proc/self/fd/" + std::to_string(writer);
+    if (reads < 0 || ::inotify_add_watch(reads, pipe.c_str(), IN_ACCESS) < 0) {
+        if (reads >= 0) ::close(reads);
+        return false;
     }
+    int unread = 1;
+    while (::ioctl(writer, FIONREAD, &unread) == 0 && unread > 0) {
+        pollfd woken = {reads, POLLIN, 0};
+        if (::poll(&woken, 1, 10 * 1000) != 1) break;
+        char events[4096];
+        if (::read(reads, events, sizeof events) <= 0) break;
+    }
+    ::close(reads);
     return unread == 0;
 }
 

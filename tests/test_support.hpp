@@ -69,8 +69,11 @@ pid_t startChild(const ChildLaunch& launch);
 /// Opens (creates, truncates) `path` for a child's output; the caller closes it.
 int openForOutput(const std::filesystem::path& path);
 
-/// Waits for `pid` for at most ten seconds, then kills it: a run that missed its signal must fail
-/// the test rather than hang it. Returns its wait status.
+/// The processes whose parent is `parent`, from /proc.
+std::vector<pid_t> childrenOf(pid_t parent);
+
+/// Waits for `pid` to end, woken by its end, and kills it after ten seconds: a run that missed its
+/// signal must fail the test rather than hang it. Returns its wait status.
 int waitBounded(pid_t pid);
 
 /// Makes the named pipe `fifo` and opens it for writing without waiting for a reader (for
@@ -78,8 +81,8 @@ int waitBounded(pid_t pid);
 /// a writer, and reads what is written through the returned descriptor. The caller closes it.
 int makePipeWriter(const std::filesystem::path& fifo);
 
-/// Waits until a reader has taken every byte written through `writer` (see makePipeWriter), for
-/// at most ten seconds; false if it has not.
+/// Waits until a reader has taken every byte written through `writer` (see makePipeWriter), woken
+/// by each read, for at most ten seconds; false if it has not.
 bool waitUntilPipeRead(int writer);
 
 /// Runs the tarnfold binary with `args` in `workDir` (the test's own when empty). `argv0`

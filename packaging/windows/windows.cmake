@@ -118,7 +118,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/output/file_set.cpp
     src/output/table_fields.cpp
     src/console/error_printer.cpp
-    src/run/run_state.cpp
+    src/run_state/run_state.cpp
     src/run/temporaries.cpp
     src/record/sha256.cpp
     src/record/record_text.cpp

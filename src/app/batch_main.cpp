@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     }
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            printBatchHelp();
+            std::cout << batchHelpText();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

@@ -4,7 +4,7 @@
 #include "../console/error_printer.hpp"
 #include "../mesh/gmsh_model.hpp"
 #include "../mesh/mesh_run.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 #include "../run/worker.hpp"
@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     nameCommand(commands::mesh);
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            printMeshHelp();
+            std::cout << meshHelpText();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

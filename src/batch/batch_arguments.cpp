@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -18,10 +17,10 @@ const char* const batchUsageText =
     "       tarnfold-batch [options] --from FILE [<dataset-root>...]\n"
     "       tarnfold-batch --cache-stats [--cache DIR]\n";
 
-void printBatchHelp()
+std::string batchHelpText()
 {
-    std::cout << batchUsageText
-              << "\nDoes for every dataset what tarnfold does for one, reading each STEP model\n"
+    return std::string(batchUsageText)
+           + "\nDoes for every dataset what tarnfold does for one, reading each STEP model\n"
                  "once: datasets whose address.txt names the same file share one worker, which\n"
                  "writes the face files of each of them, byte for byte what tarnfold writes,\n"
                  "and the record of each dataset's run (data/last-run.tsv), and checks its\n"
@@ -40,8 +39,8 @@ void printBatchHelp()
                  "  --timeout SECONDS  stop a model's worker after SECONDS (default: no limit)\n"
                  "  --log FILE         write the library's messages to FILE, not to stderr\n"
                  "  --list-groups      print which datasets share a model, and read none\n"
-              << cacheOptionsHelp
-              << "  --cache-stats      after the rows, tell on stderr how many models the cache\n"
+           + cacheOptionsHelp
+           + "  --cache-stats      after the rows, tell on stderr how many models the cache\n"
                  "                     gave and kept, and what it holds; alone, print only what\n"
                  "                     it holds\n"
                  "  -h, --help         show this help\n"

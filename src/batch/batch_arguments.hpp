@@ -21,8 +21,8 @@ struct BatchOptions {
 /// The usage lines, each ended by a newline.
 extern const char* const batchUsageText;
 
-/// Prints --help on stdout.
-void printBatchHelp();
+/// The text of --help.
+std::string batchHelpText();
 
 /// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
 /// user, for a command line it cannot follow.

@@ -5,7 +5,7 @@
 #include "worker_pool.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 

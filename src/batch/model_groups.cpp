@@ -3,7 +3,7 @@
 #include "batch_table.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../follow/list_carry.hpp"
+#include "../binding/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../model/step_import.hpp"
 #include "../run/worker.hpp"

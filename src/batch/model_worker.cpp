@@ -5,10 +5,10 @@
 #include "../cache/cached_model.hpp"
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
-#include "../follow/dataset_faces.hpp"
+#include "../binding/dataset_faces.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <cerrno>

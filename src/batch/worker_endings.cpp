@@ -2,7 +2,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../run/death.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 

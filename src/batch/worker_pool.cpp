@@ -6,7 +6,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../record/record_files.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"

@@ -3,7 +3,7 @@
 #include "model_worker.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>

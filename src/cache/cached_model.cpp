@@ -5,7 +5,7 @@
 #include "../intake/list_entries.hpp"
 #include "../record/sha256.hpp"
 #include "../model/step_import.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <filesystem>

@@ -4,12 +4,11 @@
 #include "option_value.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../follow/list_carry.hpp"
+#include "../binding/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
-#include <iostream>
 #include <locale>
 #include <map>
 #include <stdexcept>
@@ -24,10 +23,10 @@ const char* const facesUsageText =
     "                      [--rewrite [--allow-split-merge] [--allow-reshaped]]\n"
     "       tarnfold-faces <dataset-root> --accept\n";
 
-void printFacesHelp()
+std::string facesHelpText()
 {
-    std::cout << facesUsageText
-              << "\nPrints one tab-separated row per face of the model, numbered as tarnfold\n"
+    return std::string(facesUsageText)
+           + "\nPrints one tab-separated row per face of the model, numbered as tarnfold\n"
                  "numbers them: face, type, area, centre of area (cx cy cz), a point inside the\n"
                  "face (px py pz), the unit normal there (nx ny nz), the list that names the\n"
                  "face (force, restraint, both or -) and, for a face visited twice, the number\n"
@@ -76,8 +75,8 @@ void printFacesHelp()
                  "                   count once per face\n"
                  "  --allow-reshaped also carry reshaped faces over (a resized hole, a thicker\n"
                  "                   plate): a load on a resized face may need new values\n"
-              << cacheOptionsHelp
-              << "  -h, --help       show this help\n"
+           + cacheOptionsHelp
+           + "  -h, --help       show this help\n"
                  "  --version        show the version of tarnfold-faces and of OpenCASCADE\n\n"
                  "The model cache (see tarnfold --help) is where a model this command reads for\n"
                  "its table, picture or page is left for tarnfold to find; the command itself\n"

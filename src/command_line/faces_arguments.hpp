@@ -30,8 +30,8 @@ struct FacesOptions {
 /// The usage lines, each ended by a newline.
 extern const char* const facesUsageText;
 
-/// Prints --help on stdout.
-void printFacesHelp();
+/// The text of --help.
+std::string facesHelpText();
 
 /// The dataset root that the command line names, "" with --model.
 std::string firstDatasetRoot(const FacesOptions& options);

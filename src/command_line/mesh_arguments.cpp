@@ -4,7 +4,6 @@
 #include "option_value.hpp"
 
 #include <cmath>
-#include <iostream>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -12,10 +11,10 @@
 
 const char* const meshUsageText = "usage: tarnfold-mesh [options] <dataset-root> <mesh.msh>\n";
 
-void printMeshHelp()
+std::string meshHelpText()
 {
-    std::cout << meshUsageText
-              << "\nMeshes the model that <dataset-root>/data/address.txt names with gmsh and\n"
+    return std::string(meshUsageText)
+           + "\nMeshes the model that <dataset-root>/data/address.txt names with gmsh and\n"
                  "writes <mesh.msh>. The faces of the dataset's force and restraint lists are the\n"
                  "physical surfaces \"force\" and \"restraint\"; the model's solids are physical\n"
                  "volumes, \"solid\" or, when there are several, \"solid1\", \"solid2\", ...\n"
@@ -33,8 +32,8 @@ void printMeshHelp()
                  "  --format V          MSH format version 2.2 (default) or 4.1, in ASCII\n"
                  "  --try-timeout SECS  stop a try after SECS seconds (default 60); the tries\n"
                  "                      together take at most twice that\n"
-              << cacheOptionsHelp
-              << "  -h, --help          show this help\n"
+           + cacheOptionsHelp
+           + "  -h, --help          show this help\n"
                  "  --version           show the version of tarnfold-mesh, gmsh and OpenCASCADE\n\n"
                  "Only the elements of the groups are written. stdout carries the STEP reader's\n"
                  "messages and a summary of the mesh; notes (which try gave the mesh, faces that\n"

@@ -19,8 +19,8 @@ struct MeshOptions {
 /// The usage line, ended by a newline.
 extern const char* const meshUsageText;
 
-/// Prints --help on stdout.
-void printMeshHelp();
+/// The text of --help.
+std::string meshHelpText();
 
 /// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
 /// user, for a command line it cannot follow.

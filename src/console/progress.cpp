@@ -1,7 +1,7 @@
 #include "progress.hpp"
 
 #include "../paths/file_status.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <chrono>
 #include <cstdio>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../intake/face_list.hpp"
+
 #include <string>
 #include <vector>
 
@@ -9,9 +11,6 @@
 #include <gp_Vec.hxx>
 
 struct DatasetInputs;
-
-/// Which of a dataset's lists name a face.
-enum class FaceList { none, force, restraint, both };
 
 /// One face visit as the face table shows it, with the face itself for drawing.
 struct FaceRow {
@@ -40,10 +39,3 @@ std::vector<FaceRow> measureFaces(const TopoDS_Shape& modelShape, const DatasetI
 /// The rows as tab-separated text: one header line, then one line per row. The last column,
 /// stale, says yes for a stale row and - for any other.
 std::string formatFaceTable(const std::vector<FaceRow>& rows);
-
-/// Which of the lists name `faceNumber`, given each list's face numbers, sorted.
-FaceList findInLists(int faceNumber, const std::vector<int>& force,
-                     const std::vector<int>& restraint);
-
-/// "force", "restraint", "both" or "-".
-const char* listName(FaceList list);

@@ -5,7 +5,7 @@
 #include "../intake/same_files.hpp"
 #include "../model/step_import.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 std::vector<std::vector<FollowedDataset*>> groupByModelFile(std::vector<FollowedDataset>& datasets)
 {

@@ -1,9 +1,9 @@
 #include "follow_revision.hpp"
 
 #include "dataset_models.hpp"
-#include "face_sampling.hpp"
-#include "list_rewrite.hpp"
-#include "match_table.hpp"
+#include "../match/face_sampling.hpp"
+#include "../binding/list_rewrite.hpp"
+#include "../match/match_table.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
@@ -15,7 +15,7 @@
 #include "../paths/narrow_form.hpp"
 #include "../record/record_keeping.hpp"
 #include "../record/sha256.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 #include "../run/worker.hpp"
 

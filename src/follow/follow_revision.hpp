@@ -1,7 +1,7 @@
 #pragma once
 
-#include "list_rewrite.hpp"
-#include "revision_match.hpp"
+#include "../binding/list_rewrite.hpp"
+#include "../match/revision_match.hpp"
 
 #include "../intake/dataset_inputs.hpp"
 

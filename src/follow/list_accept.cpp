@@ -1,14 +1,14 @@
 #include "list_accept.hpp"
 
-#include "bound_entries.hpp"
 #include "dataset_models.hpp"
+#include "../binding/bound_entries.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../intake/list_entries.hpp"
 #include "../output/table_fields.hpp"
 #include "../record/record_keeping.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <algorithm>

@@ -1,15 +1,15 @@
 #include "record_follow.hpp"
 
-#include "bound_entries.hpp"
 #include "dataset_models.hpp"
-#include "list_rewrite.hpp"
-#include "recorded_faces.hpp"
+#include "../binding/bound_entries.hpp"
+#include "../binding/list_rewrite.hpp"
+#include "../binding/recorded_faces.hpp"
 
 #include "../console/error_printer.hpp"
 #include "../console/library_messages.hpp"
 #include "../intake/list_entries.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
 #include <iostream>

@@ -1,7 +1,7 @@
 #include "mesh_output.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <gmsh.h>
 

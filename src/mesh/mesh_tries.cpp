@@ -1,6 +1,6 @@
 #include "mesh_tries.hpp"
 
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/supervisor.hpp"
 #include "../run/temporaries.hpp"
 

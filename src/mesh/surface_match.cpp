@@ -1,8 +1,8 @@
 #include "surface_match.hpp"
 
-#include "../follow/face_links.hpp"
-#include "../follow/face_sampling.hpp"
-#include "../follow/match_terms.hpp"
+#include "../match/face_links.hpp"
+#include "../match/face_sampling.hpp"
+#include "../match/match_terms.hpp"
 
 #include <algorithm>
 #include <cmath>

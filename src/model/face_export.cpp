@@ -7,7 +7,7 @@
 #include "../output/whole_file.hpp"
 #include "../paths/narrow_form.hpp"
 #include "../record/sha256.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <map>

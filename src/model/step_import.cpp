@@ -5,7 +5,7 @@
 
 #include "../console/error_printer.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/stop_signals.hpp"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "whole_file.hpp"
 
 #include "../console/error_printer.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/temporaries.hpp"
 
 #include <cerrno>

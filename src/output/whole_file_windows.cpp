@@ -6,7 +6,7 @@
 #include "../paths/file_status.hpp"
 #include "../paths/narrow_form.hpp"
 #include "../paths/windows_errors.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 #include "../run/temporaries.hpp"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "../output/whole_file.hpp"
 #include "../paths/file_status.hpp"
 #include "../paths/narrow_form.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <cerrno>

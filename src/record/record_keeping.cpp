@@ -7,7 +7,7 @@
 #include "../model/face_numbering.hpp"
 #include "../paths/file_names.hpp"
 #include "../paths/file_status.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../faces/face_table.hpp"
+#include "../intake/face_list.hpp"
 
 #include <cstdint>
 #include <string>

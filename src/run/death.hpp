@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "stop_signals.hpp"
 
-#include "run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // does, except in a part that answers the stop itself (a transfer, through the run state).
 #include "stop_signals.hpp"
 
-#include "run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <atomic>
 #include <cstdio>

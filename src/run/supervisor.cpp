@@ -1,11 +1,11 @@
 #include "supervisor.hpp"
 
 #include "death.hpp"
-#include "run_state.hpp"
 #include "stop_signals.hpp"
 #include "temporaries.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <cerrno>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "temporaries.hpp"
 
-#include "run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include "../paths/file_names.hpp"
 

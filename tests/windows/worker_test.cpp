@@ -5,7 +5,7 @@
 #include "windows_support.hpp"
 
 #include "paths/narrow_form.hpp"
-#include "run/run_state.hpp"
+#include "run_state/run_state.hpp"
 #include "run/supervisor.hpp"
 #include "run/temporaries.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "face_sampling.hpp"
-#include "revision_match.hpp"
+#include "../match/face_sampling.hpp"
+#include "../match/revision_match.hpp"
 
 #include "../record/record_keeping.hpp"
 

@@ -2,7 +2,7 @@
 
 #include "bound_entries.hpp"
 #include "list_carry.hpp"
-#include "revision_match.hpp"
+#include "../match/revision_match.hpp"
 
 #include "../intake/dataset_inputs.hpp"
 

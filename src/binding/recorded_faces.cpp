@@ -1,6 +1,6 @@
 #include "recorded_faces.hpp"
 
-#include "outline_moves.hpp"
+#include "../match/outline_moves.hpp"
 
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"

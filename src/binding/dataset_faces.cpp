@@ -4,7 +4,7 @@
 #include "../model/face_numbering.hpp"
 #include "../record/record_keeping.hpp"
 #include "../record/sha256.hpp"
-#include "../run/run_state.hpp"
+#include "../run_state/run_state.hpp"
 
 #include <algorithm>
 #include <filesystem>
