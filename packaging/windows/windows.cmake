@@ -10,8 +10,8 @@
 option(TARNFOLD_WINDOWS_BASE "Build only the parts that need no OpenCASCADE library" OFF)
 
 # Every library linked in, the C++ runtime and winpthread included, so that the programs need no
-# DLL beside them.
-add_link_options(-static)
+# DLL beside them; stripped of their symbols, which are most of their size with OpenCASCADE's.
+add_link_options(-static -s)
 # M_PI and its kin, which OpenCASCADE's headers use, outside GNU's own dialect of C++.
 add_compile_definitions(_USE_MATH_DEFINES)
 
@@ -26,6 +26,7 @@ set(tarnfold_windows_swaps
   src/paths/narrow_form.cpp src/paths/narrow_form_windows.cpp
   src/paths/narrow_arguments.cpp src/paths/narrow_arguments_windows.cpp
   src/paths/file_status.cpp src/paths/file_status_windows.cpp
+  src/paths/file_names.cpp src/paths/file_names_windows.cpp
   src/run/supervisor.cpp src/run/supervisor_windows.cpp
   src/run/stop_signals.cpp src/run/stop_signals_windows.cpp
   src/output/whole_file.cpp src/output/whole_file_windows.cpp
@@ -36,10 +37,53 @@ set(tarnfold_windows_swaps
 # Files of Windows alone.
 set(tarnfold_windows_extras src/paths/windows_errors.cpp)
 
+# What each of OpenCASCADE's toolkits links, from the EXTERNLIB file of its source folder (names
+# joined by commas, so that each pair stays two items of this list). Its exported targets name
+# none of it: as shared libraries they carry it themselves, as the static libraries built here
+# they do not, so each imported target is given it, and the linker gets them in order.
+set(tarnfold_occt_links
+  TKernel "ws2_32,advapi32,gdi32,user32,psapi"
+  TKMath "TKernel"
+  TKG2d "TKernel,TKMath"
+  TKG3d "TKMath,TKernel,TKG2d"
+  TKGeomBase "TKernel,TKMath,TKG2d,TKG3d"
+  TKBRep "TKMath,TKernel,TKG2d,TKG3d,TKGeomBase"
+  TKGeomAlgo "TKernel,TKMath,TKG3d,TKG2d,TKGeomBase,TKBRep"
+  TKTopAlgo "TKMath,TKernel,TKG2d,TKG3d,TKGeomBase,TKBRep,TKGeomAlgo"
+  TKShHealing "TKBRep,TKernel,TKMath,TKG2d,TKTopAlgo,TKG3d,TKGeomBase,TKGeomAlgo,ws2_32"
+  TKMesh "TKernel,TKMath,TKBRep,TKTopAlgo,TKShHealing,TKGeomBase,TKG3d,TKG2d"
+  TKXSBase "TKBRep,TKernel,TKMath,TKG2d,TKG3d,TKTopAlgo,TKGeomBase,TKShHealing"
+  TKSTEPBase "TKernel,TKXSBase,TKMath"
+  TKSTEPAttr "TKernel,TKXSBase,TKSTEPBase"
+  TKSTEP209 "TKernel,TKXSBase,TKSTEPBase"
+  TKSTEP "TKernel,TKSTEPAttr,TKSTEP209,TKSTEPBase,TKBRep,TKMath,TKG2d,TKShHealing,TKTopAlgo,\
+TKG3d,TKGeomBase,TKGeomAlgo,TKXSBase"
+  TKPrim "TKBRep,TKernel,TKMath,TKG2d,TKGeomBase,TKG3d,TKTopAlgo"
+  TKBO "TKBRep,TKTopAlgo,TKMath,TKernel,TKG2d,TKG3d,TKGeomAlgo,TKGeomBase,TKPrim,TKShHealing"
+  TKBool "TKBRep,TKTopAlgo,TKMath,TKernel,TKPrim,TKG2d,TKG3d,TKShHealing,TKGeomBase,TKGeomAlgo,TKBO"
+  TKFillet "TKBRep,TKernel,TKMath,TKGeomBase,TKGeomAlgo,TKG2d,TKTopAlgo,TKG3d,TKBool,\
+TKShHealing,TKBO"
+)
+function(tarnfold_link_occt_toolkits)
+  set(links ${tarnfold_occt_links})
+  while(links)
+    list(POP_FRONT links toolkit needs)
+    if(TARGET ${toolkit})
+      string(REPLACE "," ";" needs "${needs}")
+      set_property(TARGET ${toolkit} APPEND PROPERTY INTERFACE_LINK_LIBRARIES ${needs})
+    endif()
+  endwhile()
+endfunction()
+
 # Replaces in `target`'s sources each POSIX file of tarnfold_windows_swaps by its Windows one,
 # adds tarnfold_windows_extras and leaves the batch's out; OpenCASCADE is linked statically.
 function(tarnfold_use_windows_sources target)
   target_compile_definitions(${target} PUBLIC OCCT_STATIC_BUILD)
+  get_property(linked GLOBAL PROPERTY tarnfold_occt_linked)
+  if(TARGET TKernel AND NOT linked)
+    tarnfold_link_occt_toolkits()
+    set_property(GLOBAL PROPERTY tarnfold_occt_linked TRUE)
+  endif()
   get_target_property(sources ${target} SOURCES)
   list(FILTER sources EXCLUDE REGEX "^src/batch/")
   set(swaps ${tarnfold_windows_swaps})
@@ -66,6 +110,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/paths/narrow_form.cpp
     src/paths/narrow_arguments.cpp
     src/paths/file_status.cpp
+    src/paths/file_names.cpp
     src/intake/dataset_walk.cpp
     src/intake/same_files.cpp
     src/intake/face_list_file.cpp
@@ -74,6 +119,7 @@ if(TARNFOLD_WINDOWS_BASE)
     src/intake/list_records.cpp
     src/intake/dataset_records.cpp
     src/output/whole_file.cpp
+    src/output/file_set.cpp
     src/output/table_fields.cpp
     src/console/error_printer.cpp
     src/run_state/run_state.cpp

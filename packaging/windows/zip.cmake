@@ -11,7 +11,9 @@ install(DIRECTORY doc/guide DESTINATION doc)
 install(DIRECTORY examples/bracket DESTINATION examples
         PATTERN "face*.brep" EXCLUDE PATTERN "last-run*" EXCLUDE)
 # From Debian's libjs-three, which the Linux command reads in place; three.js is MIT-licensed.
-install(FILES /usr/share/javascript/three/build/three.min.js DESTINATION three/build)
+# Debian's three.min.js is a link: the file it leads to goes into the zip.
+file(REAL_PATH /usr/share/javascript/three/build/three.min.js tarnfold_three_js)
+install(FILES ${tarnfold_three_js} DESTINATION three/build RENAME three.min.js)
 install(FILES /usr/share/javascript/three/examples/js/controls/OrbitControls.js
         DESTINATION three/examples/js/controls)
 install(FILES /usr/share/doc/libjs-three/copyright DESTINATION three RENAME copyright.txt)

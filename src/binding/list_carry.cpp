@@ -1,11 +1,10 @@
 #include "list_carry.hpp"
 
+#include "../paths/file_status.hpp"
 #include "../record/record_files.hpp"
 
 #include <algorithm>
 #include <stdexcept>
-
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -21,9 +20,9 @@ std::string chooseCopyName(const fs::path& list, const std::vector<SetFile>& fil
                                  .string();
     for (int copy = 1;; ++copy) {
         const std::string candidate = copy == 1 ? name : name + "." + std::to_string(copy);
-        struct stat status = {};
+        FileStatus status;
         const bool taken =
-            ::lstat(candidate.c_str(), &status) == 0 ||
+            linkStatusOf(candidate, status) == 0 ||
             std::any_of(files.begin(), files.end(),
                         [&](const SetFile& file) { return file.path == candidate; });
         if (!taken) return candidate;

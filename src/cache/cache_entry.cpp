@@ -3,6 +3,7 @@
 #include "../digest/sha256.hpp"
 #include "../model/face_export.hpp"
 #include "../model/face_numbering.hpp"
+#include "../paths/file_names.hpp"
 #include "../text/number_text.hpp"
 
 #include <algorithm>
@@ -11,21 +12,10 @@
 #include <system_error>
 #include <thread>
 
-#include <sched.h>
-
 namespace {
 
 constexpr const char* digestKey = "sha256\t";
 constexpr std::size_t digestLineSize = 7 + 64 + 1; // "sha256\t", 64 hex digits, "\n"
-
-// The processors this process may run on: a batch job is often given fewer than the machine has.
-unsigned usableProcessors()
-{
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        return unsigned(std::max(1, CPU_COUNT(&set)));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Appends the bytes of the files of faces [first, last) to `text`, their sizes to `sizes`.
 bool appendFaces(const std::vector<TopoDS_Face>& faces, std::size_t first, std::size_t last,

@@ -4,6 +4,9 @@
 #include "../digest/sha256.hpp"
 #include "../model/reader_settings.hpp"
 #include "../output/whole_file.hpp"
+#include "../paths/file_names.hpp"
+#include "../paths/file_status.hpp"
+#include "../paths/narrow_form.hpp"
 #include "../record/record_keeping.hpp"
 
 #include <algorithm>
@@ -13,9 +16,6 @@
 #include <filesystem>
 #include <vector>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -34,15 +34,15 @@ bool endsWith(const std::string& text, const std::string& ending)
 // Reads a whole file; false with `error` (an errno) set when it cannot.
 bool readWholeFile(const std::string& path, std::string& bytes, int& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat status = {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        error = errno;
+    const int fd = openToRead(path);
+    FileStatus status;
+    error = fd < 0 ? errno : statusOf(fd, status);
+    if (error != 0) {
         if (fd >= 0) ::close(fd);
         return false;
     }
     bytes.clear();
-    bytes.reserve(std::size_t(status.st_size));
+    bytes.reserve(std::size_t(status.size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -62,38 +62,33 @@ bool readWholeFile(const std::string& path, std::string& bytes, int& error)
 struct StoredEntry {
     std::string path;
     std::uint64_t size = 0;
-    struct timespec used = {};
+    long long used = 0; ///< in nanoseconds
 };
 
 bool usedEarlier(const StoredEntry& a, const StoredEntry& b)
 {
-    if (a.used.tv_sec != b.used.tv_sec) return a.used.tv_sec < b.used.tv_sec;
-    return a.used.tv_nsec < b.used.tv_nsec;
+    return a.used < b.used;
 }
 
 // The entries of the directory; removes, on the way, temporaries of entries long abandoned.
 std::vector<StoredEntry> listEntries(const std::string& directory, bool removeAbandoned)
 {
     std::vector<StoredEntry> entries;
-    DIR* listing = ::opendir(directory.c_str());
-    if (!listing) return entries;
     const std::time_t now = std::time(nullptr);
-    while (const struct dirent* item = ::readdir(listing)) {
-        const std::string name = item->d_name;
+    for (const std::string& name : listDirectory(directory)) {
         const std::string path = directory + "/" + name;
-        struct stat status = {};
-        if (name[0] == '.' || ::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        FileStatus status;
+        if (name[0] == '.' || linkStatusOf(path, status) != 0 || !status.regular) {
             continue;
         }
         if (endsWith(name, entryEnding)) {
-            entries.push_back({path, std::uint64_t(status.st_size), status.st_mtim});
+            entries.push_back({path, status.size, status.modified});
         } else if (removeAbandoned &&
                    name.find(std::string(entryEnding) + ".tmp") != std::string::npos &&
-                   now - status.st_mtim.tv_sec > abandonedAfterSeconds) {
-            ::unlink(path.c_str());
+                   now - status.modified / 1000000000LL > abandonedAfterSeconds) {
+            removeFile(path);
         }
     }
-    ::closedir(listing);
     return entries;
 }
 
@@ -108,7 +103,7 @@ std::string cacheEntryKey(const std::string& modelSha256)
 
 std::string cacheEntryPath(const CacheSettings& cache, const std::string& key)
 {
-    return (std::filesystem::path(cache.directory) / (sha256Hex(key) + entryEnding)).string();
+    return narrowForm(nativePath(cache.directory) / (sha256Hex(key) + entryEnding));
 }
 
 CacheLookup findCacheEntry(const CacheSettings& cache, const std::string& key)
@@ -126,7 +121,7 @@ CacheLookup findCacheEntry(const CacheSettings& cache, const std::string& key)
     if (!lookup.problem.empty()) return lookup;
     // Used now: the least recently used entries go first. A cache that others keep may not let
     // this process say so, and need not.
-    ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+    touchFile(path);
     lookup.entry = std::move(entry);
     return lookup;
 }
@@ -140,7 +135,7 @@ std::string keepCacheEntry(const CacheSettings& cache, const std::string& key,
                " is larger than the cache's limit of " + describeSize(cache.sizeLimit);
     }
     std::error_code error;
-    std::filesystem::create_directories(cache.directory, error);
+    std::filesystem::create_directories(nativePath(cache.directory), error);
     if (error) {
         return "cannot create the cache directory '" + cache.directory +
                "': " + systemReason(error.value());
@@ -155,7 +150,7 @@ std::string keepCacheEntry(const CacheSettings& cache, const std::string& key,
         if (total <= cache.sizeLimit) break;
         if (entry.path == path) continue;
         // Another run may have removed it already: it is gone either way.
-        ::unlink(entry.path.c_str());
+        removeFile(entry.path);
         total -= entry.size;
     }
     return writeWholeFile(path, text);

@@ -4,17 +4,15 @@
 #include "whole_file.hpp"
 
 #include "../console/error_printer.hpp"
+#include "../paths/file_names.hpp"
+#include "../paths/file_status.hpp"
+#include "../paths/narrow_form.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -47,24 +45,11 @@ std::string failure(const char* what, const std::string& path, int error)
     return std::string(what) + " '" + path + "': " + systemReason(error);
 }
 
-// Holds the lock on the journal's directory for as long as it lives.
-struct JournalLock {
-    int fd = -1;
-    ~JournalLock()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-// False when another process holds the lock. Where the file system has no locks (some network
-// file systems), the work goes on without one.
-bool lockJournal(const std::string& journal, JournalLock& lock)
+// False when another process holds the lock on the journal's directory. Where the file system
+// has no locks (some network file systems), the work goes on without one.
+bool lockJournal(const std::string& journal, DirectoryLock& lock)
 {
-    const std::string directory = fs::path(journal).parent_path().string();
-    lock.fd = ::open(directory.empty() ? "." : directory.c_str(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock.fd < 0) return true;
-    return ::flock(lock.fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    return lockDirectory(narrowForm(nativePath(journal).parent_path()), lock);
 }
 
 std::string formatPlan(const Plan& plan)
@@ -104,22 +89,24 @@ bool parsePlan(const std::string& text, Plan& plan)
 
 // Checks the directory that `path` goes into (made when missing) for being on the journal's
 // file system, `device`, where a rename reaches it.
-std::string checkDirectory(const std::string& path, const std::string& journal, dev_t device,
-                           Plan& plan)
+std::string checkDirectory(const std::string& path, const std::string& journal,
+                           std::uint64_t device, Plan& plan)
 {
-    const std::string directory = fs::path(path).parent_path().string();
-    struct stat status = {};
-    if (::stat(directory.c_str(), &status) != 0) {
-        if (errno != ENOENT) return failure("cannot look at", directory, errno);
-        const std::string above = fs::path(directory).parent_path().string();
-        if (::stat(above.c_str(), &status) != 0) return failure("cannot make", directory, errno);
+    const std::string directory = narrowForm(nativePath(path).parent_path());
+    FileStatus status;
+    if (const int error = statusOf(directory, status); error != 0) {
+        if (error != ENOENT) return failure("cannot look at", directory, error);
+        const std::string above = narrowForm(nativePath(directory).parent_path());
+        if (const int aboveError = statusOf(above, status); aboveError != 0) {
+            return failure("cannot make", directory, aboveError);
+        }
         if (std::count(plan.directories.begin(), plan.directories.end(), directory) == 0) {
             plan.directories.push_back(directory);
         }
-    } else if (!S_ISDIR(status.st_mode)) {
+    } else if (!status.directory) {
         return failure("cannot make", directory, EEXIST);
     }
-    if (status.st_dev == device) return {};
+    if (status.device == device) return {};
     return "cannot write '" + path + "': '" + directory + "' is on another file system than '" +
            journal + "'";
 }
@@ -132,26 +119,30 @@ std::string stageFile(const std::string& journal, std::size_t index, const SetFi
     PlannedFile& planned = plan.files.emplace_back(PlannedFile{file.path, false, !file.bytes});
     const std::string old = stagedName(journal, "old", index);
     std::string bytes, problem;
-    struct stat status = {};
+    FileStatus status;
     bool keepMode = false;
-    if (::lstat(file.path.c_str(), &status) == 0) {
+    const int looked = linkStatusOf(file.path, status);
+    if (looked == 0) {
         planned.kept = true;
-        if (S_ISLNK(status.st_mode)) {
+        int modeError = 0;
+        if (status.link) {
             std::error_code error;
-            const fs::path target = fs::read_symlink(file.path, error);
-            if (!error) fs::create_symlink(target, old, error);
+            const fs::path target = fs::read_symlink(nativePath(file.path), error);
+            if (!error) fs::create_symlink(target, nativePath(old), error);
             if (error) return "cannot keep the link '" + file.path + "': " + error.message();
-        } else if (!S_ISREG(status.st_mode)) {
-            return failure("cannot write", file.path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+        } else if (!status.regular) {
+            return failure("cannot write", file.path, status.directory ? EISDIR : EINVAL);
         } else if (const int error = readWholeFile(file.path, bytes); error != 0) {
             return failure("cannot read", file.path, error);
         } else if (writeNewFile(old, bytes, problem) != NewFile::written ||
-                   ::chmod(old.c_str(), status.st_mode & 07777) != 0) {
-            return problem.empty() ? failure("cannot write", old, errno) : problem;
+                   (modeError = giveMode(old, status.mode)) != 0) {
+            // No problem told and no mode refused: the name was taken.
+            if (!problem.empty()) return problem;
+            return failure("cannot write", old, modeError != 0 ? modeError : EEXIST);
         }
-        keepMode = S_ISREG(status.st_mode);
-    } else if (errno != ENOENT) {
-        return failure("cannot look at", file.path, errno);
+        keepMode = status.regular;
+    } else if (looked != ENOENT) {
+        return failure("cannot look at", file.path, looked);
     }
     // Gone already: nothing to remove, nothing to put back.
     if (planned.removed && !planned.kept) return {};
@@ -166,37 +157,37 @@ std::string stageFile(const std::string& journal, std::size_t index, const SetFi
     if (writeNewFile(staged, *file.bytes, problem) != NewFile::written) {
         return problem.empty() ? failure("cannot write", staged, EEXIST) : problem;
     }
-    if (keepMode && ::chmod(staged.c_str(), status.st_mode & 07777) != 0) {
-        return failure("cannot write", staged, errno);
+    if (const int error = keepMode ? giveMode(staged, status.mode) : 0; error != 0) {
+        return failure("cannot write", staged, error);
     }
     return {};
 }
 
 bool exists(const std::string& path)
 {
-    struct stat status = {};
-    return ::lstat(path.c_str(), &status) == 0;
+    FileStatus status;
+    return linkStatusOf(path, status) == 0;
 }
 
 // Renames what the plan has not yet renamed; a staged file that is gone was renamed already.
 std::string rollForward(const std::string& journal, const Plan& plan)
 {
     for (const std::string& directory : plan.directories) {
-        if (::mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-            return failure("cannot make", directory, errno);
+        if (const int error = makeDirectory(directory); error != 0 && error != EEXIST) {
+            return failure("cannot make", directory, error);
         }
     }
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
         if (plan.files[k].removed) {
-            if (::unlink(plan.files[k].path.c_str()) != 0 && errno != ENOENT) {
-                return failure("cannot remove", plan.files[k].path, errno);
+            if (const int error = removeFile(plan.files[k].path); error != 0 && error != ENOENT) {
+                return failure("cannot remove", plan.files[k].path, error);
             }
             continue;
         }
         const std::string staged = stagedName(journal, "new", k);
         if (!exists(staged)) continue;
-        if (std::rename(staged.c_str(), plan.files[k].path.c_str()) != 0) {
-            return failure("cannot write", plan.files[k].path, errno);
+        if (const int error = renameFile(staged, plan.files[k].path); error != 0) {
+            return failure("cannot write", plan.files[k].path, error);
         }
     }
     return {};
@@ -211,17 +202,19 @@ std::string rollBack(const std::string& journal, const Plan& plan)
         // Not renamed yet, or not removed yet.
         if (file.removed ? exists(file.path) : exists(stagedName(journal, "new", k))) continue;
         const std::string old = stagedName(journal, "old", k);
-        if (file.kept && exists(old) && std::rename(old.c_str(), file.path.c_str()) != 0) {
-            return failure("cannot put back", file.path, errno);
+        if (const int error = file.kept && exists(old) ? renameFile(old, file.path) : 0;
+            error != 0) {
+            return failure("cannot put back", file.path, error);
         }
-        if (!file.kept && ::unlink(file.path.c_str()) != 0 && errno != ENOENT) {
-            return failure("cannot remove", file.path, errno);
+        if (const int error = file.kept ? 0 : removeFile(file.path);
+            error != 0 && error != ENOENT) {
+            return failure("cannot remove", file.path, error);
         }
     }
     // Only a directory left empty: anything put in it meanwhile stays.
     for (auto directory = plan.directories.rbegin(); directory != plan.directories.rend();
          ++directory) {
-        ::rmdir(directory->c_str());
+        removeDirectory(*directory);
     }
     return {};
 }
@@ -231,13 +224,13 @@ std::string rollBack(const std::string& journal, const Plan& plan)
 std::string removeJournal(const std::string& journal, const char* marker)
 {
     std::error_code error;
-    const std::string kept = journal + "/" + marker;
-    for (fs::directory_iterator entry(journal, error), end; !error && entry != end;
+    const fs::path kept = nativePath(journal + "/" + marker);
+    for (fs::directory_iterator entry(nativePath(journal), error), end; !error && entry != end;
          entry.increment(error)) {
-        if (entry->path().string() != kept) fs::remove(entry->path(), error);
+        if (entry->path() != kept) fs::remove(entry->path(), error);
     }
     if (!error) fs::remove(kept, error);
-    if (!error) fs::remove(journal, error);
+    if (!error) fs::remove(nativePath(journal), error);
     return error ? "cannot remove '" + journal + "': " + error.message() : std::string();
 }
 
@@ -249,9 +242,9 @@ std::string carryOut(const std::string& journal, const Plan& plan, std::string& 
     if (failed.empty()) return removeJournal(journal, planName);
     // Renamed first, so that a settling after a kill goes on backwards too.
     const std::string written = journal + "/" + planName, undo = journal + "/" + undoName;
-    std::string back = std::rename(written.c_str(), undo.c_str()) == 0
-                           ? rollBack(journal, plan)
-                           : failure("cannot turn back the plan", written, errno);
+    const int turned = renameFile(written, undo);
+    std::string back = turned == 0 ? rollBack(journal, plan)
+                                   : failure("cannot turn back the plan", written, turned);
     if (back.empty()) back = removeJournal(journal, undoName);
     if (back.empty()) return {};
     return back + "; the next command on it puts the files of '" + journal + "' back";
@@ -271,23 +264,25 @@ bool readPlan(const std::string& path, Plan& plan, std::string& problem)
 std::vector<std::string> replaceFileSet(const std::string& journal,
                                         const std::vector<SetFile>& files)
 {
-    JournalLock lock;
+    DirectoryLock lock;
     if (!lockJournal(journal, lock)) {
         return {"'" + journal + "' is in use by another process; run again once it has ended"};
     }
-    if (::mkdir(journal.c_str(), 0777) != 0) {
-        if (errno == EEXIST && fs::is_directory(journal)) {
+    if (const int error = makeDirectory(journal); error != 0) {
+        if (error == EEXIST && fs::is_directory(nativePath(journal))) {
             return {"'" + journal + "' is in the way: what an earlier command left there is not "
                     "settled"};
         }
-        return {failure("cannot make", journal, errno)};
+        return {failure("cannot make", journal, error)};
     }
-    struct stat status = {};
+    FileStatus status;
     std::string problem;
-    if (::stat(journal.c_str(), &status) != 0) problem = failure("cannot look at", journal, errno);
+    if (const int error = statusOf(journal, status); error != 0) {
+        problem = failure("cannot look at", journal, error);
+    }
     Plan plan;
     for (std::size_t k = 0; problem.empty() && k < files.size(); ++k) {
-        problem = checkDirectory(files[k].path, journal, status.st_dev, plan);
+        problem = checkDirectory(files[k].path, journal, status.device, plan);
         if (problem.empty()) problem = stageFile(journal, k, files[k], plan);
     }
     if (problem.empty()) {
@@ -295,7 +290,7 @@ std::vector<std::string> replaceFileSet(const std::string& journal,
     }
     if (!problem.empty()) {
         std::error_code ignored;
-        fs::remove_all(journal, ignored);
+        fs::remove_all(nativePath(journal), ignored);
         return {problem};
     }
     std::string failed;
@@ -312,9 +307,9 @@ SetSettling settleFileSet(const std::string& journal)
     SetSettling settling;
     std::string& problem = settling.problem;
     // Anything but a directory at the name is not a journal (a carry then finds it in the way).
-    struct stat status = {};
-    if (::lstat(journal.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return settling;
-    JournalLock lock;
+    FileStatus status;
+    if (linkStatusOf(journal, status) != 0 || !status.directory) return settling;
+    DirectoryLock lock;
     if (!lockJournal(journal, lock)) {
         settling.found = SetFound::busy;
         problem = "'" + journal + "' is in use by another process; run again once it has ended";
@@ -338,8 +333,8 @@ SetSettling settleFileSet(const std::string& journal)
     // Nothing was renamed yet: what was made for the set is dropped. An empty journal is one
     // that was being removed, or had only just been made.
     std::error_code error;
-    settling.found = fs::is_empty(journal, error) ? SetFound::none : SetFound::dropped;
-    fs::remove_all(journal, error);
+    settling.found = fs::is_empty(nativePath(journal), error) ? SetFound::none : SetFound::dropped;
+    fs::remove_all(nativePath(journal), error);
     if (error) problem = "cannot remove '" + journal + "': " + error.message();
     return settling;
 }

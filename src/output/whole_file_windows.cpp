@@ -3,13 +3,16 @@
 // through MoveFileExW from a temporary beside it, whole or not at all.
 #include "whole_file.hpp"
 
+#include "../paths/file_status.hpp"
 #include "../paths/narrow_form.hpp"
 #include "../paths/windows_errors.hpp"
 #include "../run_state/run_state.hpp"
 #include "../run/temporaries.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <io.h>
 #include <process.h>
 #include <system_error>
 
@@ -128,6 +131,23 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     if (!touchIfSame(name, bytes)) moveInTemporary(fileName, bytes, true, state, error);
     if (error.empty() && state) state->filesWritten.fetch_add(1, std::memory_order_relaxed);
     return error;
+}
+
+int readWholeFile(const std::string& fileName, std::string& bytes)
+{
+    const int fd = openToRead(fileName);
+    if (fd < 0) return errno;
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const int n = ::_read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : 0;
+            ::_close(fd);
+            return error;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
 }
 
 NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error)

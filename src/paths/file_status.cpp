@@ -12,6 +12,8 @@ void take(const struct stat& from, FileStatus& status)
     status.regular = S_ISREG(from.st_mode);
     status.link = S_ISLNK(from.st_mode);
     status.pipe = S_ISFIFO(from.st_mode);
+    status.directory = S_ISDIR(from.st_mode);
+    status.mode = from.st_mode & 07777;
     status.device = from.st_dev;
     status.inode = from.st_ino;
     status.size = std::uint64_t(from.st_size);

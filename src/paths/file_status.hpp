@@ -11,6 +11,8 @@ struct FileStatus {
     bool regular = false;    ///< a regular file, not a directory, pipe or device
     bool link = false;       ///< a symbolic link (a reparse point on Windows), not followed
     bool pipe = false;       ///< a named pipe
+    bool directory = false;  ///< a directory
+    unsigned mode = 0;       ///< the permission bits (07777); 0 where there are none (Windows)
     std::uint64_t device = 0; ///< with the inode, which file it is
     std::uint64_t inode = 0;
     std::uint64_t size = 0;

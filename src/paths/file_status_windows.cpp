@@ -2,6 +2,7 @@
 #include "file_status.hpp"
 
 #include "narrow_form.hpp"
+#include "windows_errors.hpp"
 
 #include <cerrno>
 #include <system_error>
@@ -13,36 +14,24 @@
 
 namespace {
 
-// The errno value nearest to a Windows error, for messages worded as on Linux.
-int errnoOf(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return EACCES;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    default: return EIO;
-    }
-}
-
 int statusOf(HANDLE file, FileStatus& status)
 {
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file, &info)) return errnoOf(GetLastError());
+    if (!GetFileInformationByHandle(file, &info)) return errnoOfWindowsError(GetLastError());
     status.regular = GetFileType(file) == FILE_TYPE_DISK &&
                      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     status.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    status.directory = !status.link && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (status.link) status.regular = false;
     status.device = info.dwVolumeSerialNumber;
     status.inode = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     status.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    // FILETIME counts 100 ns.
+    // FILETIME counts 100 ns from 1601; as on Linux, the time is counted from 1970.
+    constexpr long long from1601To1970 = 116444736000000000LL;
     status.modified =
-        static_cast<long long>((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                               info.ftLastWriteTime.dwLowDateTime) *
+        (static_cast<long long>((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                info.ftLastWriteTime.dwLowDateTime) -
+         from1601To1970) *
         100;
     return 0;
 }
@@ -86,7 +75,7 @@ int statusOfName(const std::string& name, DWORD flags, FileStatus& status)
     const HANDLE file = CreateFileW(wide.c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return errnoOf(GetLastError());
+    if (file == INVALID_HANDLE_VALUE) return errnoOfWindowsError(GetLastError());
     const int error = statusOf(file, status);
     CloseHandle(file);
     return error;

@@ -136,7 +136,7 @@ std::vector<int> findFaceFileNumbers(const std::string& root)
     std::vector<int> numbers;
     std::error_code error;
     // A data directory that cannot be listed holds no face file a run could have written.
-    for (fs::directory_iterator entry(fs::path(root) / "data", error), end;
+    for (fs::directory_iterator entry(nativePath(root) / "data", error), end;
          !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         if (name.size() < 10 || name.compare(0, 4, "face") != 0 ||
@@ -173,7 +173,7 @@ FileReading readRegularFile(const std::string& path, std::string& bytes, std::st
     if (error != 0) {
         std::error_code ignored;
         problem = error == ENOENT && link.link
-                      ? "it is a symbolic link to '" + fs::read_symlink(path, ignored).string() +
+                      ? "it is a symbolic link to '" + shownForm(fs::read_symlink(nativePath(path), ignored)) +
                             "', where nothing is"
                       : systemReason(error);
         return FileReading::failed;

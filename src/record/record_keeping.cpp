@@ -4,6 +4,7 @@
 #include "../digest/sha256.hpp"
 #include "../intake/list_entries.hpp"
 #include "../model/face_numbering.hpp"
+#include "../paths/file_names.hpp"
 #include "../paths/file_status.hpp"
 #include "../run_state/run_state.hpp"
 
@@ -242,13 +243,14 @@ RemovedFaceFiles removeUntrueFaceFiles(const std::string& root, const RunRecord&
     std::vector<UntrueFaceFile> removed;
     std::vector<std::string> problems;
     for (UntrueFaceFile& file : findUntrueFaceFiles(root, before, after)) {
-        if (::unlink(file.path.c_str()) == 0) {
+        const int error = removeFile(file.path);
+        if (error == 0) {
             removed.push_back(std::move(file));
             continue;
         }
         problems.push_back("cannot remove '" + file.path + "', which the last run wrote and " +
                            "which no longer holds a listed face of the model: " +
-                           systemReason(errno));
+                           systemReason(error));
     }
     RemovedFaceFiles counted = countRemovedFaceFiles(removed);
     counted.problems = std::move(problems);

@@ -2,6 +2,8 @@
 
 #include "../run_state/run_state.hpp"
 
+#include "../paths/file_names.hpp"
+
 #include <unistd.h>
 
 namespace {
@@ -80,6 +82,6 @@ void removeWorkerTemporary(const RunState& state, pid_t pid, const WorkerProduct
     // left anything in memory it shares.
     const std::string temporary = readText(state.temporary);
     if (!temporary.empty() && isWorkerTemporary(temporary, pid, products)) {
-        ::unlink(temporary.c_str());
+        removeFile(temporary);
     }
 }
