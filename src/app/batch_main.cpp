@@ -38,5 +38,5 @@ int main(int argc, char** argv)
     }
     // As in tarnfold: past a file-size limit a face write fails and is reported.
     std::signal(SIGXFSZ, SIG_IGN);
-    return runBatch(options);
+    return runBatch(options, std::cout, std::cerr);
 }

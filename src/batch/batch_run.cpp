@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <iostream>
+#include <ostream>
 
 namespace {
 
@@ -36,20 +36,19 @@ std::string describeCacheUse(const BatchOptions& options, const std::vector<Batc
 
 } // namespace
 
-int runBatch(const BatchOptions& options)
+int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
 {
     if (options.roots.empty() && options.listFile.empty()) {
         // --cache-stats alone.
-        std::cout << "model cache '" << options.cache.directory << "': "
-                  << describeCacheHolding(options.cache, measureCache(options.cache.directory))
-                  << "\n";
-        return std::cout.flush() ? 0 : 1;
+        out << "model cache '" << options.cache.directory << "': "
+            << describeCacheHolding(options.cache, measureCache(options.cache.directory)) << "\n";
+        return out.flush() ? 0 : 1;
     }
     std::vector<std::string> roots = options.roots;
     if (!options.listFile.empty()) {
         const std::string problem = readDatasetList(options.listFile, roots);
         if (!problem.empty()) {
-            printError(problem);
+            err << errorLine(problem) << '\n';
             return 2;
         }
     }
@@ -58,11 +57,12 @@ int runBatch(const BatchOptions& options)
         errno = 0;
         log.open(options.logFile, std::ios::binary | std::ios::trunc);
         if (!log) {
-            printError("cannot write log '" + options.logFile + "': " + systemReason(errno));
+            err << errorLine("cannot write log '" + options.logFile + "': " + systemReason(errno))
+                << '\n';
             return 2;
         }
     }
-    if (!options.listGroups) std::cout << tableHeader() << std::flush;
+    if (!options.listGroups) out << tableHeader() << std::flush;
 
     // Every dataset is walked before any model is read, so that they can be grouped by model.
     std::vector<BatchDataset> datasets;
@@ -70,27 +70,28 @@ int runBatch(const BatchOptions& options)
     for (const std::string& root : roots) datasets.push_back(walkBatchDataset(root));
     const std::vector<ModelGroup> groups = groupByModel(datasets);
     if (options.listGroups) {
-        printGroups(datasets, groups, std::cout);
-        return std::cout.flush() ? 0 : 1;
+        printGroups(datasets, groups, out);
+        return out.flush() ? 0 : 1;
     }
 
     BatchTable table;
-    table.rows = &std::cout;
-    table.lines = &std::cerr;
+    table.rows = &out;
+    table.lines = &err;
     PoolSettings settings;
     settings.jobs = options.jobs;
     settings.timeoutSeconds = options.timeoutSeconds;
     settings.timeoutText = options.timeoutText;
-    settings.messages = log.is_open() ? static_cast<std::ostream*>(&log) : &std::cerr;
+    settings.messages = log.is_open() ? static_cast<std::ostream*>(&log) : &err;
     settings.cache = options.cache;
     const int stopSignal = runModelWorkers(datasets, groups, settings, table);
     if (stopSignal != 0) endBySignal(stopSignal);
     if (options.cacheStats) {
-        std::cerr << commandName() << ": " << describeCacheUse(options, datasets, groups) << '\n';
+        err << commandName() << ": " << describeCacheUse(options, datasets, groups) << '\n';
     }
     if (table.writeError != 0) {
-        printError("cannot write the table to standard output: " +
-                   systemReason(table.writeError));
+        err << errorLine("cannot write the table to standard output: " +
+                         systemReason(table.writeError))
+            << '\n';
         return 1;
     }
     const bool allOk = std::all_of(datasets.begin(), datasets.end(), [](const BatchDataset& d) {

@@ -173,8 +173,10 @@ int runModelWorkers(std::vector<BatchDataset>& datasets, const std::vector<Model
     // Near the limit of open files whole groups would fail to start: fewer at once instead.
     const int jobs = workersWithinFileLimit(settings.jobs);
     if (jobs < settings.jobs && groups.size() > static_cast<std::size_t>(jobs)) {
-        printNote("--jobs " + std::to_string(settings.jobs) + " is more than the limit of open " +
-                  "files allows: " + std::to_string(jobs) + " model workers at once");
+        const std::string note = "--jobs " + std::to_string(settings.jobs) +
+                                 " is more than the limit of open files allows: " +
+                                 std::to_string(jobs) + " model workers at once";
+        *table.lines << noteLine(commandName(), note) << '\n';
     }
 
     int stopSignal = 0;

@@ -3,7 +3,6 @@
 #include "cache_options.hpp"
 #include "option_value.hpp"
 
-#include "../console/error_printer.hpp"
 #include "../binding/list_carry.hpp"
 #include "../intake/same_files.hpp"
 #include "../paths/narrow_form.hpp"
@@ -227,19 +226,19 @@ std::string firstDatasetRoot(const FacesOptions& options)
     return options.datasetRoots.empty() ? std::string() : options.datasetRoots.front();
 }
 
-DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& root,
-                              RunState* state, bool& complete)
+NamedInputs readNamedInputs(const FacesOptions& options, const std::string& root,
+                            RunState* state)
 {
-    DatasetInputs inputs;
+    NamedInputs named;
     if (options.modelFile.empty()) {
         enterPhase(state, RunPhase::walking);
         if (state) recordText(state->datasetRoot, root);
-        printNotes(settleInterruptedCarry(root));
+        named.notes = settleInterruptedCarry(root);
         std::ifstream stream;
         stream.imbue(std::locale::classic());
-        reportProblems(walkDataset(nativePath(root), stream, inputs), complete);
+        named.problems = walkDataset(nativePath(root), stream, named.inputs);
     } else {
-        inputs.modelPath = options.modelFile;
+        named.inputs.modelPath = options.modelFile;
     }
-    return inputs;
+    return named;
 }

@@ -36,12 +36,18 @@ std::string facesHelpText();
 /// The dataset root that the command line names, "" with --model.
 std::string firstDatasetRoot(const FacesOptions& options);
 
-/// What the command line names: the dataset at `root` walked (its problems reported on stderr,
-/// clearing `complete`; the walk recorded in `state`, which may be null) once a carry of its
-/// lists that was stopped is settled (see settleInterruptedCarry, which may throw), or, for
-/// `root` "", the model alone.
-DatasetInputs readNamedInputs(const FacesOptions& options, const std::string& root,
-                              RunState* state, bool& complete);
+/// What the command line names, with what its reading has to say.
+struct NamedInputs {
+    DatasetInputs inputs;
+    std::vector<std::string> notes;    ///< what a settled carry did, told before the problems
+    std::vector<std::string> problems; ///< what the walk could not take in
+};
+
+/// What the command line names: the dataset at `root` walked (the walk recorded in `state`,
+/// which may be null) once a carry of its lists that was stopped is settled (see
+/// settleInterruptedCarry, which may throw), or, for `root` "", the model alone.
+NamedInputs readNamedInputs(const FacesOptions& options, const std::string& root,
+                            RunState* state);
 
 /// Reads the arguments after the command's name. Throws std::invalid_argument, worded for the
 /// user, for a command line it cannot follow.

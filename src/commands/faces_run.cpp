@@ -51,6 +51,16 @@ std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const 
     return binding.staleFaces;
 }
 
+// The inputs that the command line names, its notes and problems told as they came.
+DatasetInputs takeNamedInputs(const FacesOptions& options, const std::string& root,
+                              RunState* state, bool& complete)
+{
+    NamedInputs named = readNamedInputs(options, root, state);
+    printNotes(named.notes);
+    reportProblems(named.problems, complete);
+    return std::move(named.inputs);
+}
+
 // Each dataset named, walked; or the model alone. A dataset that cannot be walked is told and
 // left out, and the others are followed.
 std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, RunState* state)
@@ -62,7 +72,7 @@ std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, R
         FollowedDataset& dataset = datasets.emplace_back();
         dataset.root = root;
         try {
-            dataset.inputs = readNamedInputs(options, root, state, dataset.complete);
+            dataset.inputs = takeNamedInputs(options, root, state, dataset.complete);
         } catch (...) {
             printError(describeCurrentException());
             dataset.complete = false;
@@ -76,7 +86,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 {
     bool complete = true;
     const std::string root = firstDatasetRoot(options);
-    const DatasetInputs inputs = readNamedInputs(options, root, state, complete);
+    const DatasetInputs inputs = takeNamedInputs(options, root, state, complete);
     const bool withDataset = options.modelFile.empty();
 
     // three.js is read before the model, so that a missing package is told at once.
