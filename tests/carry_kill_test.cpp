@@ -87,10 +87,16 @@ protected:
         std::vector<std::string> args = {"-f", "-qq", "-s", "4096", "-o", log.string(),
                                          "-e", "trace=" + carryCalls};
         if (!inject.empty()) args.insert(args.end(), {"-e", "inject=" + inject});
-        // The leak checker of a sanitizer build cannot run under ptrace and would end the run.
-        if (const char* asan = std::getenv("ASAN_OPTIONS"))
-            args.insert(args.end(),
-                        {"-E", std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0"});
+        // In a sanitizer build: the leak checker cannot run under ptrace and would end the run,
+        // and a report file's directories, made at start, would be calls outside data/. Reports
+        // go to stderr instead, where a failed run shows them.
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            const char* given = std::getenv(name);
+            if (given == nullptr) continue;
+            std::string options = std::string(name) + "=" + given + ":log_path=stderr";
+            if (std::string(name) == "ASAN_OPTIONS") options += ":detect_leaks=0";
+            args.insert(args.end(), {"-E", options});
+        }
         args.insert(args.end(), {TARNFOLD_FACES_BINARY, root.string(), "--follow", "--rewrite"});
         return runBinary(straceBinary, args);
     }
