@@ -60,7 +60,7 @@ std::string startWorker(Pool& pool, std::size_t g)
         } catch (...) {
             // Its stderr is the pipe whose bytes the pool passes on as the worker's messages.
             const std::string line = errorLine(describeCurrentException()) + '\n';
-            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
         }
         endWorker(1);
     }

@@ -65,7 +65,8 @@ std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path,
     }
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
     if (!note.empty()) {
-        printNote(err, (several ? "'" + path + "': " : std::string()) + "the old revision: " + note);
+        printNote(err,
+                  (several ? "'" + path + "': " : std::string()) + "the old revision: " + note);
     }
     enterPhase(state, RunPhase::matching);
     return sampleModelFaces(shape);
@@ -156,7 +157,7 @@ int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state,
         std::string names;
         for (const std::string& name : doubtful) names += (names.empty() ? "" : ", ") + name;
         printError(err, std::to_string(doubtful.size()) + " of " + std::to_string(datasets.size()) +
-                   " datasets have doubts or problems, told above: " + names);
+                        " datasets have doubts or problems, told above: " + names);
     }
     const int status = doubtful.empty() ? 0 : 1;
     enterPhase(state, RunPhase::finished);
@@ -182,13 +183,14 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
                                : std::string();
             if (request.rewrite && !refusal.empty()) {
                 reportProblems(err, {refusal, describeNothingRewritten(dataset.root, several)},
-                               dataset.complete);
+                                    dataset.complete);
                 dataset.done = true;
             } else if (refusal.empty() && reading.exists) {
                 // The entries point into the lists, which live as long as they do.
                 const std::vector<ListFileNow> lists = readListFiles(dataset.root);
                 const BoundEntries entries = findBoundEntries(dataset.root, lists);
-                printNotes(err, describeUnboundEntries(entries, std::numeric_limits<int>::max(), true));
+                printNotes(err, describeUnboundEntries(entries, std::numeric_limits<int>::max(),
+                                                       true));
                 bound.emplace(&dataset, selectBoundLists(entries, entries.record.modelFaces));
                 records.emplace(&dataset, entries.record);
             }
@@ -265,8 +267,8 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
     if (outcome.listed) {
         for (const auto& [list, name] : {std::pair{&outcome.listed->forceFaces, "force"},
                                          std::pair{&outcome.listed->restraintFaces, "restraint"}}) {
-            reportProblems(err, 
-                describeUnselectedEntries(*list, name, oldCount, "the old revision"),
+            reportProblems(
+                err, describeUnselectedEntries(*list, name, oldCount, "the old revision"),
                 complete);
         }
     }
@@ -276,9 +278,9 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
     if (uncertain > 0) {
         complete = false;
         printNote(err, (table.withDataset ? "'" + dataset.root + "': " : std::string()) +
-                  std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
-                  (outcome.listed ? " listed" : "") +
-                  " old faces have no certain new number (gone or unsure): see the table");
+                       std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
+                       (outcome.listed ? " listed" : "") +
+                       " old faces have no certain new number (gone or unsure): see the table");
     }
 
     if (request.rewrite) carryLists(request, dataset, outcome, table.withDataset, state, err);

@@ -79,7 +79,8 @@ int acceptDatasetLists(FollowedDataset& dataset, RunState* state, std::ostream& 
     if (!out) reportProblems(err, {"cannot write the table to standard output"}, dataset.complete);
     for (const auto& [list, name] : {std::pair{&dataset.inputs.forceFaces, "force"},
                                      std::pair{&dataset.inputs.restraintFaces, "restraint"}}) {
-        reportProblems(err, describeUnselectedEntries(*list, name, model.faceCount), dataset.complete);
+        reportProblems(err, describeUnselectedEntries(*list, name, model.faceCount),
+                       dataset.complete);
     }
     if (!entries.problem.empty()) printNote(err, entries.problem + "; it is written anew");
 
@@ -94,9 +95,9 @@ int acceptDatasetLists(FollowedDataset& dataset, RunState* state, std::ostream& 
     if (!note.empty()) printNote(err, note);
     reportProblems(err, removed.problems, dataset.complete);
     printNote(err, "the " + std::to_string(hashes.size()) +
-              (hashes.size() == 1 ? " face the lists name is" : " faces the lists name are") +
-              " bound to the model '" + model.path + "' as it is now, recorded in '" +
-              dataFilePath(root, recordFileName) + "'; tarnfold " + root +
-              " writes their face files");
+                   (hashes.size() == 1 ? " face the lists name is" : " faces the lists name are") +
+                   " bound to the model '" + model.path + "' as it is now, recorded in '" +
+                   dataFilePath(root, recordFileName) + "'; tarnfold " + root +
+                   " writes their face files");
     return finish();
 }

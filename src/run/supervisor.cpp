@@ -161,7 +161,7 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     if (error != 0) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
         printError(err, "cannot wait for the worker (pid " + std::to_string(worker) +
-                   "): " + systemReason(error) + killed);
+                        "): " + systemReason(error) + killed);
         return 1;
     }
     if (!WIFSIGNALED(status)) return WIFEXITED(status) ? WEXITSTATUS(status) : 1;

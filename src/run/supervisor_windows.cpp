@@ -204,7 +204,7 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     if (const DWORD error = waitForWorker(process.hProcess, state, killed)) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
         printError(err, "cannot wait for the worker (pid " + std::to_string(process.dwProcessId) +
-                   "): " + describeWindowsError(error));
+                        "): " + describeWindowsError(error));
         return 1;
     }
     DWORD code = 1;
