@@ -54,7 +54,8 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
     const std::string recordPath = dataFilePath(root, recordFileName);
     // Unless the dataset changed since the look before the model was read.
     if (!entries.problem.empty() || (!entries.recorded && entries.bound.empty())) {
-        reportProblems(err, {"the lists or the record of '" + root + "' changed while they were "
+        reportProblems(err,
+                       {"the lists or the record of '" + root + "' changed while they were "
                         "followed; follow again"},
                        dataset.complete);
         return;
@@ -63,13 +64,13 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
         printMatchHeader(table, out);
         out << std::flush;
         printNote(err, (table.withDataset ? "'" + root + "': " : std::string()) +
-                  "nothing to follow: the model is the one the lists were last run on, recorded "
-                  "in '" + recordPath + "'");
+                       "nothing to follow: the model is the one the lists were last run on, "
+                       "recorded in '" + recordPath + "'");
         return;
     }
     if (!entries.recorded) {
-        printNote(err, "'" + recordPath + "' is missing: the face files of an earlier run stand for "
-                  "the faces the lists were written for");
+        printNote(err, "'" + recordPath + "' is missing: the face files of an earlier run "
+                       "stand for the faces the lists were written for");
     }
     printNotes(err, describeUnboundEntries(entries, model.faceCount, true));
 
