@@ -41,8 +41,8 @@ test: build
 test-slow: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L '^slow$$'
 
-# The rooms of src/ (its folders): includes only point down, and no room holds more than a fifth
-# of the code. Reads only the #include lines; no build needed.
+# The rooms of src/ (its folders): includes only point down, no room holds more than a fifth
+# of the code, and only app/ and console/ print. Reads the sources only; no build needed.
 check-rooms:
 	python3 scripts/check-rooms src
 

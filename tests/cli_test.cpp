@@ -3,6 +3,10 @@
 
 #include <regex>
 
+#include <BRepPrimAPI_MakeBox.hxx>
+
+#include <unistd.h>
+
 // Each test gets a temporary directory of its own.
 class DatasetRootTest : public TempDirTest {};
 
@@ -85,4 +89,42 @@ TEST_F(DatasetRootTest, DirectoryNamedLikeAnOption)
     EXPECT_EQ(run.exitStatus, 1); // no model named
     EXPECT_NE(run.err.find("address.txt' is missing or holds no word"), std::string::npos)
         << run.err;
+}
+
+namespace {
+
+// What `binary` writes with stdout and stderr on one file, as a terminal or `2>&1` shows it.
+std::string runOnOneStream(const std::string& binary, const std::vector<std::string>& args,
+                           const std::filesystem::path& file)
+{
+    const int fd = openForOutput(file);
+    const pid_t pid = startChild({binary, args, {}, {}, -1, fd, fd, {}});
+    ::close(fd);
+    waitBounded(pid);
+    return readFile(file);
+}
+
+} // namespace
+
+// The table and the lines about it reach one stream in the order they were made: stdout is
+// flushed before each note or error that follows it.
+TEST_F(DatasetRootTest, LinesKeepTheirOrderOnOneStream)
+{
+    const std::filesystem::path root = dir / "job";
+    writeStepModel(BRepPrimAPI_MakeBox(10.0, 20.0, 30.0).Shape(), dir / "box.step");
+    makeDataset(root, (dir / "box.step").string(), "3 0 -250\n", "2 1 1 1 0 0 0\n");
+    ASSERT_EQ(runTool({root.string()}).exitStatus, 0);
+
+    const std::string missing = (dir / "none").string();
+    EXPECT_EQ(runOnOneStream(TARNFOLD_BINARY, {missing}, dir / "walk.txt")
+                  .rfind(std::string(TARNFOLD_BINARY) + "\n\"" + missing + "\"\ntarnfold: error: ",
+                         0),
+              0u);
+    const std::string follow =
+        runOnOneStream(TARNFOLD_FACES_BINARY, {root.string(), "--follow"}, dir / "follow.txt");
+    // After the STEP reader's messages: the header, then at once the note that no row follows.
+    EXPECT_NE(follow.find("old\tnew\tmatch\tlist\tkept\treason\n"
+                          "tarnfold-faces: note: nothing to follow: "),
+              std::string::npos)
+        << follow;
 }

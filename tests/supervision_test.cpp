@@ -101,7 +101,7 @@ TEST_F(SupervisionTest, RemovesOnlyItsWorkersOwnTemporaries)
             writeFile(dir / "name", name);
             ::raise(SIGKILL);
             return 0;
-        });
+        }, std::cerr);
         EXPECT_EQ(status, 1) << c.what;
         const std::string name = readFile(dir / "name");
         ASSERT_FALSE(name.empty()) << c.what;
@@ -185,7 +185,7 @@ TEST_F(SupervisionTest, KilledAtEachCallOfAWriteLosesNoFaceFile)
             // Ended without the exit handlers: a sanitizer build's leak checker runs in them and
             // cannot run under ptrace.
             ::_exit(0);
-        });
+        }, std::cerr);
         if (tracer > 0) waitBounded(tracer);
         return status;
     };

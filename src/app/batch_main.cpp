@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     try {
         options = parseBatchArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        printError(std::cerr, std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     // As in tarnfold: past a file-size limit a face write fails and is reported.

@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     }
     // Dataset roots and files exactly as typed (see tarnfold's main).
     if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
-        printError(problem);
+        printError(std::cerr, problem);
         return 1;
     }
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
@@ -39,8 +39,8 @@ int main(int argc, char** argv)
     try {
         options = parseFacesArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        printError(std::cerr, std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
-    return superviseFaces(options);
+    return superviseFaces(options, std::cout, std::cerr);
 }

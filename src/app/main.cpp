@@ -16,14 +16,14 @@ int main(int argc, char** argv)
     // The arguments exactly as typed: a root whose characters the narrow file-name encoding
     // lacks ends the run here, before anything is read or written.
     if (const std::string problem = takeNarrowArguments(argc, argv); !problem.empty()) {
-        printError(problem);
+        printError(std::cerr, problem);
         return 1;
     }
     ToolArguments arguments;
     try {
         arguments = parseToolArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        printError(std::cerr, std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     switch (arguments.action) {
@@ -40,5 +40,5 @@ int main(int argc, char** argv)
     case ToolAction::run:
         break;
     }
-    return superviseDatasetRun(arguments, argv[0]);
+    return superviseDatasetRun(arguments, argv[0], std::cout, std::cerr);
 }

@@ -34,21 +34,22 @@ int main(int argc, char** argv)
     try {
         options = parseMeshArguments(argc, argv);
     } catch (const std::invalid_argument& e) {
-        printError(std::string(e.what()) + "; see " + commandName() + " --help");
+        printError(std::cerr, std::string(e.what()) + "; see " + commandName() + " --help");
         return 2;
     }
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the libraries do to it ends in one line on stderr.
     std::signal(SIGXFSZ, SIG_IGN);
-    return superviseRun(meshProducts(options.meshFile), [&options](RunState& state) -> int {
-        const int status = runReportingFailures([&] {
+    const auto work = [&options](RunState& state) -> int {
+        const int status = runReportingFailures(std::cerr, [&] {
             const MeshReport report = runMesh(options, state);
-            printNotes(report.notes);
-            for (const std::string& error : report.errors) printError(error);
+            printNotes(std::cerr, report.notes);
+            for (const std::string& error : report.errors) printError(std::cerr, error);
             for (const std::string& line : report.summary) std::cout << line << '\n';
             return report.status;
         });
         enterPhase(&state, RunPhase::finished);
         endWorker(status);
-    });
+    };
+    return superviseRun(meshProducts(options.meshFile), work, std::cerr);
 }

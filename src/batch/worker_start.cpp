@@ -58,7 +58,9 @@ std::string startWorker(Pool& pool, std::size_t g)
             runModelWorker(pool.groups[g], pool.datasets, pool.settings.cache, *worker.state,
                            results[1]);
         } catch (...) {
-            printError(describeCurrentException());
+            // Its stderr is the pipe whose bytes the pool passes on as the worker's messages.
+            const std::string line = errorLine(describeCurrentException()) + '\n';
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
         }
         endWorker(1);
     }

@@ -19,7 +19,7 @@
 #include "../run_state/run_state.hpp"
 
 #include <iomanip>
-#include <iostream>
+#include <ostream>
 #include <locale>
 #include <optional>
 
@@ -27,21 +27,21 @@ namespace {
 
 // The whole run, in the worker. A run that gets as far as the export ends the process itself.
 int run(const char* programName, const std::string& rootArgument, const CacheSettings& cache,
-        RunState& state)
+        RunState& state, std::ostream& out, std::ostream& err)
 {
-    std::cout << programName << std::endl;
+    out << programName << std::endl;
     std::ifstream stream;
     stream.imbue(std::locale::classic());
     DatasetInputs inputs;
     const std::filesystem::path root = nativePath(rootArgument);
     const std::string rootText = narrowForm(root); // the argument as given, on every platform
-    std::cout << std::quoted(rootText) << std::endl;
+    out << std::quoted(rootText) << std::endl;
 
     bool complete = true;
     recordText(state.datasetRoot, rootText);
     enterPhase(&state, RunPhase::walking);
-    printNotes(settleInterruptedCarry(rootText));
-    reportProblems(walkDataset(root, stream, inputs), complete);
+    printNotes(err, settleInterruptedCarry(rootText));
+    reportProblems(err, walkDataset(root, stream, inputs), complete);
 
     stopColouringUnlessTerminal();
     installLibrarySignalHandlers();
@@ -54,22 +54,22 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
     const ModelRead read =
         readModel(cache, inputs.modelPath, model, shapeNeeded, reader, importError, &state);
     const TopoDS_Shape& modelShape = read.shape;
-    printNotes(read.notes);
+    printNotes(err, read.notes);
     if (!importError.empty()) {
         if (inputs.modelPath.empty()) {
             importError = describeUnnamedModel(rootText);
         }
-        reportProblems({importError}, complete);
+        reportProblems(err, {importError}, complete);
         return 1;
     }
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
     const std::string note = describeShapeChoice(read.shapeCount);
-    if (!note.empty()) printNote(note);
+    if (!note.empty()) printNote(err, note);
     // No face file is written for lists that no longer name the faces they were written for.
     if (const std::string changed = settleRunModel(model, modelShape); !changed.empty()) {
         stopProgressLine(progress);
-        reportProblems({changed}, complete);
+        reportProblems(err, {changed}, complete);
         return 1;
     }
     enterPhase(&state, RunPhase::checking);
@@ -77,8 +77,8 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
     const ListBinding binding = checkListBinding(rootText, sampled);
     if (!binding.problems.empty()) {
         stopProgressLine(progress);
-        printNotes(binding.notes);
-        reportProblems(binding.problems, complete);
+        printNotes(err, binding.notes);
+        reportProblems(err, binding.problems, complete);
         return 1;
     }
     const DatasetWrite write = writeDatasetFaces(
@@ -86,21 +86,26 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
         [&](FaceHashes& hashes) { return exportModelFaces(read, inputs, root, &state, &hashes); },
         &state);
     stopProgressLine(progress);
-    printNotes(binding.notes);
-    printNotes(write.notes);
-    reportProblems(write.problems, complete);
+    printNotes(err, binding.notes);
+    printNotes(err, write.notes);
+    reportProblems(err, write.problems, complete);
     enterPhase(&state, RunPhase::finished);
     endWorker(complete ? 0 : 1);
 }
 
 } // namespace
 
-int superviseDatasetRun(const ToolArguments& arguments, const char* programName)
+int superviseDatasetRun(const ToolArguments& arguments, const char* programName,
+                        std::ostream& out, std::ostream& err)
 {
     ignoreFileSizeSignal();
     const WorkerProducts products{{arguments.root}, recordFilePaths(arguments.root)};
-    return superviseRun(products, [&](RunState& state) {
-        return runReportingFailures(
-            [&] { return run(programName, arguments.root, arguments.cache, state); });
-    });
+    return superviseRun(
+        products,
+        [&](RunState& state) {
+            return runReportingFailures(err, [&] {
+                return run(programName, arguments.root, arguments.cache, state, out, err);
+            });
+        },
+        err);
 }

@@ -27,7 +27,7 @@
 #include "../viewer/face_page.hpp"
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <utility>
 
@@ -36,34 +36,35 @@ namespace {
 // The listed faces that are no longer the faces their lists were written for, as tarnfold
 // would refuse them, each reported as tarnfold reports it.
 std::vector<int> findStaleFaces(const std::string& root, RunModel& model, const TopoDS_Shape& shape,
-                                RunState* state, bool& complete)
+                                RunState* state, bool& complete, std::ostream& err)
 {
     const std::string changed = settleRunModel(model, shape);
     if (!changed.empty()) {
-        reportProblems({changed}, complete);
+        reportProblems(err, {changed}, complete);
         return {};
     }
     enterPhase(state, RunPhase::checking);
     SampledModel sampled{&model, {}};
     const ListBinding binding = checkListBinding(root, sampled);
-    reportProblems(binding.problems, complete);
-    printNotes(binding.notes);
+    reportProblems(err, binding.problems, complete);
+    printNotes(err, binding.notes);
     return binding.staleFaces;
 }
 
 // The inputs that the command line names, its notes and problems told as they came.
 DatasetInputs takeNamedInputs(const FacesOptions& options, const std::string& root,
-                              RunState* state, bool& complete)
+                              RunState* state, bool& complete, std::ostream& err)
 {
     NamedInputs named = readNamedInputs(options, root, state);
-    printNotes(named.notes);
-    reportProblems(named.problems, complete);
+    printNotes(err, named.notes);
+    reportProblems(err, named.problems, complete);
     return std::move(named.inputs);
 }
 
 // Each dataset named, walked; or the model alone. A dataset that cannot be walked is told and
 // left out, and the others are followed.
-std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, RunState* state)
+std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, RunState* state,
+                                                  std::ostream& err)
 {
     std::vector<FollowedDataset> datasets;
     const std::vector<std::string> roots =
@@ -72,9 +73,9 @@ std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, R
         FollowedDataset& dataset = datasets.emplace_back();
         dataset.root = root;
         try {
-            dataset.inputs = takeNamedInputs(options, root, state, dataset.complete);
+            dataset.inputs = takeNamedInputs(options, root, state, dataset.complete, err);
         } catch (...) {
-            printError(describeCurrentException());
+            printError(err, describeCurrentException());
             dataset.complete = false;
             dataset.done = true;
         }
@@ -82,11 +83,12 @@ std::vector<FollowedDataset> walkFollowedDatasets(const FacesOptions& options, R
     return datasets;
 }
 
-int measureAndDraw(const FacesOptions& options, RunState* state)
+int measureAndDraw(const FacesOptions& options, RunState* state, std::ostream& out,
+                   std::ostream& err)
 {
     bool complete = true;
     const std::string root = firstDatasetRoot(options);
-    const DatasetInputs inputs = takeNamedInputs(options, root, state, complete);
+    const DatasetInputs inputs = takeNamedInputs(options, root, state, complete, err);
     const bool withDataset = options.modelFile.empty();
 
     // three.js is read before the model, so that a missing package is told at once.
@@ -94,7 +96,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     bool pageWanted = !options.htmlFile.empty();
     if (pageWanted) {
         const std::string problem = readPageScripts(threeDirectory, scripts);
-        if (!problem.empty()) reportProblems({problem}, complete);
+        if (!problem.empty()) reportProblems(err, {problem}, complete);
         pageWanted = problem.empty();
     }
 
@@ -110,24 +112,24 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
         readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
     const TopoDS_Shape& modelShape = read.shape;
     stopProgressLine(progress);
-    printNotes(read.notes);
+    printNotes(err, read.notes);
     if (!importError.empty()) {
         if (withDataset && inputs.modelPath.empty()) {
             importError = describeUnnamedModel(root);
         }
-        reportProblems({importError}, complete);
+        reportProblems(err, {importError}, complete);
         return 1;
     }
 
     // Not an error: the faces are numbered all the same, but a reader should know that the
     // other shapes have none.
     const std::string note = describeShapeChoice(read.shapeCount);
-    if (!note.empty()) printNote(note);
+    if (!note.empty()) printNote(err, note);
 
     // Before the model is meshed: a face file carries a face's mesh, and tarnfold's faces have
     // none.
     const std::vector<int> staleFaces =
-        withDataset ? findStaleFaces(root, model, modelShape, state, complete)
+        withDataset ? findStaleFaces(root, model, modelShape, state, complete, err)
                     : std::vector<int>();
 
     enterPhase(state, RunPhase::measuring);
@@ -136,15 +138,15 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
     for (FaceRow& row : rows) {
         row.stale = std::binary_search(staleFaces.begin(), staleFaces.end(), row.number);
     }
-    std::cout << formatFaceTable(rows) << std::flush;
-    if (!std::cout) {
-        reportProblems({"cannot write the face table to standard output"}, complete);
+    out << formatFaceTable(rows) << std::flush;
+    if (!out) {
+        reportProblems(err, {"cannot write the face table to standard output"}, complete);
     }
     if (withDataset) {
         const int faceCount = int(rows.size());
         for (const auto& [list, name] : {std::pair{&inputs.forceFaces, "force"},
                                          std::pair{&inputs.restraintFaces, "restraint"}}) {
-            reportProblems(describeUnselectedEntries(*list, name, faceCount), complete);
+            reportProblems(err, describeUnselectedEntries(*list, name, faceCount), complete);
         }
     }
 
@@ -162,7 +164,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             drawFacePicture(modelShape, rows, views, labels, modelName, deflection, note);
         // Still "drawing" for the supervisor: "writing" would name a face file.
         const std::string problem = writeWholeFile(options.svgFile, svg, state);
-        if (!problem.empty()) reportProblems({problem}, complete);
+        if (!problem.empty()) reportProblems(err, {problem}, complete);
     }
     if (pageWanted) {
         enterPhase(state, RunPhase::drawing);
@@ -174,7 +176,7 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
             withDataset ? readDatasetRecords(nativePath(root)) : std::vector<DatasetRecord>{};
         const std::string problem = writeWholeFile(
             options.htmlFile, buildFacePage(modelShape, rows, records, scripts, text), state);
-        if (!problem.empty()) reportProblems({problem}, complete);
+        if (!problem.empty()) reportProblems(err, {problem}, complete);
     }
     enterPhase(state, RunPhase::finished);
     if (!state) return complete ? 0 : 1;
@@ -182,25 +184,25 @@ int measureAndDraw(const FacesOptions& options, RunState* state)
 }
 
 // Runs the command as `options` ask, recording its phases in `state` (may be null). Returns the
-// exit status, every problem having been reported on stderr.
-int runFaces(const FacesOptions& options, RunState* state)
+// exit status, every problem having been reported on `err`.
+int runFaces(const FacesOptions& options, RunState* state, std::ostream& out, std::ostream& err)
 {
-    return runReportingFailures([&] {
+    return runReportingFailures(err, [&] {
         if (options.sinceFile.empty() && !options.follow && !options.accept) {
-            return measureAndDraw(options, state);
+            return measureAndDraw(options, state, out, err);
         }
-        std::vector<FollowedDataset> datasets = walkFollowedDatasets(options, state);
-        if (options.accept) return acceptDatasetLists(datasets.front(), state);
+        std::vector<FollowedDataset> datasets = walkFollowedDatasets(options, state, err);
+        if (options.accept) return acceptDatasetLists(datasets.front(), state, out, err);
         const FollowRequest request{options.sinceFile, options.rewrite, options.allowSplitMerge,
                                     options.allowReshaped};
-        if (options.follow) return followRecords(request, datasets, state);
-        return followRevision(request, datasets, state);
+        if (options.follow) return followRecords(request, datasets, state, out, err);
+        return followRevision(request, datasets, state, out, err);
     });
 }
 
 } // namespace
 
-int superviseFaces(const FacesOptions& options)
+int superviseFaces(const FacesOptions& options, std::ostream& out, std::ostream& err)
 {
     // As in tarnfold: past a file-size limit a write fails and is reported, and the run happens
     // in a worker, so that whatever the library does to it ends in one line on stderr.
@@ -212,6 +214,6 @@ int superviseFaces(const FacesOptions& options)
             for (const std::string& file : recordFilePaths(root)) products.files.push_back(file);
         }
     }
-    return superviseRun(products,
-                        [&options](RunState& state) { return runFaces(options, &state); });
+    return superviseRun(
+        products, [&](RunState& state) { return runFaces(options, &state, out, err); }, err);
 }

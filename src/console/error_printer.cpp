@@ -1,7 +1,7 @@
 #include "error_printer.hpp"
 
 #include <cstring>
-#include <iostream>
+#include <ostream>
 
 namespace {
 
@@ -29,10 +29,11 @@ std::string errorLine(const char* command, const std::string& problem)
     return std::string(command) + ": error: " + problem;
 }
 
-void printError(const std::string& problem)
+void printError(std::ostream& err, const std::string& problem)
 {
-    // Through std::cerr, so that a progress line on the terminal is taken away first.
-    std::cerr << errorLine(problem) << '\n';
+    // Through a stream, never straight to the descriptor: std::cerr takes a progress line on
+    // the terminal away first.
+    err << errorLine(problem) << '\n';
 }
 
 std::string noteLine(const char* command, const std::string& note)
@@ -40,19 +41,19 @@ std::string noteLine(const char* command, const std::string& note)
     return std::string(command) + ": note: " + note;
 }
 
-void printNote(const std::string& note)
+void printNote(std::ostream& err, const std::string& note)
 {
-    std::cerr << noteLine(currentCommand, note) << '\n';
+    err << noteLine(currentCommand, note) << '\n';
 }
 
-void printNotes(const std::vector<std::string>& notes)
+void printNotes(std::ostream& err, const std::vector<std::string>& notes)
 {
-    for (const std::string& note : notes) printNote(note);
+    for (const std::string& note : notes) printNote(err, note);
 }
 
-void reportProblems(const std::vector<std::string>& problems, bool& complete)
+void reportProblems(std::ostream& err, const std::vector<std::string>& problems, bool& complete)
 {
-    for (const std::string& problem : problems) printError(problem);
+    for (const std::string& problem : problems) printError(err, problem);
     if (!problems.empty()) complete = false;
 }
 

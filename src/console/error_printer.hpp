@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,17 +27,17 @@ std::string errorLine(const char* command, const std::string& problem);
 /// The note line that `command` prints: "<command>: note: <note>", worth knowing but no error.
 std::string noteLine(const char* command, const std::string& note);
 
-/// Prints `problem` as one error line on stderr.
-void printError(const std::string& problem);
+/// Prints `problem` as one error line on `err` (the stderr that an entry point hands down).
+void printError(std::ostream& err, const std::string& problem);
 
-/// Prints `note` as one note line of this process's command on stderr.
-void printNote(const std::string& note);
+/// Prints `note` as one note line of this process's command on `err`.
+void printNote(std::ostream& err, const std::string& note);
 
-/// Prints each note as one note line of this process's command on stderr.
-void printNotes(const std::vector<std::string>& notes);
+/// Prints each note as one note line of this process's command on `err`.
+void printNotes(std::ostream& err, const std::vector<std::string>& notes);
 
-/// Prints each problem as one error line on stderr; clears `complete` if there is any.
-void reportProblems(const std::vector<std::string>& problems, bool& complete);
+/// Prints each problem as one error line on `err`; clears `complete` if there is any.
+void reportProblems(std::ostream& err, const std::vector<std::string>& problems, bool& complete);
 
 /// The system's wording of an errno value.
 std::string systemReason(int error);

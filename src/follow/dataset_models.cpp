@@ -37,7 +37,7 @@ std::vector<std::vector<FollowedDataset*>> groupByModelFile(std::vector<Followed
 
 std::string readGroupModel(const std::vector<FollowedDataset*>& group, bool takeFile,
                            const std::string& notePrefix, RunModel& model,
-                           STEPControl_Reader& reader, RunState* state)
+                           STEPControl_Reader& reader, RunState* state, std::ostream& err)
 {
     const FollowedDataset& first = *group.front();
     const std::string& path = first.inputs.modelPath;
@@ -58,14 +58,15 @@ std::string readGroupModel(const std::vector<FollowedDataset*>& group, bool take
         model.shape = shape;
     }
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
-    if (!note.empty()) printNote(notePrefix + note);
+    if (!note.empty()) printNote(err, notePrefix + note);
     return {};
 }
 
-void reportGroupProblem(const std::vector<FollowedDataset*>& group, const std::string& problem)
+void reportGroupProblem(const std::vector<FollowedDataset*>& group, const std::string& problem,
+                        std::ostream& err)
 {
     bool complete = true;
-    reportProblems({problem}, complete);
+    reportProblems(err, {problem}, complete);
     for (FollowedDataset* dataset : group) {
         dataset->complete = false;
         dataset->done = true;

@@ -2,6 +2,7 @@
 
 #include "follow_revision.hpp"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,14 @@ std::vector<std::vector<FollowedDataset*>> groupByModelFile(std::vector<Followed
 /// Reads the model that the datasets of `group` share into `model` (taking its bytes in first
 /// when `takeFile`, for a record to name them) through `reader`, with the progress line of
 /// `state`. Returns "" or the one problem that keeps every dataset of the group from being
-/// followed. The note on the transfer's other shapes is printed after `notePrefix`.
+/// followed. The note on the transfer's other shapes is printed on `err` after `notePrefix`.
 std::string readGroupModel(const std::vector<FollowedDataset*>& group, bool takeFile,
                            const std::string& notePrefix, RunModel& model,
-                           STEPControl_Reader& reader, RunState* state);
+                           STEPControl_Reader& reader, RunState* state, std::ostream& err);
 
-/// Reports `problem` once for all the datasets of `group`, each marked as not complete.
-void reportGroupProblem(const std::vector<FollowedDataset*>& group, const std::string& problem);
+/// Reports `problem` on `err` once for all the datasets of `group`, each marked as not complete.
+void reportGroupProblem(const std::vector<FollowedDataset*>& group, const std::string& problem,
+                        std::ostream& err);
 
 /// What a note about the model of `group` begins with: with several datasets, the model's
 /// path, for a reader to know which model it is about; "" otherwise.

@@ -20,7 +20,6 @@
 #include "../run/worker.hpp"
 
 #include <algorithm>
-#include <iostream>
 #include <limits>
 #include <map>
 #include <optional>
@@ -52,7 +51,7 @@ std::string describeNothingRewritten(const std::string& root, bool several)
 
 // Reads the old revision, once for every dataset. None when it cannot be read, which is said.
 std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path, bool several,
-                                                        RunState* state)
+                                                        RunState* state, std::ostream& err)
 {
     ProgressLine progress;
     if (state) startProgressLine(progress, *state);
@@ -61,12 +60,13 @@ std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path,
     const TopoDS_Shape shape = importStepModel(reader, path, problem, state);
     stopProgressLine(progress);
     if (!problem.empty()) {
-        printError(problem);
+        printError(err, problem);
         return std::nullopt;
     }
     const std::string note = describeShapeChoice(countTransferredShapes(reader));
     if (!note.empty()) {
-        printNote((several ? "'" + path + "': " : std::string()) + "the old revision: " + note);
+        printNote(err,
+                  (several ? "'" + path + "': " : std::string()) + "the old revision: " + note);
     }
     enterPhase(state, RunPhase::matching);
     return sampleModelFaces(shape);
@@ -102,7 +102,7 @@ std::string renewRecord(const std::string& root, const RunModel& model,
 // Carries the dataset's lists over, and renews its record with them, in one step that a stop
 // does not cut: a stop asked meanwhile ends the worker once the step is done.
 void carryLists(const FollowRequest& request, FollowedDataset& dataset,
-                const FollowOutcome& outcome, bool several, RunState* state)
+                const FollowOutcome& outcome, bool several, RunState* state, std::ostream& err)
 {
     std::vector<ListChange> changes;
     std::vector<std::string> problems =
@@ -130,23 +130,24 @@ void carryLists(const FollowRequest& request, FollowedDataset& dataset,
             enterPhase(state, RunPhase::carrying);
             const ListRewriteReport report = applyListChanges(dataset.root, changes, record);
             problems = report.problems;
-            printNotes(report.notes);
+            printNotes(err, report.notes);
         });
     }
     enterPhase(state, RunPhase::matching);
     if (problems.empty()) {
         const std::string note =
             describeRemovedFaceFiles(countRemovedFaceFiles(untrue), dataset.root);
-        if (!note.empty()) printNote(note);
+        if (!note.empty()) printNote(err, note);
     }
     if (problems.empty()) return;
     problems.push_back(describeNothingRewritten(dataset.root, several));
-    reportProblems(problems, dataset.complete);
+    reportProblems(err, problems, dataset.complete);
 }
 
 } // namespace
 
-int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state)
+int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state,
+                 std::ostream& err)
 {
     std::vector<std::string> doubtful;
     for (const FollowedDataset& dataset : datasets) {
@@ -155,8 +156,8 @@ int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state)
     if (datasets.size() > 1 && !doubtful.empty()) {
         std::string names;
         for (const std::string& name : doubtful) names += (names.empty() ? "" : ", ") + name;
-        printError(std::to_string(doubtful.size()) + " of " + std::to_string(datasets.size()) +
-                   " datasets have doubts or problems, told above: " + names);
+        printError(err, std::to_string(doubtful.size()) + " of " + std::to_string(datasets.size()) +
+                        " datasets have doubts or problems, told above: " + names);
     }
     const int status = doubtful.empty() ? 0 : 1;
     enterPhase(state, RunPhase::finished);
@@ -165,7 +166,7 @@ int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state)
 }
 
 int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
-                   RunState* state)
+                   RunState* state, std::ostream& out, std::ostream& err)
 {
     const bool several = datasets.size() > 1;
     bool anyLeft = false;
@@ -181,29 +182,30 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
                 reading.exists ? checkOldRevision(dataset.root, reading, *old, request.sinceFile)
                                : std::string();
             if (request.rewrite && !refusal.empty()) {
-                reportProblems({refusal, describeNothingRewritten(dataset.root, several)},
-                               dataset.complete);
+                reportProblems(err, {refusal, describeNothingRewritten(dataset.root, several)},
+                                    dataset.complete);
                 dataset.done = true;
             } else if (refusal.empty() && reading.exists) {
                 // The entries point into the lists, which live as long as they do.
                 const std::vector<ListFileNow> lists = readListFiles(dataset.root);
                 const BoundEntries entries = findBoundEntries(dataset.root, lists);
-                printNotes(describeUnboundEntries(entries, std::numeric_limits<int>::max(), true));
+                printNotes(err, describeUnboundEntries(entries, std::numeric_limits<int>::max(),
+                                                       true));
                 bound.emplace(&dataset, selectBoundLists(entries, entries.record.modelFaces));
                 records.emplace(&dataset, entries.record);
             }
         }
         anyLeft = anyLeft || !dataset.done;
     }
-    if (!anyLeft) return endFollowing(datasets, state);
+    if (!anyLeft) return endFollowing(datasets, state, err);
 
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
     const std::optional<std::vector<SampledFace>> oldFaces =
-        readOldRevision(request.sinceFile, several, state);
+        readOldRevision(request.sinceFile, several, state, err);
     if (!oldFaces) {
         for (FollowedDataset& dataset : datasets) dataset.complete = false;
-        return endFollowing(datasets, state);
+        return endFollowing(datasets, state, err);
     }
 
     MatchTableOutput table{several};
@@ -214,14 +216,14 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
         RunModel model;
         const std::string problem =
             readGroupModel(group, request.rewrite, prefix + "the new revision: ", model, reader,
-                           state);
+                           state, err);
         if (!problem.empty()) {
-            reportGroupProblem(group, problem);
+            reportGroupProblem(group, problem, err);
             continue;
         }
         enterPhase(state, RunPhase::matching);
         const RevisionMatch match = compareRevisions(*oldFaces, sampleModelFaces(model.shape));
-        for (const std::string& note : describeMotionNotes(match)) printNote(prefix + note);
+        for (const std::string& note : describeMotionNotes(match)) printNote(err, prefix + note);
         for (FollowedDataset* dataset : group) {
             // Each dataset's record names the model as its own address.txt does.
             model.path = dataset->inputs.modelPath;
@@ -235,37 +237,38 @@ int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& d
                 outcome.oldRecord = &records.at(dataset);
             }
             outcome.newModel = &model;
-            finishFollowing(request, *dataset, outcome, table, state);
+            finishFollowing(request, *dataset, outcome, table, state, out, err);
         }
     }
-    return endFollowing(datasets, state);
+    return endFollowing(datasets, state, err);
 }
 
-void printMatchHeader(MatchTableOutput& table)
+void printMatchHeader(MatchTableOutput& table, std::ostream& out)
 {
     if (table.headerWritten) return;
-    std::cout << formatMatchHeader(table.withDataset);
+    out << formatMatchHeader(table.withDataset);
     table.headerWritten = true;
 }
 
 void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
-                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state)
+                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state,
+                     std::ostream& out, std::ostream& err)
 {
     if (state) recordText(state->datasetRoot, dataset.root);
     bool& complete = dataset.complete;
     const std::vector<MatchRow> rows = selectMatchRows(outcome.matches, outcome.listed);
-    printMatchHeader(table);
+    printMatchHeader(table, out);
     const std::string field = escapeField(dataset.root);
-    std::cout << formatMatchRows(rows, table.withDataset ? &field : nullptr) << std::flush;
-    if (!std::cout) {
-        reportProblems({"cannot write the table to standard output"}, complete);
+    out << formatMatchRows(rows, table.withDataset ? &field : nullptr) << std::flush;
+    if (!out) {
+        reportProblems(err, {"cannot write the table to standard output"}, complete);
     }
     const int oldCount = int(outcome.matches.size());
     if (outcome.listed) {
         for (const auto& [list, name] : {std::pair{&outcome.listed->forceFaces, "force"},
                                          std::pair{&outcome.listed->restraintFaces, "restraint"}}) {
             reportProblems(
-                describeUnselectedEntries(*list, name, oldCount, "the old revision"),
+                err, describeUnselectedEntries(*list, name, oldCount, "the old revision"),
                 complete);
         }
     }
@@ -274,11 +277,11 @@ void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
     });
     if (uncertain > 0) {
         complete = false;
-        printNote((table.withDataset ? "'" + dataset.root + "': " : std::string()) +
-                  std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
-                  (outcome.listed ? " listed" : "") +
-                  " old faces have no certain new number (gone or unsure): see the table");
+        printNote(err, (table.withDataset ? "'" + dataset.root + "': " : std::string()) +
+                       std::to_string(uncertain) + " of " + std::to_string(rows.size()) +
+                       (outcome.listed ? " listed" : "") +
+                       " old faces have no certain new number (gone or unsure): see the table");
     }
 
-    if (request.rewrite) carryLists(request, dataset, outcome, table.withDataset, state);
+    if (request.rewrite) carryLists(request, dataset, outcome, table.withDataset, state, err);
 }

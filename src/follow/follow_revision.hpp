@@ -5,6 +5,7 @@
 
 #include "../intake/dataset_inputs.hpp"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,12 @@ struct MatchTableOutput {
 /// or the model alone) once for all the datasets that name it, prints the table that matches
 /// the old faces to the new ones, and with `rewrite` carries each dataset's lists over, all or
 /// nothing for each, then records them as bound to the new revision; it refuses to carry lists
-/// that a dataset's record binds to another model than the old one. Returns the exit status,
-/// every problem having been reported on stderr (with several datasets, a last line names those
-/// that did not come through whole); in a supervised worker (`state` not null) it ends the
-/// process itself.
+/// that a dataset's record binds to another model than the old one. The table goes to `out`,
+/// notes and errors to `err`. Returns the exit status, every problem having been reported
+/// (with several datasets, a last line names those that did not come through whole); in a
+/// supervised worker (`state` not null) it ends the process itself.
 int followRevision(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
-                   RunState* state);
+                   RunState* state, std::ostream& out, std::ostream& err);
 
 /// What the matching of an old revision with the new one found, to be shown and acted on.
 struct FollowOutcome {
@@ -58,16 +59,19 @@ struct FollowOutcome {
     RunModel* newModel = nullptr;          ///< the new revision, read whole
 };
 
-/// The exit status for `datasets`, the line that names those with doubts printed when there
-/// are several; or ends the supervised worker with it.
-int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state);
+/// The exit status for `datasets`, the line that names those with doubts printed on `err` when
+/// there are several; or ends the supervised worker with it.
+int endFollowing(const std::vector<FollowedDataset>& datasets, RunState* state,
+                 std::ostream& err);
 
 /// The end of both ways of following one dataset (or the model alone): prints the table's rows
-/// of the outcome's listed faces, reports their entries that select no old face and the rows
-/// that are not certain, and with `request.rewrite` carries the lists over and renews the
-/// dataset's record for the new model. Clears `dataset.complete` for any of these.
+/// of the outcome's listed faces on `out`, reports on `err` their entries that select no old
+/// face and the rows that are not certain, and with `request.rewrite` carries the lists over
+/// and renews the dataset's record for the new model. Clears `dataset.complete` for any of
+/// these.
 void finishFollowing(const FollowRequest& request, FollowedDataset& dataset,
-                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state);
+                     const FollowOutcome& outcome, MatchTableOutput& table, RunState* state,
+                     std::ostream& out, std::ostream& err);
 
-/// Prints the table's header, once, when it was not yet.
-void printMatchHeader(MatchTableOutput& table);
+/// Prints the table's header on `out`, once, when it was not yet.
+void printMatchHeader(MatchTableOutput& table, std::ostream& out);

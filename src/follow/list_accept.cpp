@@ -12,7 +12,6 @@
 #include "../run/worker.hpp"
 
 #include <algorithm>
-#include <iostream>
 #include <map>
 #include <set>
 #include <tuple>
@@ -53,50 +52,52 @@ std::string formatAcceptedRows(const BoundEntries& entries, const FaceHashes& ha
 
 } // namespace
 
-int acceptDatasetLists(FollowedDataset& dataset, RunState* state)
+int acceptDatasetLists(FollowedDataset& dataset, RunState* state, std::ostream& out,
+                       std::ostream& err)
 {
-    const auto finish = [&] { return endFollowing({dataset}, state); };
+    const auto finish = [&] { return endFollowing({dataset}, state, err); };
     if (dataset.done) return finish();
     sendLibraryMessagesToStderr();
     installLibrarySignalHandlers();
     const std::string& root = dataset.root;
     STEPControl_Reader reader;
     RunModel model;
-    std::string problem = readGroupModel({&dataset}, true, "", model, reader, state);
+    std::string problem = readGroupModel({&dataset}, true, "", model, reader, state, err);
     if (problem.empty() && !model.file.regular) {
         problem = "the model '" + model.path + "' is not a regular file: no record can name " +
                   "its bytes, and so none can bind the lists to it";
     }
     if (!problem.empty()) {
-        reportProblems({problem}, dataset.complete);
+        reportProblems(err, {problem}, dataset.complete);
         return finish();
     }
     enterPhase(state, RunPhase::checking);
     const std::vector<ListFileNow> lists = readListFiles(root);
     const BoundEntries entries = findBoundEntries(root, lists);
     const FaceHashes hashes = hashListedFaces(model.shape, lists);
-    std::cout << formatAcceptedRows(entries, hashes, model.faceCount) << std::flush;
-    if (!std::cout) reportProblems({"cannot write the table to standard output"}, dataset.complete);
+    out << formatAcceptedRows(entries, hashes, model.faceCount) << std::flush;
+    if (!out) reportProblems(err, {"cannot write the table to standard output"}, dataset.complete);
     for (const auto& [list, name] : {std::pair{&dataset.inputs.forceFaces, "force"},
                                      std::pair{&dataset.inputs.restraintFaces, "restraint"}}) {
-        reportProblems(describeUnselectedEntries(*list, name, model.faceCount), dataset.complete);
+        reportProblems(err, describeUnselectedEntries(*list, name, model.faceCount),
+                       dataset.complete);
     }
-    if (!entries.problem.empty()) printNote(entries.problem + "; it is written anew");
+    if (!entries.problem.empty()) printNote(err, entries.problem + "; it is written anew");
 
     enterPhase(state, RunPhase::recording);
     RemovedFaceFiles removed;
     problem = keepRunRecord(root, model, lists, hashes, state, &removed);
     if (!problem.empty()) {
-        reportProblems({problem}, dataset.complete);
+        reportProblems(err, {problem}, dataset.complete);
         return finish();
     }
     const std::string note = describeRemovedFaceFiles(removed, root);
-    if (!note.empty()) printNote(note);
-    reportProblems(removed.problems, dataset.complete);
-    printNote("the " + std::to_string(hashes.size()) +
-              (hashes.size() == 1 ? " face the lists name is" : " faces the lists name are") +
-              " bound to the model '" + model.path + "' as it is now, recorded in '" +
-              dataFilePath(root, recordFileName) + "'; tarnfold " + root +
-              " writes their face files");
+    if (!note.empty()) printNote(err, note);
+    reportProblems(err, removed.problems, dataset.complete);
+    printNote(err, "the " + std::to_string(hashes.size()) +
+                   (hashes.size() == 1 ? " face the lists name is" : " faces the lists name are") +
+                   " bound to the model '" + model.path + "' as it is now, recorded in '" +
+                   dataFilePath(root, recordFileName) + "'; tarnfold " + root +
+                   " writes their face files");
     return finish();
 }

@@ -12,7 +12,6 @@
 #include "../run_state/run_state.hpp"
 #include "../run/worker.hpp"
 
-#include <iostream>
 #include <map>
 #include <set>
 
@@ -20,7 +19,7 @@ namespace {
 
 // Whether anything tells what the lists were written for, said at once, before any model is
 // read: a record that can be read, or without one, face files of an earlier run.
-void checkSomethingBinds(FollowedDataset& dataset)
+void checkSomethingBinds(FollowedDataset& dataset, std::ostream& err)
 {
     const std::vector<ListFileNow> lists = readListFiles(dataset.root);
     const BoundEntries entries = findBoundEntries(dataset.root, lists);
@@ -35,13 +34,14 @@ void checkSomethingBinds(FollowedDataset& dataset)
                   "written for with --since OLD.step";
     }
     if (problem.empty()) return;
-    reportProblems({problem}, dataset.complete);
+    reportProblems(err, {problem}, dataset.complete);
     dataset.done = true;
 }
 
 // Follows one dataset of the group whose model is `model`, sampled once for the whole group.
 void followDataset(const FollowRequest& request, FollowedDataset& dataset, SampledModel& sampled,
-                   MatchTableOutput& table, RunState* state)
+                   MatchTableOutput& table, RunState* state, std::ostream& out,
+                   std::ostream& err)
 {
     const std::string& root = dataset.root;
     if (state) recordText(state->datasetRoot, root);
@@ -54,24 +54,25 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
     const std::string recordPath = dataFilePath(root, recordFileName);
     // Unless the dataset changed since the look before the model was read.
     if (!entries.problem.empty() || (!entries.recorded && entries.bound.empty())) {
-        reportProblems({"the lists or the record of '" + root + "' changed while they were "
+        reportProblems(err,
+                       {"the lists or the record of '" + root + "' changed while they were "
                         "followed; follow again"},
                        dataset.complete);
         return;
     }
     if (entries.recorded && describeModelChange(record, model).empty()) {
-        printMatchHeader(table);
-        std::cout << std::flush;
-        printNote((table.withDataset ? "'" + root + "': " : std::string()) +
-                  "nothing to follow: the model is the one the lists were last run on, recorded "
-                  "in '" + recordPath + "'");
+        printMatchHeader(table, out);
+        out << std::flush;
+        printNote(err, (table.withDataset ? "'" + root + "': " : std::string()) +
+                       "nothing to follow: the model is the one the lists were last run on, "
+                       "recorded in '" + recordPath + "'");
         return;
     }
     if (!entries.recorded) {
-        printNote("'" + recordPath + "' is missing: the face files of an earlier run stand for "
-                  "the faces the lists were written for");
+        printNote(err, "'" + recordPath + "' is missing: the face files of an earlier run "
+                       "stand for the faces the lists were written for");
     }
-    printNotes(describeUnboundEntries(entries, model.faceCount, true));
+    printNotes(err, describeUnboundEntries(entries, model.faceCount, true));
 
     // Exactly the entries the check of a run checks: the others stay as they are.
     const BoundLists bound = selectBoundLists(entries, record.modelFaces);
@@ -93,16 +94,16 @@ void followDataset(const FollowRequest& request, FollowedDataset& dataset, Sampl
     outcome.kept = &bound.kept;
     outcome.oldRecord = &record;
     outcome.newModel = &model;
-    finishFollowing(request, dataset, outcome, table, state);
+    finishFollowing(request, dataset, outcome, table, state, out, err);
 }
 
 } // namespace
 
 int followRecords(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
-                  RunState* state)
+                  RunState* state, std::ostream& out, std::ostream& err)
 {
     for (FollowedDataset& dataset : datasets) {
-        if (!dataset.done) checkSomethingBinds(dataset);
+        if (!dataset.done) checkSomethingBinds(dataset, err);
     }
 
     sendLibraryMessagesToStderr();
@@ -113,15 +114,16 @@ int followRecords(const FollowRequest& request, std::vector<FollowedDataset>& da
         STEPControl_Reader reader;
         RunModel model;
         const std::string problem =
-            readGroupModel(group, true, modelNotePrefix(group, several), model, reader, state);
+            readGroupModel(group, true, modelNotePrefix(group, several), model, reader, state,
+                           err);
         if (!problem.empty()) {
-            reportGroupProblem(group, problem);
+            reportGroupProblem(group, problem, err);
             continue;
         }
         SampledModel sampled{&model, {}};
         for (FollowedDataset* dataset : group) {
-            followDataset(request, *dataset, sampled, table, state);
+            followDataset(request, *dataset, sampled, table, state, out, err);
         }
     }
-    return endFollowing(datasets, state);
+    return endFollowing(datasets, state, err);
 }

@@ -2,6 +2,7 @@
 
 #include "follow_revision.hpp"
 
+#include <ostream>
 #include <vector>
 
 struct RunState;
@@ -11,7 +12,8 @@ struct RunState;
 /// its face files (without a record, the face files of an earlier run); no old model file is
 /// needed. Each model file is read once for all the datasets that name it. Exactly the entries
 /// that a run checks (see findBoundEntries) are followed and, with `request.rewrite`, carried
-/// over, all or nothing for each dataset; the others are left as they are. Returns the exit status or
-/// ends the supervised worker, as followRevision does.
+/// over, all or nothing for each dataset; the others are left as they are. The table goes to
+/// `out`, notes and errors to `err`. Returns the exit status or ends the supervised worker, as
+/// followRevision does.
 int followRecords(const FollowRequest& request, std::vector<FollowedDataset>& datasets,
-                  RunState* state);
+                  RunState* state, std::ostream& out, std::ostream& err);

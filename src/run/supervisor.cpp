@@ -122,11 +122,12 @@ void releaseSharedState(RunState* state)
     ::munmap(state, sizeof(RunState));
 }
 
-int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work,
+                 std::ostream& err)
 {
     RunState* shared = makeSharedState();
     if (!shared) {
-        printError("cannot set up a worker: " + systemReason(errno));
+        printError(err, "cannot set up a worker: " + systemReason(errno));
         return 1;
     }
     RunState& state = *shared;
@@ -138,7 +139,7 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     const pid_t supervisor = ::getpid();
     const pid_t worker = ::fork();
     if (worker < 0) {
-        printError("cannot start a worker: " + systemReason(errno));
+        printError(err, "cannot start a worker: " + systemReason(errno));
         return 1;
     }
     if (worker == 0) {
@@ -159,8 +160,8 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     }
     if (error != 0) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
-        printError("cannot wait for the worker (pid " + std::to_string(worker) +
-                   "): " + systemReason(error) + killed);
+        printError(err, "cannot wait for the worker (pid " + std::to_string(worker) +
+                        "): " + systemReason(error) + killed);
         return 1;
     }
     if (!WIFSIGNALED(status)) return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
@@ -168,8 +169,8 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     // Killed because it did not end when asked: that is the stop it was asked for.
     const int requested = state.stopRequest.load();
     const int signal = WTERMSIG(status) == SIGKILL && requested != 0 ? requested : WTERMSIG(status);
-    if (state.progressOnScreen.load()) std::cerr << "\r\033[K"; // the worker's progress line
-    printError(describeDeath(signal, state));
+    if (state.progressOnScreen.load()) err << "\r\033[K"; // the worker's progress line
+    printError(err, describeDeath(signal, state));
     if (isStopSignal(signal)) endBySignal(signal);
     return 1;
 }

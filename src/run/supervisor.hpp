@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 struct RunState;
 struct WorkerProducts;
@@ -9,15 +10,16 @@ struct WorkerProducts;
 /// Runs work(state) in a forked worker process and waits for it, so that nothing the library
 /// does to the worker (a stack overflow, an abort, the out-of-memory killer) ends the command
 /// without a word. Returns the worker's exit status when it exits. When it dies by a signal:
-/// prints one error line of the command naming the signal and the phase recorded in the state,
-/// and removes the temporary file recorded there if it is one of `products`' (and nothing
-/// else). A death by a stop signal (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE) ends the
+/// prints one error line of the command on `err` naming the signal and the phase recorded in
+/// the state, and removes the temporary file recorded there if it is one of `products`' (and
+/// nothing else). A death by a stop signal (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE) ends the
 /// supervisor by that same signal; any other returns 1. A stop signal sent to the supervisor is
 /// passed on to the worker and asked of it in the state, so that a transfer can end on its own;
-/// a worker that has not ended a few seconds later is killed. A wait that fails is one line and
-/// status 1, and a worker still running then is killed. The worker itself never returns from
-/// this call: it exits with work's result.
-int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work);
+/// a worker that has not ended a few seconds later is killed. A wait that fails is one line on
+/// `err` and status 1, and a worker still running then is killed. The worker itself never
+/// returns from this call: it exits with work's result.
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work,
+                 std::ostream& err);
 
 #ifndef _WIN32
 #include <signal.h>

@@ -166,7 +166,8 @@ DWORD waitForWorker(HANDLE worker, RunState& state, bool& killed)
 
 } // namespace
 
-int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work)
+int superviseRun(const WorkerProducts& products, const std::function<int(RunState&)>& work,
+                 std::ostream& err)
 {
     if (SharedRun* shared = findSharedRun()) {
         // A crash is the supervisor's to tell: no dialog, no debugger, nothing waits on a user.
@@ -181,7 +182,7 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedRun))
                          : nullptr;
     if (!view) {
-        printError("cannot set up a worker: " + describeWindowsError(GetLastError()));
+        printError(err, "cannot set up a worker: " + describeWindowsError(GetLastError()));
         return 1;
     }
     SharedRun& shared = *new (view) SharedRun;
@@ -196,14 +197,14 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     std::fflush(nullptr);
     PROCESS_INFORMATION process = {};
     if (const DWORD error = startWorker(mapping, process)) {
-        printError("cannot start a worker: " + describeWindowsError(error));
+        printError(err, "cannot start a worker: " + describeWindowsError(error));
         return 1;
     }
     bool killed = false;
     if (const DWORD error = waitForWorker(process.hProcess, state, killed)) {
         // Nothing is known of how the worker ended, so nothing may be taken for a success.
-        printError("cannot wait for the worker (pid " + std::to_string(process.dwProcessId) +
-                   "): " + describeWindowsError(error));
+        printError(err, "cannot wait for the worker (pid " + std::to_string(process.dwProcessId) +
+                        "): " + describeWindowsError(error));
         return 1;
     }
     DWORD code = 1;
@@ -211,12 +212,12 @@ int superviseRun(const WorkerProducts& products, const std::function<int(RunStat
     removeWorkerTemporary(state, pid_t(process.dwProcessId), products);
     if (code <= 2) return int(code); // the commands' own statuses
 
-    if (state.progressOnScreen.load()) std::cerr << "\r\033[K"; // the worker's progress line
+    if (state.progressOnScreen.load()) err << "\r\033[K"; // the worker's progress line
     const int stop = state.stopRequest.load();
     if (code == STATUS_CONTROL_C_EXIT || (killed && stop != 0)) {
-        printError(describeStop(stop != 0 ? stop : SIGINT, state));
+        printError(err, describeStop(stop != 0 ? stop : SIGINT, state));
         endBySignal(stop != 0 ? stop : SIGINT);
     }
-    printError(describeEnd(code, state));
+    printError(err, describeEnd(code, state));
     return 1;
 }

@@ -35,13 +35,13 @@ std::string describeCurrentException()
     }
 }
 
-int runReportingFailures(const std::function<int()>& body)
+int runReportingFailures(std::ostream& err, const std::function<int()>& body)
 {
     // One line on stderr and status 1, rather than an abort and a core dump in a batch job.
     try {
         return body();
     } catch (...) {
-        printError(describeCurrentException());
+        printError(err, describeCurrentException());
     }
     return 1;
 }

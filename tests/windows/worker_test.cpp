@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 
 #include <process.h>
 
@@ -66,7 +67,7 @@ TEST_F(WorkerTest, EndsToldInOneLine)
             enterPhase(&state, RunPhase::transferring);
             c.end();
             return 0;
-        });
+        }, std::cerr);
         const std::string said = ::testing::internal::GetCapturedStderr();
         _putenv("TARNFOLD_WORKER_CASE=");
         EXPECT_EQ(status, c.status) << c.what;
