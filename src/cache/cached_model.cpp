@@ -85,8 +85,11 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     if (!cache.directory.empty() && !taken) model = takeModelFile(path, state);
     // A model whose bytes cannot be named (a pipe, a file that cannot be read) has no entry.
     if (cache.directory.empty() || model.file.sha256.empty() || !model.file.problem.empty()) {
-        read.shape = importStepModel(reader.emplace(), path, error, state, reason);
+        ModelFileRead bytes;
+        read.shape = importStepModel(reader.emplace(), path, error, state, reason, &bytes);
         read.shapeCount = countTransferredShapes(*reader);
+        // Bytes not taken in before are named by the reader's one reading of them.
+        if (!taken && model.path == path) keepModelFileRead(model, bytes);
         return read;
     }
 

@@ -140,14 +140,35 @@ std::string describeModelChange(const RunRecord& record, const RunModel& model)
     return {};
 }
 
-RunModel takeModelFile(const std::string& path, RunState* state)
+RunModel nameModelFile(const std::string& path, RunState* state)
 {
     if (state) recordText(state->modelPath, path);
     enterPhase(state, RunPhase::reading);
     RunModel model;
     model.path = path;
+    return model;
+}
+
+RunModel takeModelFile(const std::string& path, RunState* state)
+{
+    RunModel model = nameModelFile(path, state);
     model.file = hashFile(path);
     return model;
+}
+
+void keepModelFileRead(RunModel& model, const ModelFileRead& read)
+{
+    HashedFile& file = model.file;
+    file = HashedFile();
+    // A pipe's bytes are the reader's alone, as when they are taken in first.
+    file.regular = read.opened.regular;
+    if (!file.regular) return;
+    file.device = read.opened.device;
+    file.inode = read.opened.inode;
+    file.modified = read.opened.modified;
+    file.size = read.size;
+    file.sha256 = read.sha256;
+    if (file.sha256.empty()) file.problem = "cannot read '" + model.path + "' to its end";
 }
 
 std::string settleRunModel(RunModel& model, const TopoDS_Shape& shape)

@@ -3,6 +3,7 @@
 #include "record_files.hpp"
 
 #include "../model/face_export.hpp"
+#include "../model/step_import.hpp"
 
 #include <optional>
 #include <string>
@@ -27,7 +28,7 @@ ModelFacts deriveModelFacts(const TopoDS_Shape& shape);
 /// The model a run has read, as the record of the run and the check of its lists take it.
 struct RunModel {
     std::string path;  ///< as address.txt gives it
-    HashedFile file;   ///< its bytes, taken in before the library read them
+    HashedFile file;   ///< its bytes, taken in before the library read them or as it did
     TopoDS_Shape shape; ///< null when the model came from the model cache
     int faceCount = 0;
     std::optional<ModelOutline> wholeOutline; ///< every face and vertex; made when first needed
@@ -37,6 +38,13 @@ struct RunModel {
 /// Takes in the model file at `path` before the library reads it, so that the record names the
 /// bytes the faces come from. Part of reading the model, as `state` records it.
 RunModel takeModelFile(const std::string& path, RunState* state = nullptr);
+
+/// Names the model file at `path` for a run that takes its bytes in only as the library reads
+/// them (keepModelFileRead): the file is read once. Part of reading the model, as `state` records.
+RunModel nameModelFile(const std::string& path, RunState* state = nullptr);
+
+/// Takes into `model` which file the library read and the digest of the bytes it read.
+void keepModelFileRead(RunModel& model, const ModelFileRead& read);
 
 /// Completes `model` with the shape the library read from it. Returns "" or, when the file is
 /// no longer the one taken in (it was replaced while it was read), why no record can be kept.
