@@ -69,7 +69,7 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, const ModelRe
     DatasetWrite write = writeDatasetFaces(
         dataset.root, binding, sampled,
         [&](FaceHashes& hashes) {
-            return exportModelFaces(read, dataset.inputs, dataset.root, &state, &hashes);
+            return exportModelFaces(read, model, dataset.inputs, dataset.root, &state, &hashes);
         },
         &state);
     for (const std::string& note : write.notes) {

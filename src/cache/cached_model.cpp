@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -137,11 +138,20 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     return read;
 }
 
-std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
+std::vector<std::string> exportModelFaces(const ModelRead& read, RunModel& model,
+                                          const DatasetInputs& inputs,
                                           const std::filesystem::path& root, RunState* state,
                                           FaceHashes* hashes)
 {
-    if (!read.entry) return exportFaceFiles(read.shape, inputs, root, state, hashes);
+    if (!read.entry) {
+        // A face whose text the check of the lists or the record made already is not made again.
+        int faceCount = 0;
+        const std::map<int, TopoDS_Face> faces = findListedFaces(read.shape, inputs, faceCount);
+        return exportFaceBytes(
+            faceCount,
+            [&](int number) { return takeFaceBytes(model, number, faces.at(number)); }, inputs,
+            root, state, hashes);
+    }
     const CacheEntry& entry = *read.entry;
     return exportFaceBytes(
         countCachedFaces(entry), [&](int number) { return cachedFaceBytes(entry, number); }, inputs,

@@ -45,7 +45,9 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
                     RunState* state, std::string* reason = nullptr);
 
 /// Writes the faces listed in `inputs` as exportFaceFiles does, from the model's cache entry
-/// when there is one: the same bytes, which the entry holds as the export made them.
-std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
+/// when there is one: the same bytes, which the entry holds as the export made them. Without
+/// one, of the shape `read` holds, whose face texts made already `model` holds (takeFaceBytes).
+std::vector<std::string> exportModelFaces(const ModelRead& read, RunModel& model,
+                                          const DatasetInputs& inputs,
                                           const std::filesystem::path& root,
                                           RunState* state = nullptr, FaceHashes* hashes = nullptr);

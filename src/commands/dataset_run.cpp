@@ -88,7 +88,9 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
     }
     const DatasetWrite write = writeDatasetFaces(
         rootText, binding, sampled,
-        [&](FaceHashes& hashes) { return exportModelFaces(read, inputs, root, &state, &hashes); },
+        [&](FaceHashes& hashes) {
+            return exportModelFaces(read, model, inputs, root, &state, &hashes);
+        },
         &state);
     stopProgressLine(progress);
     printNotes(binding.notes);

@@ -74,7 +74,7 @@ int acceptDatasetLists(FollowedDataset& dataset, RunState* state)
     enterPhase(state, RunPhase::checking);
     const std::vector<ListFileNow> lists = readListFiles(root);
     const BoundEntries entries = findBoundEntries(root, lists);
-    const FaceHashes hashes = hashListedFaces(model.shape, lists);
+    const FaceHashes hashes = hashListedFaces(model, lists);
     std::cout << formatAcceptedRows(entries, hashes, model.faceCount) << std::flush;
     if (!std::cout) reportProblems({"cannot write the table to standard output"}, dataset.complete);
     for (const auto& [list, name] : {std::pair{&dataset.inputs.forceFaces, "force"},

@@ -207,16 +207,34 @@ std::vector<std::pair<int, FaceList>> listedFaces(const std::vector<ListFileNow>
     return {found.begin(), found.end()};
 }
 
-FaceHashes hashListedFaces(const TopoDS_Shape& shape, const std::vector<ListFileNow>& lists)
+const FaceText& faceTextOf(RunModel& model, int number, const TopoDS_Face& face)
 {
-    const int faceCount = visitFaces(shape, [](int, const TopoDS_Face&) {});
+    FaceText& text = model.faceTexts[number];
+    if (text.sha256.empty() || text.bytes.empty()) {
+        text.bytes = faceFileBytes(face);
+        text.sha256 = sha256Hex(text.bytes);
+    }
+    return text;
+}
+
+std::string takeFaceBytes(RunModel& model, int number, const TopoDS_Face& face)
+{
+    const auto made = model.faceTexts.find(number);
+    if (made == model.faceTexts.end() || made->second.bytes.empty()) return faceFileBytes(face);
+    // Written once, they need not stay in memory.
+    return std::move(made->second.bytes);
+}
+
+FaceHashes hashListedFaces(RunModel& model, const std::vector<ListFileNow>& lists)
+{
+    const int faceCount = visitFaces(model.shape, [](int, const TopoDS_Face&) {});
     const std::vector<std::pair<int, FaceList>> listed = listedFaces(lists, faceCount);
     FaceHashes hashes;
     auto next = listed.begin();
-    visitFaces(shape, [&](int number, const TopoDS_Face& face) {
+    visitFaces(model.shape, [&](int number, const TopoDS_Face& face) {
         if (next == listed.end() || next->first != number) return;
         ++next;
-        hashes.emplace_back(number, sha256Hex(faceFileBytes(face)));
+        hashes.emplace_back(number, faceTextOf(model, number, face).sha256);
     });
     return hashes;
 }
