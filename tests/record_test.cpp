@@ -145,7 +145,7 @@ TEST(RunRecord, FaceVisitedTwiceNamesBothVisits)
     list.name = "force/a.txt";
     list.records = {ListRecord{8}, ListRecord{3}};
     const std::vector<ListFileNow> lists = {list};
-    const RunRecord record = makeRunRecord(model, lists, hashListedFaces(twice, lists), "");
+    const RunRecord record = makeRunRecord(model, lists, hashListedFaces(model, lists), "");
     ASSERT_EQ(record.faces.size(), 2u);
     EXPECT_EQ(record.faces[0].number, 3);
     EXPECT_EQ(record.faces[0].visits, (std::vector<int>{3, 9}));
