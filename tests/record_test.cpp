@@ -1,5 +1,6 @@
 // The record of a run: its SHA-256, its two files' formats, and what a run of tarnfold leaves
 // in them, checked against digests made without the tool's own code.
+#include "cache/cached_model.hpp"
 #include "digest/sha256.hpp"
 #include "record/model_outline.hpp"
 #include "record/record_keeping.hpp"
@@ -10,6 +11,8 @@
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRep_Builder.hxx>
 #include <TopoDS_Compound.hxx>
+
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -142,7 +145,7 @@ TEST(RunRecord, FaceVisitedTwiceNamesBothVisits)
     list.name = "force/a.txt";
     list.records = {ListRecord{8}, ListRecord{3}};
     const std::vector<ListFileNow> lists = {list};
-    const RunRecord record = makeRunRecord(model, lists, hashListedFaces(twice, lists), "");
+    const RunRecord record = makeRunRecord(model, lists, hashListedFaces(model, lists), "");
     ASSERT_EQ(record.faces.size(), 2u);
     EXPECT_EQ(record.faces[0].number, 3);
     EXPECT_EQ(record.faces[0].visits, (std::vector<int>{3, 9}));
@@ -182,4 +185,45 @@ TEST_F(RecordTest, RunLeavesItsRecord)
     runTool({(dir / "set").string()});
     EXPECT_EQ(readFile(data / "last-run.tsv"), record);
     EXPECT_EQ(readFile(data / "last-run-model.tsv"), outline);
+}
+
+// Without a cache the model is read once: that reading gives the size and digest that the record
+// names (the file's size, sha256sum's digest), bytes after the data included. A file touched,
+// grown or replaced after it was opened is told by its status, and no record names its bytes.
+TEST_F(RecordTest, TheOneReadingOfTheModelNamesItsBytes)
+{
+    writeStepModel(BRepPrimAPI_MakeBox(10, 20, 30).Shape(), dir / "box.step");
+    const std::string text = readFile(dir / "box.step") + "/* after the end of the data */\n";
+    const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> cases = {
+        {"kept", [](const fs::path&) {}},
+        {"touched",
+         [](const fs::path& path) {
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
+         }},
+        {"grown", [&](const fs::path& path) { writeFile(path, text + "\n"); }},
+        {"replaced",
+         [&](const fs::path& path) {
+             writeFile(dir / "new.step", text);
+             fs::rename(dir / "new.step", path);
+         }},
+    };
+    for (const auto& [name, change] : cases) {
+        const fs::path path = dir / (name + ".step");
+        writeFile(path, text);
+        RunModel model = nameModelFile(path.string());
+        std::optional<STEPControl_Reader> reader;
+        std::string error;
+        const ModelRead read = readModel({}, model.path, model, false, reader, error, nullptr);
+        ASSERT_EQ(error, "") << name;
+        EXPECT_TRUE(model.file.regular) << name;
+        EXPECT_EQ(model.file.size, text.size()) << name;
+        EXPECT_EQ(model.file.sha256, sha256Of(path)) << name;
+        change(path);
+        EXPECT_EQ(settleRunModel(model, read.shape),
+                  name == "kept" ? "" : "the STEP model '" + path.string() +
+                                             "' changed while it was read: no face file was "
+                                             "written; run again")
+            << name;
+        EXPECT_EQ(model.faceCount, 6) << name;
+    }
 }

@@ -69,7 +69,7 @@ std::vector<std::string> writeDataset(const BatchDataset& dataset, const ModelRe
     DatasetWrite write = writeDatasetFaces(
         dataset.root, binding, sampled,
         [&](FaceHashes& hashes) {
-            return exportModelFaces(read, dataset.inputs, dataset.root, &state, &hashes);
+            return exportModelFaces(read, model, dataset.inputs, dataset.root, &state, &hashes);
         },
         &state);
     for (const std::string& note : write.notes) {
@@ -89,14 +89,17 @@ void runModelWorker(const ModelGroup& group, const std::vector<BatchDataset>& da
     std::string importError, reason;
     bool thrown = false;
     ModelRead read;
-    // The model's bytes are hashed once for all its datasets, its faces sampled once if needed,
-    // and what the records take from it derived once.
-    RunModel model = takeModelFile(group.modelPath, &state);
+    // The model's bytes are hashed once for all its datasets (as the library reads them, without
+    // a cache), its faces sampled once if needed, and what the records take from it derived once.
+    const bool cached = !cache.directory.empty();
+    RunModel model = cached ? takeModelFile(group.modelPath, &state)
+                            : nameModelFile(group.modelPath, &state);
     SampledModel sampled{&model, {}};
     std::string unsettled;
     try {
-        bool shapeNeeded = false;
+        bool shapeNeeded = false; // only a cache entry may stand for the shape
         for (const std::size_t index : group.members) {
+            if (!cached) break;
             const std::string& root = datasets[index].root;
             shapeNeeded = shapeNeeded || needsModelShape(readRunRecord(root), model, root,
                                                          datasets[index].inputs);

@@ -23,7 +23,7 @@ DatasetWrite writeDatasetFaces(const std::string& root, const ListBinding& bindi
         enterPhase(state, RunPhase::recording);
         const std::string problem =
             keepRunRecord(root, runModel, binding.lists,
-                          hashListedFaces(runModel.shape, binding.lists), state, &removed);
+                          hashListedFaces(runModel, binding.lists), state, &removed);
         if (!problem.empty()) write.problems.push_back(problem);
     }
     FaceHashes hashes;

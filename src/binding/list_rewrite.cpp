@@ -4,6 +4,7 @@
 #include "../intake/list_entries.hpp"
 #include "../intake/list_records.hpp"
 #include "../output/whole_file.hpp"
+#include "../paths/file_status.hpp"
 #include "../record/record_files.hpp"
 #include "../text/number_text.hpp"
 
@@ -69,7 +70,7 @@ std::vector<std::string> planListChanges(const fs::path& root,
             continue;
         }
         ListChange change{file.path, {}, {}};
-        if (const int error = readWholeFile(file.path.string(), change.before); error != 0) {
+        if (const int error = readToEnd(file.path.string(), change.before, false); error != 0) {
             problems.push_back("cannot read '" + file.path.string() + "': " + systemReason(error));
             continue;
         }

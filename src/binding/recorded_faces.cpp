@@ -61,16 +61,16 @@ bool readRecordedFace(const std::string& path, const std::string& sha256, TopoDS
 
 // The numbers whose face now would be written byte for byte as `record` recorded it.
 std::set<int> findSameBytes(const RunRecord& record, const std::vector<int>& numbers,
-                            const TopoDS_Shape& shape)
+                            RunModel& model)
 {
     std::set<int> wanted, same;
     for (const int number : numbers) {
         if (findRecordedFace(record, number)) wanted.insert(number);
     }
     if (wanted.empty()) return same;
-    visitFaces(shape, [&](int number, const TopoDS_Face& face) {
+    visitFaces(model.shape, [&](int number, const TopoDS_Face& face) {
         if (!wanted.count(number)) return;
-        if (sha256Hex(faceFileBytes(face)) == findRecordedFace(record, number)->sha256) {
+        if (faceTextOf(model, number, face).sha256 == findRecordedFace(record, number)->sha256) {
             same.insert(number);
         }
     });
@@ -133,7 +133,7 @@ std::vector<FaceMatch> followRecordedFaces(const std::string& root, const RunRec
 {
     std::map<int, FaceMatch> answers;
     // The same bytes are the same face, wherever the rest of the model went.
-    for (const int number : findSameBytes(record, numbers, model.model->shape)) {
+    for (const int number : findSameBytes(record, numbers, *model.model)) {
         FaceMatch& same = answers[number];
         same.oldNumber = number;
         same.kind = MatchKind::same;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -85,8 +86,11 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     if (!cache.directory.empty() && !taken) model = takeModelFile(path, state);
     // A model whose bytes cannot be named (a pipe, a file that cannot be read) has no entry.
     if (cache.directory.empty() || model.file.sha256.empty() || !model.file.problem.empty()) {
-        read.shape = importStepModel(reader.emplace(), path, error, state, reason);
+        ModelFileRead bytes;
+        read.shape = importStepModel(reader.emplace(), path, error, state, reason, &bytes);
         read.shapeCount = countTransferredShapes(*reader);
+        // Bytes not taken in before are named by the reader's one reading of them.
+        if (!taken && model.path == path) keepModelFileRead(model, bytes);
         return read;
     }
 
@@ -134,11 +138,20 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
     return read;
 }
 
-std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
+std::vector<std::string> exportModelFaces(const ModelRead& read, RunModel& model,
+                                          const DatasetInputs& inputs,
                                           const std::filesystem::path& root, RunState* state,
                                           FaceHashes* hashes)
 {
-    if (!read.entry) return exportFaceFiles(read.shape, inputs, root, state, hashes);
+    if (!read.entry) {
+        // A face whose text the check of the lists or the record made already is not made again.
+        int faceCount = 0;
+        const std::map<int, TopoDS_Face> faces = findListedFaces(read.shape, inputs, faceCount);
+        return exportFaceBytes(
+            faceCount,
+            [&](int number) { return takeFaceBytes(model, number, faces.at(number)); }, inputs,
+            root, state, hashes);
+    }
     const CacheEntry& entry = *read.entry;
     return exportFaceBytes(
         countCachedFaces(entry), [&](int number) { return cachedFaceBytes(entry, number); }, inputs,

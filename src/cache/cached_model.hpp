@@ -32,8 +32,9 @@ struct ModelRead {
 bool needsModelShape(const RecordReading& reading, const RunModel& model, const std::string& root,
                      const DatasetInputs& inputs);
 
-/// Gets the model at `path` into `model`, taking its bytes in first unless `model` holds them
-/// already (takeModelFile). From the cache, when it holds the model's entry and the shape is not
+/// Gets the model at `path` into `model`. With a cache, its bytes are taken in first unless
+/// `model` holds them already (takeModelFile); without one, bytes that `model` does not hold
+/// are taken in as the library reads them (keepModelFileRead). From the cache, when it holds the model's entry and the shape is not
 /// needed: the reader's messages are printed again as it printed them, and no STEP file is read.
 /// Otherwise as importStepModel reads it; then, with a cache, the model's entry is left in it.
 /// The model's face count and facts are filled in from the entry. `error` and `reason` as for
@@ -44,7 +45,9 @@ ModelRead readModel(const CacheSettings& cache, const std::string& path, RunMode
                     RunState* state, std::string* reason = nullptr);
 
 /// Writes the faces listed in `inputs` as exportFaceFiles does, from the model's cache entry
-/// when there is one: the same bytes, which the entry holds as the export made them.
-std::vector<std::string> exportModelFaces(const ModelRead& read, const DatasetInputs& inputs,
+/// when there is one: the same bytes, which the entry holds as the export made them. Without
+/// one, of the shape `read` holds, whose face texts made already `model` holds (takeFaceBytes).
+std::vector<std::string> exportModelFaces(const ModelRead& read, RunModel& model,
+                                          const DatasetInputs& inputs,
                                           const std::filesystem::path& root,
                                           RunState* state = nullptr, FaceHashes* hashes = nullptr);

@@ -31,34 +31,6 @@ bool endsWith(const std::string& text, const std::string& ending)
            text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
 }
 
-// Reads a whole file; false with `error` (an errno) set when it cannot.
-bool readWholeFile(const std::string& path, std::string& bytes, int& error)
-{
-    const int fd = openToRead(path);
-    FileStatus status;
-    error = fd < 0 ? errno : statusOf(fd, status);
-    if (error != 0) {
-        if (fd >= 0) ::close(fd);
-        return false;
-    }
-    bytes.clear();
-    bytes.reserve(std::size_t(status.size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        bytes.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
 struct StoredEntry {
     std::string path;
     std::uint64_t size = 0;
@@ -111,8 +83,7 @@ CacheLookup findCacheEntry(const CacheSettings& cache, const std::string& key)
     CacheLookup lookup;
     const std::string path = cacheEntryPath(cache, key);
     std::string bytes;
-    int error = 0;
-    if (!readWholeFile(path, bytes, error)) {
+    if (const int error = readToEnd(path, bytes); error != 0) {
         if (error != ENOENT) lookup.problem = "cannot be read: " + systemReason(error);
         return lookup;
     }

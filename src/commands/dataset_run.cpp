@@ -49,8 +49,13 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
     startProgressLine(progress, state);
     std::optional<STEPControl_Reader> reader; // made only when the model is read
     std::string importError;
-    RunModel model = takeModelFile(inputs.modelPath, &state);
-    const bool shapeNeeded = needsModelShape(readRunRecord(rootText), model, rootText, inputs);
+    // A cache entry is found by the model's digest, before any read; without a cache the digest
+    // is taken as the library reads the file, which is read once.
+    const bool cached = !cache.directory.empty();
+    RunModel model = cached ? takeModelFile(inputs.modelPath, &state)
+                            : nameModelFile(inputs.modelPath, &state);
+    const bool shapeNeeded =
+        cached && needsModelShape(readRunRecord(rootText), model, rootText, inputs);
     const ModelRead read =
         readModel(cache, inputs.modelPath, model, shapeNeeded, reader, importError, &state);
     const TopoDS_Shape& modelShape = read.shape;
@@ -83,7 +88,9 @@ int run(const char* programName, const std::string& rootArgument, const CacheSet
     }
     const DatasetWrite write = writeDatasetFaces(
         rootText, binding, sampled,
-        [&](FaceHashes& hashes) { return exportModelFaces(read, inputs, root, &state, &hashes); },
+        [&](FaceHashes& hashes) {
+            return exportModelFaces(read, model, inputs, root, &state, &hashes);
+        },
         &state);
     stopProgressLine(progress);
     printNotes(err, binding.notes);

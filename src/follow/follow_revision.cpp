@@ -74,7 +74,7 @@ std::optional<std::vector<SampledFace>> readOldRevision(const std::string& path,
 
 // The record of the lists as they are to be once `changes` are made, as tarnfold would keep it
 // for `model`, as files to write with them. Returns "" or why there can be none.
-std::string renewRecord(const std::string& root, const RunModel& model,
+std::string renewRecord(const std::string& root, RunModel& model,
                         const std::vector<ListChange>& changes, std::vector<SetFile>& files,
                         RunRecord& renewed)
 {
@@ -93,7 +93,7 @@ std::string renewRecord(const std::string& root, const RunModel& model,
     }
     RecordTexts texts;
     const std::string problem =
-        composeRunRecord(root, model, lists, hashListedFaces(model.shape, lists), texts, &renewed);
+        composeRunRecord(root, model, lists, hashListedFaces(model, lists), texts, &renewed);
     files = {{dataFilePath(root, outlineFileName), texts.outline, std::nullopt},
              {dataFilePath(root, recordFileName), texts.record, std::nullopt}};
     return problem;

@@ -74,7 +74,7 @@ int acceptDatasetLists(FollowedDataset& dataset, RunState* state, std::ostream& 
     enterPhase(state, RunPhase::checking);
     const std::vector<ListFileNow> lists = readListFiles(root);
     const BoundEntries entries = findBoundEntries(root, lists);
-    const FaceHashes hashes = hashListedFaces(model.shape, lists);
+    const FaceHashes hashes = hashListedFaces(model, lists);
     out << formatAcceptedRows(entries, hashes, model.faceCount) << std::flush;
     if (!out) reportProblems(err, {"cannot write the table to standard output"}, dataset.complete);
     for (const auto& [list, name] : {std::pair{&dataset.inputs.forceFaces, "force"},

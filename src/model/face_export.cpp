@@ -29,19 +29,27 @@ std::string writeFaceFile(const TopoDS_Shape& shape, const std::string& fileName
     return writeWholeFile(fileName, faceFileBytes(shape), state);
 }
 
+std::map<int, TopoDS_Face> findListedFaces(const TopoDS_Shape& modelShape,
+                                           const DatasetInputs& inputs, int& faceCount)
+{
+    const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
+    std::map<int, TopoDS_Face> faces;
+    auto next = listed.begin(); // faces come in increasing numbers, and so do the listed ones
+    faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
+        if (next == listed.end() || *next != faceNumber) return;
+        ++next;
+        faces.emplace(faceNumber, face);
+    });
+    return faces;
+}
+
 std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const DatasetInputs& inputs,
                                          const std::filesystem::path& root, RunState* state,
                                          FaceHashes* hashes)
 {
-    const std::vector<int> listed = listedFaceNumbers({&inputs.forceFaces, &inputs.restraintFaces});
-    std::map<int, TopoDS_Face> faces; // the listed ones
-    auto next = listed.begin(); // faces come in increasing numbers, and so do the listed ones
-    const int faceCount = visitFaces(modelShape, [&](int faceNumber, const TopoDS_Face& face) {
-        if (next == listed.end() || *next != faceNumber) return;
-        ++next;
-        faces.emplace(faceNumber, face);
-    });
+    int faceCount = 0;
+    const std::map<int, TopoDS_Face> faces = findListedFaces(modelShape, inputs, faceCount);
     return exportFaceBytes(
         faceCount, [&](int faceNumber) { return faceFileBytes(faces.at(faceNumber)); }, inputs,
         root, state, hashes);

@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 
 struct DatasetInputs;
@@ -23,6 +25,11 @@ std::vector<std::string> exportFaceFiles(const TopoDS_Shape& modelShape,
                                          const DatasetInputs& inputs,
                                          const std::filesystem::path& root,
                                          RunState* state = nullptr, FaceHashes* hashes = nullptr);
+
+/// The faces of `modelShape` listed in `inputs`, by explorer visit number; `faceCount` gets the
+/// number of faces of the model.
+std::map<int, TopoDS_Face> findListedFaces(const TopoDS_Shape& modelShape,
+                                           const DatasetInputs& inputs, int& faceCount);
 
 /// Writes the faces listed in `inputs` of a model of `faceCount` faces as exportFaceFiles does,
 /// each face's bytes given by bytesOf(face number).

@@ -33,8 +33,9 @@ bool ScannedFile::open(const std::string& path)
         error = errno;
         return false;
     }
-    FileStatus status;
-    if (statusOf(fd_, status) == 0 && status.pipe) {
+    FileStatus& status = opened;
+    if (statusOf(fd_, status) == 0 && status.regular) digest_ = startSha256();
+    if (status.pipe) {
         const long got = readSome(fd_, buffer_);
         if (got < 0 && errno != EAGAIN) error = errno;
         noWriter = got == 0;
@@ -59,11 +60,19 @@ ScannedFile::int_type ScannedFile::underflow()
     if (got <= 0) {
         // A failed read (a directory, say) ends the bytes like the end of the file, and is told.
         if (got < 0) error = errno;
+        if (got == 0 && digest_.context) sha256 = finishSha256(digest_);
         ::close(fd_);
         fd_ = -1;
         return traits_type::eof();
     }
     scanStepText(scan, buffer_.data(), static_cast<std::size_t>(got));
+    if (digest_.context) addToSha256(digest_, buffer_.data(), static_cast<std::size_t>(got));
+    size += static_cast<std::uint64_t>(got);
     setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
     return traits_type::to_int_type(*gptr());
+}
+
+void ScannedFile::readToEnd()
+{
+    while (underflow() != traits_type::eof()) setg(eback(), egptr(), egptr());
 }

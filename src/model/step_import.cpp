@@ -128,7 +128,8 @@ std::string describeUnreadableModel(const std::string& modelPath, const std::str
 }
 
 TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& modelPath,
-                             std::string& error, RunState* state, std::string* reason)
+                             std::string& error, RunState* state, std::string* reason,
+                             ModelFileRead* read)
 {
     if (state) recordText(state->modelPath, modelPath);
     enterPhase(state, RunPhase::reading);
@@ -136,6 +137,9 @@ TopoDS_Shape importStepModel(STEPControl_Reader& reader, const std::string& mode
     pinReaderSettings();
     ScannedFile file;
     const IFSelect_ReturnStatus status = readModel(reader, modelPath, file);
+    // Every byte, for the digest, whatever the reader left after the data.
+    if (status == IFSelect_RetDone) file.readToEnd();
+    if (read) *read = {file.opened, file.size, file.sha256};
 
     // Trace level 2 makes the transfer report its warnings as well as its failures.
     const Handle(Transfer_TransientProcess) process = reader.WS()->MapReader();

@@ -132,7 +132,7 @@ std::string stageFile(const std::string& journal, std::size_t index, const SetFi
             if (error) return "cannot keep the link '" + file.path + "': " + error.message();
         } else if (!status.regular) {
             return failure("cannot write", file.path, status.directory ? EISDIR : EINVAL);
-        } else if (const int error = readWholeFile(file.path, bytes); error != 0) {
+        } else if (const int error = readToEnd(file.path, bytes, false); error != 0) {
             return failure("cannot read", file.path, error);
         } else if (writeNewFile(old, bytes, problem) != NewFile::written ||
                    (modeError = giveMode(old, status.mode)) != 0) {
@@ -147,7 +147,7 @@ std::string stageFile(const std::string& journal, std::size_t index, const SetFi
     // Gone already: nothing to remove, nothing to put back.
     if (planned.removed && !planned.kept) return {};
     if (file.was) {
-        if (!planned.kept || (!keepMode && readWholeFile(file.path, bytes) != 0) ||
+        if (!planned.kept || (!keepMode && readToEnd(file.path, bytes, false) != 0) ||
             bytes != *file.was) {
             return "'" + file.path + "' changed while it was worked on; run again";
         }
@@ -254,7 +254,7 @@ std::string carryOut(const std::string& journal, const Plan& plan, std::string& 
 bool readPlan(const std::string& path, Plan& plan, std::string& problem)
 {
     std::string text;
-    const int error = readWholeFile(path, text);
+    const int error = readToEnd(path, text, false);
     if (error != 0 && error != ENOENT) problem = failure("cannot read", path, error);
     return error == 0 && parsePlan(text, plan);
 }

@@ -164,25 +164,6 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     return error;
 }
 
-int readWholeFile(const std::string& fileName, std::string& bytes)
-{
-    // Not waiting on a pipe that stands where a file was.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno;
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : 0;
-            ::close(fd);
-            return error;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
 {
     const auto failed = [&](int reason) {

@@ -14,10 +14,6 @@ struct RunState;
 std::string writeWholeFile(const std::string& fileName, const std::string& bytes,
                            RunState* state = nullptr);
 
-/// Reads the whole file at `fileName` (through a link) into `bytes`. Returns 0, or the errno
-/// that stopped it.
-int readWholeFile(const std::string& fileName, std::string& bytes);
-
 /// What writeNewFile did.
 enum class NewFile { written, taken, failed };
 

@@ -133,23 +133,6 @@ std::string writeWholeFile(const std::string& fileName, const std::string& bytes
     return error;
 }
 
-int readWholeFile(const std::string& fileName, std::string& bytes)
-{
-    const int fd = openToRead(fileName);
-    if (fd < 0) return errno;
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const int n = ::_read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            const int error = n < 0 ? errno : 0;
-            ::_close(fd);
-            return error;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 NewFile writeNewFile(const std::string& fileName, const std::string& bytes, std::string& error)
 {
     const DWORD reason = moveInTemporary(fileName, bytes, false, nullptr, error);

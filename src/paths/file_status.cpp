@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +27,26 @@ void take(const struct stat& from, FileStatus& status)
 int openToRead(const std::string& name, bool wait)
 {
     return ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (wait ? 0 : O_NONBLOCK));
+}
+
+int readToEnd(const std::string& name, std::string& bytes, bool wait)
+{
+    const int fd = openToRead(name, wait);
+    if (fd < 0) return errno;
+    bytes.clear();
+    FileStatus status;
+    if (statusOf(fd, status) == 0 && status.regular) bytes.reserve(std::size_t(status.size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : 0;
+            ::close(fd);
+            return error;
+        }
+        bytes.append(buffer, std::size_t(n));
+    }
 }
 
 void waitOnReads(int fd)

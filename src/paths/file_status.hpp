@@ -23,6 +23,10 @@ struct FileStatus {
 /// false: a FIFO is opened without waiting for a writer. -1, with errno set, when it cannot.
 int openToRead(const std::string& name, bool wait = true);
 
+/// Reads the file named `name` to its end into `bytes`, through one descriptor that
+/// openToRead(name, wait) opens. 0, or the errno value that stopped it.
+int readToEnd(const std::string& name, std::string& bytes, bool wait = true);
+
 /// Makes reads of `fd`, opened without waiting, wait for their bytes again.
 void waitOnReads(int fd);
 

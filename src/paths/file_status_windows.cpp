@@ -49,6 +49,25 @@ int openToRead(const std::string& name, bool)
     }
 }
 
+int readToEnd(const std::string& name, std::string& bytes, bool wait)
+{
+    const int fd = openToRead(name, wait);
+    if (fd < 0) return errno;
+    bytes.clear();
+    FileStatus status;
+    if (statusOf(fd, status) == 0 && status.regular) bytes.reserve(std::size_t(status.size));
+    char buffer[65536];
+    for (;;) {
+        const int n = ::_read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : 0;
+            ::_close(fd);
+            return error;
+        }
+        bytes.append(buffer, std::size_t(n));
+    }
+}
+
 // Files here are opened waiting: nothing to undo.
 void waitOnReads(int) {}
 

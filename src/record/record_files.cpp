@@ -17,35 +17,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Reads a whole file through one descriptor; false with `error` set (an errno) when it cannot.
-bool readBytes(const std::string& path, std::string& bytes, int& error)
-{
-    const int fd = openToRead(path);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        bytes.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-} // namespace
-
 HashedFile hashFile(const std::string& path)
 {
     HashedFile file;
@@ -109,8 +80,7 @@ std::vector<ListFileNow> readListFiles(const std::string& root)
                     narrowForm(file.path.filename());
         list.kind = file.kind;
         std::string bytes;
-        int error = 0;
-        list.read = readBytes(list.path, bytes, error);
+        list.read = readToEnd(list.path, bytes) == 0;
         if (list.read) {
             list.sha256 = sha256Hex(bytes);
             list.records = findListRecords(bytes, recordLength(file.kind));
@@ -182,8 +152,7 @@ FileReading readRegularFile(const std::string& path, std::string& bytes, std::st
         problem = "it is not a regular file";
         return FileReading::failed;
     }
-    int readError = 0;
-    if (!readBytes(path, bytes, readError)) {
+    if (const int readError = readToEnd(path, bytes); readError != 0) {
         problem = systemReason(readError);
         return FileReading::failed;
     }
@@ -235,8 +204,7 @@ RecordedOutline readRecordedOutline(const std::string& root, const RunRecord& re
     RecordedOutline recorded;
     const std::string path = dataFilePath(root, outlineFileName);
     std::string text;
-    int error = 0;
-    if (!readBytes(path, text, error)) {
+    if (const int error = readToEnd(path, text); error != 0) {
         recorded.problem = "its outline of the model, '" + path + "', cannot be read: " +
                            systemReason(error);
     } else if (sha256Hex(text) != record.outlineSha256) {

@@ -140,14 +140,35 @@ std::string describeModelChange(const RunRecord& record, const RunModel& model)
     return {};
 }
 
-RunModel takeModelFile(const std::string& path, RunState* state)
+RunModel nameModelFile(const std::string& path, RunState* state)
 {
     if (state) recordText(state->modelPath, path);
     enterPhase(state, RunPhase::reading);
     RunModel model;
     model.path = path;
+    return model;
+}
+
+RunModel takeModelFile(const std::string& path, RunState* state)
+{
+    RunModel model = nameModelFile(path, state);
     model.file = hashFile(path);
     return model;
+}
+
+void keepModelFileRead(RunModel& model, const ModelFileRead& read)
+{
+    HashedFile& file = model.file;
+    file = HashedFile();
+    // A pipe's bytes are the reader's alone, as when they are taken in first.
+    file.regular = read.opened.regular;
+    if (!file.regular) return;
+    file.device = read.opened.device;
+    file.inode = read.opened.inode;
+    file.modified = read.opened.modified;
+    file.size = read.size;
+    file.sha256 = read.sha256;
+    if (file.sha256.empty()) file.problem = "cannot read '" + model.path + "' to its end";
 }
 
 std::string settleRunModel(RunModel& model, const TopoDS_Shape& shape)
@@ -186,16 +207,34 @@ std::vector<std::pair<int, FaceList>> listedFaces(const std::vector<ListFileNow>
     return {found.begin(), found.end()};
 }
 
-FaceHashes hashListedFaces(const TopoDS_Shape& shape, const std::vector<ListFileNow>& lists)
+const FaceText& faceTextOf(RunModel& model, int number, const TopoDS_Face& face)
 {
-    const int faceCount = visitFaces(shape, [](int, const TopoDS_Face&) {});
+    FaceText& text = model.faceTexts[number];
+    if (text.sha256.empty() || text.bytes.empty()) {
+        text.bytes = faceFileBytes(face);
+        text.sha256 = sha256Hex(text.bytes);
+    }
+    return text;
+}
+
+std::string takeFaceBytes(RunModel& model, int number, const TopoDS_Face& face)
+{
+    const auto made = model.faceTexts.find(number);
+    if (made == model.faceTexts.end() || made->second.bytes.empty()) return faceFileBytes(face);
+    // Written once, they need not stay in memory.
+    return std::move(made->second.bytes);
+}
+
+FaceHashes hashListedFaces(RunModel& model, const std::vector<ListFileNow>& lists)
+{
+    const int faceCount = visitFaces(model.shape, [](int, const TopoDS_Face&) {});
     const std::vector<std::pair<int, FaceList>> listed = listedFaces(lists, faceCount);
     FaceHashes hashes;
     auto next = listed.begin();
-    visitFaces(shape, [&](int number, const TopoDS_Face& face) {
+    visitFaces(model.shape, [&](int number, const TopoDS_Face& face) {
         if (next == listed.end() || next->first != number) return;
         ++next;
-        hashes.emplace_back(number, sha256Hex(faceFileBytes(face)));
+        hashes.emplace_back(number, faceTextOf(model, number, face).sha256);
     });
     return hashes;
 }
