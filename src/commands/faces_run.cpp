@@ -106,8 +106,9 @@ int measureAndDraw(const FacesOptions& options, RunState* state, std::ostream& o
     if (state) startProgressLine(progress, *state);
     std::optional<STEPControl_Reader> reader;
     std::string importError;
-    // The model as its record would name it, taken in only for a dataset.
-    RunModel model = withDataset ? takeModelFile(inputs.modelPath, state) : RunModel();
+    // The model as its record would name it, only for a dataset; its bytes are taken in as the
+    // library reads them, or first when a cache needs their digest to look the model up.
+    RunModel model = withDataset ? nameModelFile(inputs.modelPath, state) : RunModel();
     const ModelRead read =
         readModel(options.cache, inputs.modelPath, model, true, reader, importError, state);
     const TopoDS_Shape& modelShape = read.shape;

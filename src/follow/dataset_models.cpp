@@ -44,9 +44,11 @@ std::string readGroupModel(const std::vector<FollowedDataset*>& group, bool take
     if (state) recordText(state->datasetRoot, first.root);
     ProgressLine progress;
     if (state) startProgressLine(progress, *state);
-    if (takeFile) model = takeModelFile(path, state);
+    if (takeFile) model = nameModelFile(path, state);
     std::string problem;
-    const TopoDS_Shape shape = importStepModel(reader, path, problem, state);
+    ModelFileRead bytes; // the digest of the bytes as the library takes them in: one reading
+    const TopoDS_Shape shape = importStepModel(reader, path, problem, state, nullptr, &bytes);
+    if (takeFile) keepModelFileRead(model, bytes);
     stopProgressLine(progress);
     if (!first.root.empty() && path.empty()) return describeUnnamedModel(first.root);
     if (!problem.empty()) return problem;

@@ -122,7 +122,7 @@ MeshReport runMesh(const MeshOptions& options, RunState& state)
     startProgressLine(progress, state);
     std::optional<STEPControl_Reader> reader;
     std::string importError;
-    RunModel runModel = takeModelFile(inputs.modelPath, &state);
+    RunModel runModel = nameModelFile(inputs.modelPath, &state); // its bytes read once, below
     MeshJob job;
     // Meshing takes the shape: the cache only keeps the model read for tarnfold to find.
     const ModelRead read =
