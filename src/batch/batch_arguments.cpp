@@ -87,11 +87,8 @@ BatchOptions parseBatchArguments(int argc, char** argv)
 {
     BatchOptions options;
     options.cache = cacheFromEnvironment();
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    walkArguments(argc, argv, options.roots, options.cache, [&](const std::string& argument, int& i) {
         std::string value;
-        if (takeOperand(argument, optionsEnded, options.roots)) continue;
         if (takeOptionValue("--from", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--from needs a file name");
             if (!options.listFile.empty()) throw std::invalid_argument("--from given twice");
@@ -109,11 +106,11 @@ BatchOptions parseBatchArguments(int argc, char** argv)
             options.listGroups = true;
         } else if (argument == "--cache-stats") {
             options.cacheStats = true;
-        } else if (takeCacheOption(argc, argv, i, options.cache)) {
         } else {
-            throw std::invalid_argument("unknown option '" + argument + "'");
+            return false;
         }
-    }
+        return true;
+    });
     if (options.cacheStats && options.cache.directory.empty()) {
         throw std::invalid_argument(std::string("--cache-stats needs a model cache: --cache ") +
                                     "DIR, or " + cacheVariable + " in the environment");

@@ -100,11 +100,8 @@ FacesOptions parseFacesArguments(int argc, char** argv)
     FacesOptions options;
     options.cache = cacheFromEnvironment();
     std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    walkArguments(argc, argv, operands, options.cache, [&](const std::string& argument, int& i) {
         std::string value;
-        if (takeOperand(argument, optionsEnded, operands)) continue;
         if (takeOptionValue("--svg", argc, argv, i, value)) {
             if (value.empty()) throw std::invalid_argument("--svg needs a file name");
             options.svgFile = value;
@@ -147,11 +144,11 @@ FacesOptions parseFacesArguments(int argc, char** argv)
                                             "' (listed, all or none)");
             }
             options.labelsGiven = true;
-        } else if (takeCacheOption(argc, argv, i, options.cache)) {
         } else {
-            throw std::invalid_argument("unknown option '" + argument + "'");
+            return false;
         }
-    }
+        return true;
+    });
     if (options.modelFile.empty() && operands.empty()) {
         throw std::invalid_argument("no dataset root given");
     }

@@ -66,11 +66,8 @@ MeshOptions parseMeshArguments(int argc, char** argv)
     MeshOptions options;
     options.cache = cacheFromEnvironment();
     std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    walkArguments(argc, argv, operands, options.cache, [&](const std::string& argument, int& i) {
         std::string value;
-        if (takeOperand(argument, optionsEnded, operands)) continue;
         if (takeOptionValue("--size", argc, argv, i, value)) {
             options.size = readPositive("--size", value);
         } else if (takeOptionValue("--order", argc, argv, i, value)) {
@@ -87,11 +84,11 @@ MeshOptions parseMeshArguments(int argc, char** argv)
                                             "'");
             }
             options.format = value;
-        } else if (takeCacheOption(argc, argv, i, options.cache)) {
         } else {
-            throw std::invalid_argument("unknown option '" + argument + "'");
+            return false;
         }
-    }
+        return true;
+    });
     if (operands.size() != 2) {
         throw std::invalid_argument(operands.size() < 2 ? "a dataset root and a mesh file are needed"
                                                         : "too many arguments");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cache_options.hpp"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,4 +39,22 @@ inline bool takeOperand(const std::string& argument, bool& optionsEnded,
         return true;
     }
     return false;
+}
+
+/// Walks the arguments after the command's name: operands into `operands` (takeOperand), each
+/// option to `takeOption(argument, i)`, which reads it, moving i past a value given apart, and
+/// returns false for one it does not know; the cache's options are every command's. Throws
+/// std::invalid_argument for an unknown option, and as the readers of the options do.
+template <typename TakeOption>
+void walkArguments(int argc, char** argv, std::vector<std::string>& operands,
+                   CacheSettings& cache, TakeOption takeOption)
+{
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (takeOperand(argument, optionsEnded, operands)) continue;
+        if (!takeOption(argument, i) && !takeCacheOption(argc, argv, i, cache)) {
+            throw std::invalid_argument("unknown option '" + argument + "'");
+        }
+    }
 }
