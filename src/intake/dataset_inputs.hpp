@@ -36,6 +36,10 @@ std::vector<DatasetFile> listDatasetFiles(const std::filesystem::path& root,
 /// them). Throws as walkDataset.
 std::vector<DatasetFile> listFaceListFiles(const std::filesystem::path& root);
 
+/// The name of a face list file under data/ as the record and the page give it on every
+/// platform, with a forward slash: "force/loads.txt".
+std::string nameUnderData(const DatasetFile& file);
+
 /// Walks root/data and its "force" and "restraint" directories, reading every file found into
 /// `inputs`. Throws std::runtime_error, whose text names what could not be read, its path and the
 /// system's reason, when a directory cannot be listed or the type of an entry of root/data

@@ -2,7 +2,6 @@
 
 #include "list_records.hpp"
 
-#include "../paths/narrow_form.hpp"
 
 #include <algorithm>
 #include <fstream>
@@ -23,8 +22,7 @@ std::vector<DatasetRecord> readDatasetRecords(const std::filesystem::path& root)
         if (stream.is_open()) bytes << stream.rdbuf();
         if (!stream.is_open() || stream.bad()) continue;
         const std::string text = bytes.str();
-        const std::string name =
-            narrowForm(file.path.parent_path().filename() / file.path.filename());
+        const std::string name = nameUnderData(file);
         for (const ListRecord& record : findListRecords(text, recordLength(file.kind))) {
             records.push_back(
                 {file.kind, record.faceNumber, recordNumberTexts(text, record), name, record.line});

@@ -138,3 +138,9 @@ int recordLength(DatasetFileKind kind)
 {
     return kind == DatasetFileKind::restraint ? 7 : 3;
 }
+
+std::string nameUnderData(const DatasetFile& file)
+{
+    // Not the platform's separator: a record written on Windows is read on Linux and back.
+    return narrowForm(file.path.parent_path().filename()) + "/" + narrowForm(file.path.filename());
+}

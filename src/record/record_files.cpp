@@ -76,8 +76,7 @@ std::vector<ListFileNow> readListFiles(const std::string& root)
     for (const DatasetFile& file : listFaceListFiles(nativePath(root))) {
         ListFileNow list;
         list.path = narrowForm(file.path);
-        list.name = narrowForm(file.path.parent_path().filename()) + "/" +
-                    narrowForm(file.path.filename());
+        list.name = nameUnderData(file);
         list.kind = file.kind;
         std::string bytes;
         list.read = readToEnd(list.path, bytes) == 0;
