@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The example as a Windows user runs it, under wine with drive D: mapped to a directory:
 # `tarnfold.exe D:\jobs\bracket` prints its path and the quoted root and writes face files
-# byte-identical to the Linux build's; a root named with a letter of code page 1252 works and
+# byte-identical to the Linux build's, and `tarnfold-faces.exe --html` the same page as Linux's;
+# a root named with a letter of code page 1252 works and
 # its face files carry that name; a root with a character outside it is one line, status 1,
 # nothing written.
 #   example_on_drive_d.sh <tarnfold.exe> <Linux tarnfold> <source directory>
@@ -47,6 +48,19 @@ for face in "$work"/linux/examples/bracket/data/face*.brep; do
   cmp "$face" "$work/d/jobs/bracket/data/$name" || fail "$name differs from the Linux build's"
 done
 [ "$(ls "$work/d/jobs/bracket/data" | grep -c '^face')" = 4 ] || fail "not 4 face files"
+
+# The page of tarnfold-faces.exe, laid out beside three.js as the zip lays it out: the same bytes
+# as the Linux build's page of the same dataset.
+mkdir -p "$work/d/three/build" "$work/d/three/examples/js/controls"
+cp -L /usr/share/javascript/three/build/three.min.js "$work/d/three/build/"
+cp -L /usr/share/javascript/three/examples/js/controls/OrbitControls.js \
+  "$work/d/three/examples/js/controls/"
+cp "$(dirname "$exe")/tarnfold-faces.exe" "$work/d/tarnfold-faces.exe"
+(cd "$work/linux" && "$(dirname "$linux")/tarnfold-faces" examples/bracket --html page.html \
+  >/dev/null 2>&1) || fail "the Linux build's tarnfold-faces failed"
+(cd "$work" && LC_ALL=C.UTF-8 wine 'D:\tarnfold-faces.exe' 'D:\jobs\bracket' --html 'D:\page.html' \
+  >/dev/null 2>"$work/err") || fail "tarnfold-faces.exe failed: $(cat "$work/err")"
+cmp "$work/linux/page.html" "$work/d/page.html" || fail "the page differs from the Linux build's"
 
 status=$(run 'D:\jobs\café')
 [ "$status" = 0 ] || fail "D:\\jobs\\café: status $status: $(cat "$work/err")"
