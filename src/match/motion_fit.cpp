@@ -12,18 +12,6 @@ namespace {
 // one: a flat face's is one, a whole cylinder's nought).
 constexpr double normalSlack = 0.02;
 
-// The grid cell of `point`; false when it lies too far out for the grid to number its cells.
-bool findCell(const gp_Pnt& point, double cell, PointCell& key)
-{
-    constexpr double farthest = 1e15; // far within a long long, neighbours included
-    for (int i = 0; i < 3; ++i) {
-        const double at = point.Coord(i + 1) / cell;
-        if (!(std::abs(at) <= farthest)) return false;
-        key[std::size_t(i)] = std::llround(at);
-    }
-    return true;
-}
-
 bool pointsAlike(const std::vector<gp_Pnt>& these, const std::vector<gp_Pnt>& those,
                  const gp_Trsf& motion, double tolerance)
 {
@@ -52,6 +40,17 @@ const FaceGauge* gaugeOf(MotionFaces& faces, int n)
 }
 
 } // namespace
+
+bool findCell(const gp_Pnt& point, double cell, PointCell& key)
+{
+    constexpr double farthest = 1e15; // far within a long long, neighbours included
+    for (int i = 0; i < 3; ++i) {
+        const double at = point.Coord(i + 1) / cell;
+        if (!(std::abs(at) <= farthest)) return false;
+        key[std::size_t(i)] = std::llround(at);
+    }
+    return true;
+}
 
 std::size_t PointCellHash::operator()(const PointCell& cell) const
 {

@@ -21,6 +21,10 @@ constexpr double facesOneWay = 0.3;
 /// A cell of a grid of points, three cell numbers.
 using PointCell = std::array<long long, 3>;
 
+/// The cell of a grid `cell` wide that holds `point`, its numbers rounded; false when it lies too
+/// far out for the grid to number its cells.
+bool findCell(const gp_Pnt& point, double cell, PointCell& key);
+
 /// Hashes a cell of a grid of points.
 struct PointCellHash {
     std::size_t operator()(const PointCell& cell) const;

@@ -238,13 +238,7 @@ void addCommonShifts(const MotionFaces& faces, const std::map<int, std::vector<i
         for (const int n : found) {
             const gp_Vec shift(oldFace(faces, o).centre, newFace(faces, n).centre);
             PointCell key;
-            bool keyed = true;
-            for (int i = 0; i < 3; ++i) {
-                const double at = shift.Coord(i + 1) / grid;
-                keyed = keyed && std::abs(at) <= 1e15;
-                if (keyed) key[std::size_t(i)] = std::llround(at);
-            }
-            if (!keyed) continue;
+            if (!findCell(gp_Pnt(shift.XYZ()), grid, key)) continue;
             voters[key].insert(o);
             shifts.emplace(key, shift);
         }

@@ -53,13 +53,7 @@ std::vector<gp_Trsf> keepDistinct(const std::vector<gp_Trsf>& motions,
     for (const gp_Trsf& motion : motions) {
         const gp_Pnt at = corners.front().Transformed(motion);
         PointCell key;
-        bool keyed = true;
-        for (int i = 0; i < 3; ++i) {
-            const double c = at.Coord(i + 1) / cell;
-            keyed = keyed && std::abs(c) <= 1e15;
-            if (keyed) key[std::size_t(i)] = std::llround(c);
-        }
-        if (!keyed) continue;
+        if (!findCell(at, cell, key)) continue;
         bool seen = false;
         for (long long dx = -1; dx <= 1 && !seen; ++dx) {
             for (long long dy = -1; dy <= 1 && !seen; ++dy) {
